@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds (normal and sanitizer builds) and runs every test with CTest.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/packages.sh
+install_packages cmake ninja-build g++ libgtest-dev libbenchmark-dev qt6-base-dev fonts-dejavu-core
+for preset in default asan; do
+    cmake --preset "$preset" -DTANDREL_WITH_QT=OFF >/dev/null
+    cmake --build --preset "$preset" -j2
+    ctest --test-dir "build/$preset" --output-on-failure -j2
+done
