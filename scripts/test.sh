@@ -3,9 +3,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
-install_packages cmake ninja-build g++ libgtest-dev libbenchmark-dev qt6-base-dev fonts-dejavu-core
+install_packages cmake ninja-build g++ libgtest-dev libbenchmark-dev qt6-base-dev fonts-dejavu-core fonts-wine
 for preset in default asan; do
-    cmake --preset "$preset" -DTANDREL_WITH_QT=OFF >/dev/null
+    cmake --preset "$preset" -DTANDREL_WITH_QT=ON >/dev/null
     cmake --build --preset "$preset" -j2
     ctest --test-dir "build/$preset" --output-on-failure -j2
 done

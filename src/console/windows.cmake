@@ -1,1 +1,15 @@
-# placeholder: the Qt windows
+# The windows (Qt Widgets), linked by the program and the window tests.
+find_package(Qt6 REQUIRED COMPONENTS Widgets)
+add_library(tandrel_console STATIC
+    application.cpp
+    about.cpp
+    nastr.cpp
+    qt_text.cpp
+    Unit1.cpp
+    Unit2.cpp
+    windows.cpp
+    windows_common.cpp
+)
+set_target_properties(tandrel_console PROPERTIES AUTOMOC ON)
+target_link_libraries(tandrel_console PUBLIC tandrel_core Qt6::Widgets)
+target_compile_options(tandrel_console PRIVATE ${TANDREL_WARNINGS})

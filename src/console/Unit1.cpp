@@ -1,0 +1,279 @@
+#include "console/Unit1.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "base/cp1251.h"
+#include "console/application.h"
+#include "console/Unit2.h"
+#include "console/about.h"
+#include "console/nastr.h"
+#include "console/qt_text.h"
+#include "console/steps.h"
+#include "console/windows_common.h"
+
+namespace tandrel::console {
+
+TForm1* Form1 = nullptr;
+
+std::string TForm1::OpenDialogFilter() {
+    return "Текстовый файл с разделителями|*.txt"_cp1251;
+}
+
+namespace {
+
+constexpr int kInfoLineHeight = 64;
+constexpr int kPositionWidth = 536;
+constexpr int kPositionHeight = 160;
+constexpr int kPanel1Height = 162;
+constexpr int kBackWidth = 97;
+constexpr int kButtonHeight = 150;
+constexpr int kCorrectionWidth = 144;
+constexpr int kKeypadStripWidth = 97;
+constexpr int kLargeTypePixels = 53;
+constexpr int kStatusPixels = 30;
+
+// The glyph of Start/Next: a green arrow pointing on.
+QIcon StartGlyph() {
+    QPixmap pixmap(48, 48);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(QColor(0, 150, 60));
+    painter.setPen(Qt::NoPen);
+    const QPointF arrow[] = {{4, 16}, {26, 16}, {26, 4}, {46, 24}, {26, 44}, {26, 32}, {4, 32}};
+    painter.drawPolygon(arrow, 7);
+    return QIcon(pixmap);
+}
+
+}  // namespace
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(ToQ("Автоматический ввод размеров на рольганг серии ВЕЛТА"_cp1251));
+    setWindowIcon(ProgramIcon());
+    setFont(WindowFont());
+    resize(901, 591);
+    CreateControls();
+    CreateMenu();
+    FormCreate();
+}
+
+TForm1::~TForm1() {
+    FormDestroy();
+    if (Form1 == this) Form1 = nullptr;
+}
+
+void TForm1::CreateControls() {
+    auto* client = new QWidget(this);
+    auto* column = new QVBoxLayout(client);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    Label3 = new QLabel(client);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Label3->setFixedHeight(kInfoLineHeight);
+    Label3->setFont(PixelFont("Tahoma", kLargeTypePixels));
+    Label3->setStyleSheet(QStringLiteral("color: blue"));
+    column->addWidget(Label3);
+
+    Panel1 = new QWidget(client);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(kPanel1Height);
+    new QHBoxLayout(Panel1);
+    Panel1->layout()->setContentsMargins(0, 1, 0, 1);
+    Panel1->layout()->setSpacing(0);
+    Edit1 = new QLineEdit(Panel1);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setReadOnly(true);
+    Edit1->setFrame(false);
+    Edit1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    Edit1->setFocusPolicy(Qt::ClickFocus);
+    Edit1->setFixedSize(kPositionWidth, kPositionHeight);
+    Edit1->setFont(PixelFont("Tahoma", kLargeTypePixels));
+    Edit1->setStyleSheet(QStringLiteral("background: palette(button)"));
+    BitBtn1 = new QPushButton(ToQ("Старт"_cp1251), Panel1);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1->setFont(PixelFont("Tahoma", kLargeTypePixels));
+    BitBtn1->setIcon(StartGlyph());
+    BitBtn1->setIconSize(QSize(48, 48));
+    BitBtn1->setLayoutDirection(Qt::RightToLeft);  // glyph to the right of the caption
+    BitBtn1->setFixedHeight(kButtonHeight);
+    BitBtn2 = new QPushButton(ToQ("Назад"_cp1251), Panel1);
+    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
+    BitBtn2->setFixedSize(kBackWidth, kButtonHeight);
+    for (QPushButton* button : {BitBtn1, BitBtn2}) {
+        button->setEnabled(false);
+        button->setVisible(false);
+        button->setFocusPolicy(Qt::ClickFocus);
+    }
+    column->addWidget(Panel1);
+
+    auto* body = new QHBoxLayout();
+    body->setSpacing(0);
+    StringGrid1 = new QTableView(client);
+    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+    StringGrid1->setVisible(false);
+    StringGrid1->setFont(PixelFont("Tahoma", 11));
+    StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    StringGrid1->setShowGrid(true);
+    StringGrid1->verticalHeader()->setVisible(false);
+    StringGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    body->addWidget(StringGrid1, 1);
+
+    Panel2 = new QWidget(client);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    Panel2->setFixedWidth(kCorrectionWidth);
+    Panel2->setVisible(false);
+    Label2 = new QLabel(QStringLiteral("0"), Panel2);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setGeometry(16, 8, 113, 77);
+    Label2->setAlignment(Qt::AlignCenter);
+    Label2->setFont(PixelFont("Tahoma", 75));
+    Button2 = new QPushButton(QStringLiteral("+"), Panel2);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setGeometry(16, 104, 115, 105);
+    Button1 = new QPushButton(QStringLiteral("-"), Panel2);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(16, 216, 115, 105);
+    for (QPushButton* button : {Button1, Button2}) button->setFont(PixelFont("Tahoma", 53));
+    body->addWidget(Panel2);
+
+    Panel3 = new QWidget(client);
+    Panel3->setObjectName(QStringLiteral("Panel3"));
+    Panel3->setFixedWidth(kKeypadStripWidth);
+    static const char* const kCaptions[12] = {"1", "2", "3", "0", "4", "5",
+                                              "6", "*", "7", "8", "9", "#"};
+    for (int i = 0; i < 12; ++i) {
+        auto* key = new QPushButton(QString::fromLatin1(kCaptions[i]), Panel3);
+        key->setObjectName(QStringLiteral("BitBtn%1").arg(i + 3));
+        key->setFont(PixelFont("MS Sans Serif", 35));
+        key->setFocusPolicy(Qt::NoFocus);
+        key->setVisible(false);
+        Keys[static_cast<std::size_t>(i)] = key;
+    }
+    body->addWidget(Panel3);
+    column->addLayout(body, 1);
+
+    StatusLine = new QLabel(client);
+    StatusLine->setObjectName(QStringLiteral("StatusLine"));
+    StatusLine->setFont(PixelFont("Tahoma", kStatusPixels));
+    StatusLine->setWordWrap(true);
+    StatusLine->setMargin(4);
+    StatusLine->setVisible(false);
+    column->addWidget(StatusLine);
+
+    Label1 = new QLabel(QStringLiteral("Label1"), client);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setVisible(false);
+    Memo1 = new QPlainTextEdit(client);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setPlainText(QStringLiteral(" "));
+    Memo1->setVisible(false);
+
+    setCentralWidget(client);
+}
+
+void TForm1::CreateMenu() {
+    QMenuBar* MainMenu1 = menuBar();
+    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+    MainMenu1->setFont(PixelFont("Tahoma", 16));
+    auto add = [&](const char* name, const std::string& caption, void (TForm1::*handler)()) {
+        QAction* action = MainMenu1->addAction(ToQ(caption));
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        return action;
+    };
+    N1 = add("N1", "Открыть файл"_cp1251, &TForm1::N2Click);
+    N4 = add("N4", "Настройки"_cp1251, &TForm1::N4Click);
+    N3 = add("N3", "Информация"_cp1251, &TForm1::N3Click);
+    J1 = add("J1", "О программе"_cp1251, &TForm1::J1Click);
+}
+
+void TForm1::DockPositionRow() {
+    auto* row = static_cast<QHBoxLayout*>(Panel1->layout());
+    row->removeWidget(Edit1);
+    row->removeWidget(BitBtn1);
+    row->removeWidget(BitBtn2);
+    row->addWidget(Edit1);
+    row->addWidget(BitBtn1, 1);
+    row->addWidget(BitBtn2);
+}
+
+void TForm1::FormCreate() {
+    if (auto* app = TApplication::Instance())
+        app->SetExceptionHandler([this](std::exception_ptr error) { AppException(error); });
+}
+
+void TForm1::FormShow() {
+    // One line a step; a failing step goes to AppException and the next one runs.
+    RunEachStep(
+        {
+            {"dock the position row", [this] { DockPositionRow(); }},
+        },
+        [this](std::exception_ptr error) { AppException(error); });
+}
+
+void TForm1::FormClose() {}
+
+void TForm1::FormDestroy() {}
+
+void TForm1::AppException(std::exception_ptr error) {
+    // Until the port recovery exists every failure is discarded: the action simply stops.
+    (void)error;
+}
+
+void TForm1::N2Click() {}
+
+void TForm1::N4Click() { Form3->exec(); }
+
+void TForm1::N3Click() {
+    Form2->show();
+    Form2->raise();
+}
+
+void TForm1::J1Click() { AboutBox->exec(); }
+
+void TForm1::ShowStatus(const std::string& cp1251, bool fault) {
+    statusFault_ = fault && !cp1251.empty();
+    SetControlText(StatusLine, cp1251);
+    StatusLine->setStyleSheet(statusFault_ ? QStringLiteral("color: white; background: #c00000")
+                                           : QStringLiteral("color: black"));
+    StatusLine->setVisible(!cp1251.empty());
+}
+
+std::string TForm1::StatusText() const { return ControlText(StatusLine); }
+
+void TForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (shown_) return;
+    shown_ = true;
+    FormShow();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    try {
+        FormClose();
+    } catch (...) {
+        // A failure at close is ignored; the program ends all the same.
+    }
+    event->accept();
+}
+
+}  // namespace tandrel::console

@@ -1,0 +1,27 @@
+#pragma once
+// The about window.
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+
+namespace tandrel::console {
+
+class TAboutBox : public QDialog {
+    Q_OBJECT
+public:
+    explicit TAboutBox(QWidget* parent = nullptr);
+
+    QLabel* ProgramIcon = nullptr;
+    QLabel* ProductName = nullptr;
+    QLabel* Version = nullptr;
+    QPushButton* OKButton = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+};
+
+extern TAboutBox* AboutBox;
+
+}  // namespace tandrel::console

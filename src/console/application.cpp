@@ -1,0 +1,40 @@
+#include "console/application.h"
+
+#include <QFile>
+#include <QFontDatabase>
+
+namespace tandrel::console {
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+TApplication* TApplication::Instance() {
+    return dynamic_cast<TApplication*>(QCoreApplication::instance());
+}
+
+void TApplication::HandleException(std::exception_ptr error) noexcept {
+    if (!handler_) return;
+    try {
+        handler_(error);
+    } catch (...) {
+        // The handler itself failing must not end the program.
+    }
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        HandleException(std::current_exception());
+        return false;
+    }
+}
+
+void LoadProgramFonts() {
+    if (QFontDatabase::families().contains(QStringLiteral("Tahoma"))) return;
+    for (const char* path : {"/usr/share/wine/fonts/tahoma.ttf",
+                             "/usr/share/fonts/truetype/wine/tahoma.ttf"}) {
+        if (QFile::exists(path) && QFontDatabase::addApplicationFont(path) >= 0) return;
+    }
+}
+
+}  // namespace tandrel::console

@@ -1,0 +1,45 @@
+#include "console/windows_common.h"
+
+#include <QPainter>
+#include <QPixmap>
+
+#include "base/numbers.h"
+
+namespace tandrel::console {
+
+QFont PixelFont(const char* family, int pixels) {
+    QFont font(QString::fromLatin1(family));
+    font.setStyleHint(QFont::SansSerif);
+    font.setFamilies({QString::fromLatin1(family), QStringLiteral("Tahoma"),
+                      QStringLiteral("DejaVu Sans")});
+    font.setPixelSize(pixels);
+    return font;
+}
+
+QFont WindowFont() { return PixelFont("MS Sans Serif", 11); }
+
+int PointsToPixels(int points) {
+    return static_cast<int>(RoundHalfEven(static_cast<double>(points) * 96.0 / 72.0));
+}
+
+QPixmap ProgramPicture(int width, int height) {
+    QPixmap pixmap(width, height);
+    pixmap.fill(QColor(230, 236, 245));
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const double w = width;
+    const double h = height;
+    // A conveyor: rollers under a bar, and the stop at its end.
+    painter.setPen(QPen(QColor(60, 60, 60), h / 32.0));
+    painter.setBrush(QColor(150, 150, 160));
+    for (int i = 0; i < 5; ++i) painter.drawEllipse(QPointF(w * (0.14 + 0.15 * i), h * 0.68), w * 0.06, w * 0.06);
+    painter.setBrush(QColor(200, 160, 60));
+    painter.drawRect(QRectF(w * 0.05, h * 0.42, w * 0.65, h * 0.14));
+    painter.setBrush(QColor(200, 30, 30));
+    painter.drawRect(QRectF(w * 0.78, h * 0.18, w * 0.12, h * 0.64));
+    return pixmap;
+}
+
+QIcon ProgramIcon() { return QIcon(ProgramPicture(64, 64)); }
+
+}  // namespace tandrel::console

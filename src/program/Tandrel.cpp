@@ -1,0 +1,57 @@
+// The program's entry: the application, the four windows, the message loop.
+
+#include <QFile>
+#include <QImage>
+#include <QTimer>
+#include <cstdlib>
+#include <cstdio>
+
+#include "console/Unit1.h"
+#include "console/application.h"
+#include "console/windows.h"
+#include "program/session.h"
+
+namespace {
+
+// With TANDREL_SCREENSHOT set (the run script sets it where there is no display), the main
+// window is saved there as PNG every TANDREL_SCREENSHOT_SECONDS seconds (5 by default), so
+// that a program running offscreen can still be seen.
+void StartScreenshots(QWidget* window) {
+    const char* path = std::getenv("TANDREL_SCREENSHOT");
+    if (path == nullptr || *path == '\0') return;
+    int seconds = 5;
+    if (const char* text = std::getenv("TANDREL_SCREENSHOT_SECONDS")) {
+        const int value = std::atoi(text);
+        if (value > 0) seconds = value;
+    }
+    auto* timer = new QTimer(window);
+    const QString file = QString::fromLocal8Bit(path);
+    auto save = [window, file] {
+        const QString partial = file + QStringLiteral(".part.png");
+        // Saved beside and renamed, so that a viewer never reads half a picture.
+        if (window->grab().save(partial, "PNG")) {
+            QFile::remove(file);
+            QFile::rename(partial, file);
+        }
+    };
+    QObject::connect(timer, &QTimer::timeout, window, save);
+    timer->start(seconds * 1000);
+    QTimer::singleShot(1000, window, save);
+}
+
+int Tandrel(int argc, char** argv) {
+    tandrel::console::TApplication application(argc, argv);
+    tandrel::console::LoadProgramFonts();
+    tandrel::console::CreateWindows();
+    QWidget* main = tandrel::console::Form1;
+    tandrel::program::CloseOnSessionEnd(main);
+    StartScreenshots(main);
+    main->showMaximized();
+    const int result = application.exec();
+    tandrel::console::DestroyWindows();
+    return result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return Tandrel(argc, argv); }

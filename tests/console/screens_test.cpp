@@ -1,0 +1,83 @@
+// Renders every window offscreen to PNG files in the build folder, to be looked at after ctest.
+
+#include <QDir>
+#include <QLabel>
+#include <QtTest>
+
+#include "base/cp1251.h"
+#include "console/Unit1.h"
+#include "console/Unit2.h"
+#include "console/about.h"
+#include "console/application.h"
+#include "console/nastr.h"
+#include "console/qt_text.h"
+#include "console/windows.h"
+
+using namespace tandrel;
+using namespace tandrel::console;
+
+namespace {
+void Save(QWidget* window, const QString& name) {
+    QDir().mkpath(QStringLiteral(TANDREL_SCREENS_DIR));
+    const QString path = QStringLiteral(TANDREL_SCREENS_DIR "/") + name + QStringLiteral(".png");
+    QVERIFY2(window->grab().save(path), qPrintable(path));
+}
+
+// No child of the window may end outside it: nothing clipped at the operator's screen size.
+void CheckNothingClipped(QWidget* window) {
+    for (QWidget* child : window->findChildren<QWidget*>()) {
+        if (!child->isVisible()) continue;
+        const QRect box(child->mapTo(window, QPoint(0, 0)), child->size());
+        QVERIFY2(window->rect().contains(box), qPrintable(child->objectName()));
+    }
+}
+}  // namespace
+
+class ScreensTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        CreateWindows();
+        Form1->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Form1));
+    }
+    void cleanupTestCase() { DestroyWindows(); }
+
+    void mainWindow_data() {
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("1280x800") << QSize(1280, 800);
+        QTest::newRow("1920x1080") << QSize(1920, 1080);
+    }
+    void mainWindow() {
+        QFETCH(QSize, size);
+        Form1->resize(size);
+        SetControlText(Form1->Edit1, "1234,5"_cp1251);
+        Form1->ShowStatus("Нет связи с устройством: порт не задан"_cp1251, true);
+        QCoreApplication::processEvents();
+        CheckNothingClipped(Form1);
+        Save(Form1, QStringLiteral("main-%1x%2").arg(size.width()).arg(size.height()));
+        Form1->ShowStatus("", false);
+    }
+
+    void secondaryWindows() {
+        Form2->show();
+        Save(Form2, QStringLiteral("information"));
+        Form2->hide();
+        Form3->show();
+        Save(Form3, QStringLiteral("settings"));
+        Form3->hide();
+        AboutBox->show();
+        Save(AboutBox, QStringLiteral("about"));
+        AboutBox->hide();
+    }
+};
+
+int main(int argc, char** argv) {
+    TApplication app(argc, argv);
+    LoadProgramFonts();
+    ScreensTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "screens_test.moc"

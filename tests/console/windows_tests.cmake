@@ -1,0 +1,2 @@
+tandrel_window_test(main_window_tests console/main_window_test.cpp)
+tandrel_window_test(screens_tests console/screens_test.cpp)
