@@ -15,9 +15,9 @@
 #include <QVBoxLayout>
 
 #include "base/cp1251.h"
-#include "console/application.h"
 #include "console/Unit2.h"
 #include "console/about.h"
+#include "console/application.h"
 #include "console/nastr.h"
 #include "console/qt_text.h"
 #include "console/steps.h"
@@ -241,14 +241,18 @@ void TForm1::AppException(std::exception_ptr error) {
 
 void TForm1::N2Click() {}
 
-void TForm1::N4Click() { Form3->exec(); }
+void TForm1::N4Click() {
+    Form3->exec();
+}
 
 void TForm1::N3Click() {
     Form2->show();
     Form2->raise();
 }
 
-void TForm1::J1Click() { AboutBox->exec(); }
+void TForm1::J1Click() {
+    AboutBox->exec();
+}
 
 void TForm1::ShowStatus(const std::string& cp1251, bool fault) {
     statusFault_ = fault && !cp1251.empty();
@@ -258,7 +262,9 @@ void TForm1::ShowStatus(const std::string& cp1251, bool fault) {
     StatusLine->setVisible(!cp1251.empty());
 }
 
-std::string TForm1::StatusText() const { return ControlText(StatusLine); }
+std::string TForm1::StatusText() const {
+    return ControlText(StatusLine);
+}
 
 void TForm1::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);

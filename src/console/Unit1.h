@@ -20,7 +20,7 @@ namespace tandrel::console {
 class TForm1 : public QMainWindow {
     Q_OBJECT
 
-public:
+  public:
     // Creates the controls and runs FormCreate.
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
@@ -28,7 +28,7 @@ public:
     // Controls, under their form names.
     QLabel* Label3 = nullptr;  // info line
     QWidget* Panel1 = nullptr;
-    QLineEdit* Edit1 = nullptr;  // position display
+    QLineEdit* Edit1 = nullptr;      // position display
     QPushButton* BitBtn2 = nullptr;  // Back
     QPushButton* BitBtn1 = nullptr;  // Start / Next
     QTableView* StringGrid1 = nullptr;
@@ -36,15 +36,15 @@ public:
     QLabel* Label2 = nullptr;
     QPushButton* Button2 = nullptr;  // "+"
     QPushButton* Button1 = nullptr;  // "-"
-    QWidget* Panel3 = nullptr;  // keypad
+    QWidget* Panel3 = nullptr;       // keypad
     // BitBtn3 .. BitBtn14, in rows of four: 1 2 3 0 / 4 5 6 * / 7 8 9 #.
     std::array<QPushButton*, 12> Keys{};
-    QLabel* Label1 = nullptr;  // mirror of the device keypad entry
+    QLabel* Label1 = nullptr;         // mirror of the device keypad entry
     QPlainTextEdit* Memo1 = nullptr;  // label template lines
-    QAction* N1 = nullptr;  // "Открыть файл"
-    QAction* N4 = nullptr;  // "Настройки"
-    QAction* N3 = nullptr;  // "Информация"
-    QAction* J1 = nullptr;  // "О программе"
+    QAction* N1 = nullptr;            // "Открыть файл"
+    QAction* N4 = nullptr;            // "Настройки"
+    QAction* N3 = nullptr;            // "Информация"
+    QAction* J1 = nullptr;            // "О программе"
     // Where the program's own notices go (no link, a list not loaded, a label not printed),
     // so that they never overwrite the info line.
     QLabel* StatusLine = nullptr;
@@ -74,11 +74,11 @@ public:
     std::string StatusText() const;
     bool StatusIsFault() const { return statusFault_; }
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void CreateControls();
     void CreateMenu();
     void DockPositionRow();

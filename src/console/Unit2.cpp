@@ -1,5 +1,9 @@
 #include "console/Unit2.h"
 
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+
 #include "base/cp1251.h"
 #include "console/qt_text.h"
 #include "console/windows_common.h"
@@ -8,10 +12,48 @@ namespace tandrel::console {
 
 TForm2* Form2 = nullptr;
 
-TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window) {
+namespace {
+struct FieldPlace {
+    const char* caption;  // UTF-8
+    int top;
+    const char* initial;
+};
+constexpr FieldPlace kFields[11] = {
+    {"Серийный номер", 32, ""},     {"Минимум", 56, ""},      {"Максимум", 80, ""},
+    {"Текущее положение", 104, ""}, {"Состояние", 128, ""},   {"Точность", 152, ""},
+    {"Версия прошивки", 176, ""},   {"COM порт", 200, ""},    {"Записей", 224, "0"},
+    {"Перемещений", 247, "0"},      {"Расстояние", 270, "0"},
+};
+}  // namespace
+
+TForm2::TForm2(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::CustomizeWindowHint) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(ToQ("Информация о подключении"_cp1251));
     setFont(WindowFont());
+    resize(319, 384);
+    for (int i = 0; i < 11; ++i) {
+        const FieldPlace& place = kFields[i];
+        auto* field = new QLineEdit(ToQ(Utf8ToCp1251(place.initial)), this);
+        field->setObjectName(QStringLiteral("LabeledEdit%1").arg(i + 1));
+        field->setReadOnly(true);
+        field->setGeometry(120, place.top, 121, 21);
+        auto* label = new QLabel(ToQ(Utf8ToCp1251(place.caption)), this);
+        label->setGeometry(4, place.top, 112, 21);
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        label->setBuddy(field);
+        fields_[static_cast<std::size_t>(i)] = field;
+        labels_[static_cast<std::size_t>(i)] = label;
+    }
+    CheckBox1 = new QCheckBox(ToQ("авто"_cp1251), this);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    CheckBox1->setGeometry(120, 296, 49, 17);
+}
+
+void TForm2::showEvent(QShowEvent* event) {
+    if (QWidget* owner = parentWidget()) move(owner->geometry().center() - rect().center());
+    QWidget::showEvent(event);
 }
 
 }  // namespace tandrel::console

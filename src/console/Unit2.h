@@ -1,15 +1,36 @@
 #pragma once
-// The connection information window: the device's identity, limits and position, and the
-// automatic test mode.
+// The connection information window: the device's identity, limits and position, the list's
+// row count, and the counters of the automatic test mode. Closing it only hides it.
 
 #include <QWidget>
+#include <array>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
 
 namespace tandrel::console {
 
 class TForm2 : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TForm2(QWidget* parent = nullptr);
+
+    // LabeledEdit1 .. LabeledEdit11, read-only; Field(n) is LabeledEdit<n>.
+    QLineEdit* Field(int n) const { return fields_.at(static_cast<std::size_t>(n - 1)); }
+    QLabel* FieldLabel(int n) const { return labels_.at(static_cast<std::size_t>(n - 1)); }
+    QLineEdit* LabeledEdit4() const { return Field(4); }  // "Текущее положение"
+    QLineEdit* LabeledEdit8() const { return Field(8); }  // "COM порт"
+    QLineEdit* LabeledEdit9() const { return Field(9); }  // "Записей"
+
+    QCheckBox* CheckBox1 = nullptr;  // "авто"
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    std::array<QLineEdit*, 11> fields_{};
+    std::array<QLabel*, 11> labels_{};
 };
 
 extern TForm2* Form2;

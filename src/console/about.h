@@ -10,7 +10,7 @@ namespace tandrel::console {
 
 class TAboutBox : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TAboutBox(QWidget* parent = nullptr);
 
     QLabel* ProgramIcon = nullptr;
@@ -18,7 +18,7 @@ public:
     QLabel* Version = nullptr;
     QPushButton* OKButton = nullptr;
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
 };
 

@@ -31,8 +31,8 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
 
 void LoadProgramFonts() {
     if (QFontDatabase::families().contains(QStringLiteral("Tahoma"))) return;
-    for (const char* path : {"/usr/share/wine/fonts/tahoma.ttf",
-                             "/usr/share/fonts/truetype/wine/tahoma.ttf"}) {
+    for (const char* path :
+         {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/fonts/truetype/wine/tahoma.ttf"}) {
         if (QFile::exists(path) && QFontDatabase::addApplicationFont(path) >= 0) return;
     }
 }

@@ -10,7 +10,7 @@
 namespace tandrel::console {
 
 class TApplication : public QApplication {
-public:
+  public:
     TApplication(int& argc, char** argv);
 
     using ExceptionHandler = std::function<void(std::exception_ptr)>;
@@ -23,7 +23,7 @@ public:
 
     static TApplication* Instance();
 
-private:
+  private:
     ExceptionHandler handler_;
 };
 

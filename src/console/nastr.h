@@ -8,7 +8,7 @@ namespace tandrel::console {
 
 class TForm3 : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TForm3(QWidget* parent = nullptr);
 };
 

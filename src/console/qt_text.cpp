@@ -4,9 +4,13 @@
 
 namespace tandrel::console {
 
-QString ToQ(std::string_view cp1251) { return QString::fromStdU16String(Cp1251ToUtf16(cp1251)); }
+QString ToQ(std::string_view cp1251) {
+    return QString::fromStdU16String(Cp1251ToUtf16(cp1251));
+}
 
-std::string FromQ(const QString& text) { return Utf16ToCp1251(text.toStdU16String()); }
+std::string FromQ(const QString& text) {
+    return Utf16ToCp1251(text.toStdU16String());
+}
 
 namespace {
 template <class Control>
@@ -25,7 +29,11 @@ bool SetControlText(QLabel* control, std::string_view cp1251) {
     return SetIfChanged(control, cp1251);
 }
 
-std::string ControlText(const QLineEdit* control) { return FromQ(control->text()); }
-std::string ControlText(const QLabel* control) { return FromQ(control->text()); }
+std::string ControlText(const QLineEdit* control) {
+    return FromQ(control->text());
+}
+std::string ControlText(const QLabel* control) {
+    return FromQ(control->text());
+}
 
 }  // namespace tandrel::console

@@ -10,13 +10,15 @@ namespace tandrel::console {
 QFont PixelFont(const char* family, int pixels) {
     QFont font(QString::fromLatin1(family));
     font.setStyleHint(QFont::SansSerif);
-    font.setFamilies({QString::fromLatin1(family), QStringLiteral("Tahoma"),
-                      QStringLiteral("DejaVu Sans")});
+    font.setFamilies(
+        {QString::fromLatin1(family), QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
     font.setPixelSize(pixels);
     return font;
 }
 
-QFont WindowFont() { return PixelFont("MS Sans Serif", 11); }
+QFont WindowFont() {
+    return PixelFont("MS Sans Serif", 11);
+}
 
 int PointsToPixels(int points) {
     return static_cast<int>(RoundHalfEven(static_cast<double>(points) * 96.0 / 72.0));
@@ -32,7 +34,8 @@ QPixmap ProgramPicture(int width, int height) {
     // A conveyor: rollers under a bar, and the stop at its end.
     painter.setPen(QPen(QColor(60, 60, 60), h / 32.0));
     painter.setBrush(QColor(150, 150, 160));
-    for (int i = 0; i < 5; ++i) painter.drawEllipse(QPointF(w * (0.14 + 0.15 * i), h * 0.68), w * 0.06, w * 0.06);
+    for (int i = 0; i < 5; ++i)
+        painter.drawEllipse(QPointF(w * (0.14 + 0.15 * i), h * 0.68), w * 0.06, w * 0.06);
     painter.setBrush(QColor(200, 160, 60));
     painter.drawRect(QRectF(w * 0.05, h * 0.42, w * 0.65, h * 0.14));
     painter.setBrush(QColor(200, 30, 30));
@@ -40,6 +43,8 @@ QPixmap ProgramPicture(int width, int height) {
     return pixmap;
 }
 
-QIcon ProgramIcon() { return QIcon(ProgramPicture(64, 64)); }
+QIcon ProgramIcon() {
+    return QIcon(ProgramPicture(64, 64));
+}
 
 }  // namespace tandrel::console

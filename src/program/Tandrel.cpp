@@ -3,8 +3,8 @@
 #include <QFile>
 #include <QImage>
 #include <QTimer>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
 #include "console/Unit1.h"
 #include "console/application.h"
@@ -54,4 +54,6 @@ int Tandrel(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return Tandrel(argc, argv); }
+int main(int argc, char** argv) {
+    return Tandrel(argc, argv);
+}

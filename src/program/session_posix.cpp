@@ -1,8 +1,9 @@
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QSocketNotifier>
 #include <QWidget>
 #include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "program/session.h"
 

@@ -1,8 +1,8 @@
 // The main window and its siblings, created as the program creates them, driven offscreen.
 
 #include <QAction>
-#include <QLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
@@ -27,7 +27,7 @@ using namespace tandrel::console;
 class MainWindowTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void init() {
         CreateWindows();
         Form1->showMaximized();
@@ -86,10 +86,14 @@ private slots:
         QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("after");
         QTest::addColumn<int>("notifications");
-        QTest::newRow("same text") << "1234,5" << "1234,5" << 0;
-        QTest::newRow("new text") << "1234,5" << "1234,6" << 1;
-        QTest::newRow("to empty") << "1234,5" << "" << 1;
-        QTest::newRow("empty to empty") << "" << "" << 0;
+        QTest::newRow("same text") << "1234,5"
+                                   << "1234,5" << 0;
+        QTest::newRow("new text") << "1234,5"
+                                  << "1234,6" << 1;
+        QTest::newRow("to empty") << "1234,5"
+                                  << "" << 1;
+        QTest::newRow("empty to empty") << ""
+                                        << "" << 0;
         QTest::newRow("cyrillic") << QString::fromUtf8("Ошибка") << QString::fromUtf8("Ошибка!")
                                   << 1;
     }

@@ -36,7 +36,7 @@ void CheckNothingClipped(QWidget* window) {
 class ScreensTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void initTestCase() {
         CreateWindows();
         Form1->show();
