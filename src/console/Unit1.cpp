@@ -26,6 +26,9 @@
 namespace tandrel::console {
 
 TForm1* Form1 = nullptr;
+std::string DevicePortName;
+std::string DataDir;
+std::string LabelPortName;
 
 std::string TForm1::OpenDialogFilter() {
     return "Текстовый файл с разделителями|*.txt"_cp1251;
@@ -133,6 +136,8 @@ void TForm1::CreateControls() {
     StringGrid1->setShowGrid(true);
     StringGrid1->verticalHeader()->setVisible(false);
     StringGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    StringGrid1->verticalHeader()->setMinimumSectionSize(1);
+    StringGrid1->verticalHeader()->setDefaultSectionSize(24);
     StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     body->addWidget(StringGrid1, 1);
@@ -214,6 +219,28 @@ void TForm1::DockPositionRow() {
     row->addWidget(Edit1);
     row->addWidget(BitBtn1, 1);
     row->addWidget(BitBtn2);
+}
+
+void TForm1::SetFontPoints(int which, int points) {
+    fontPoints_.at(static_cast<std::size_t>(which - 1)) = points;
+    const int pixels = PointsToPixels(points);
+    switch (which) {
+        case 1:
+            Label3->setFont(PixelFont("Tahoma", pixels));
+            break;
+        case 2:
+            Edit1->setFont(PixelFont("Tahoma", pixels));
+            break;
+        default:
+            StringGrid1->setFont(PixelFont("Tahoma", pixels));
+            StringGrid1->verticalHeader()->setDefaultSectionSize(2 * points);
+            break;
+    }
+}
+
+void TForm1::ShowPanels() {
+    Panel3->setVisible(Settings.ShowKeypad);
+    Panel2->setVisible(Settings.ShowCorrection);
 }
 
 void TForm1::FormCreate() {

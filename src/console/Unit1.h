@@ -17,6 +17,19 @@ class QWidget;
 
 namespace tandrel::console {
 
+// The settings group of the main window's state: the switches of the settings file.
+struct TSettingsState {
+    bool ShowKeypad = false;       // h: the keypad panel shown
+    bool ShowCorrection = false;   // i: the correction panel shown
+    bool PrintLabels = false;      // j: a label for every row
+    bool ConsecutiveRows = false;  // k: the next row in order even when it is done
+};
+
+// Process-wide strings of the main window's unit, kept in the settings file (Windows-1251).
+extern std::string DevicePortName;  // p: the device port (a device path on Linux)
+extern std::string DataDir;         // d: where the open dialog starts
+extern std::string LabelPortName;   // g: the label printer's port
+
 class TForm1 : public QMainWindow {
     Q_OBJECT
 
@@ -54,6 +67,16 @@ class TForm1 : public QMainWindow {
 
     QPushButton* Key(int n) const { return Keys.at(static_cast<std::size_t>(n - 3)); }
 
+    // State, grouped by subsystem.
+    TSettingsState Settings;
+
+    // Font sizes in points of the info line (1), the position display (2) and the list
+    // grid (3); the grid's rows are twice its size in pixels high.
+    std::array<int, 3> FontPoints() const { return fontPoints_; }
+    void SetFontPoints(int which, int points);
+    // Shows or hides the keypad and correction panels by the switches.
+    void ShowPanels();
+
     // Lifecycle.
     void FormCreate();
     void FormShow();
@@ -83,6 +106,7 @@ class TForm1 : public QMainWindow {
     void CreateMenu();
     void DockPositionRow();
 
+    std::array<int, 3> fontPoints_{40, 40, 8};
     bool shown_ = false;
     bool statusFault_ = false;
 };

@@ -1,6 +1,15 @@
 #include "console/nastr.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+
 #include "base/cp1251.h"
+#include "base/numbers.h"
+#include "console/Unit1.h"
 #include "console/qt_text.h"
 #include "console/windows_common.h"
 
@@ -8,10 +17,166 @@ namespace tandrel::console {
 
 TForm3* Form3 = nullptr;
 
+namespace {
+constexpr std::int32_t kMinFontPoints = 4;
+constexpr std::int32_t kMaxFontPoints = 400;
+
+QCheckBox* AddCheckBox(QWidget* parent, const char* name, const std::string& caption, int left,
+                       int top, int width) {
+    auto* box = new QCheckBox(ToQ(caption), parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setGeometry(left, top, width, 17);
+    return box;
+}
+}  // namespace
+
 TForm3::TForm3(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(ToQ("Настройки"_cp1251));
     setFont(WindowFont());
+    resize(939, 428);
+
+    ValueListEditor1 = new QTableWidget(3, 2, this);
+    ValueListEditor1->setObjectName(QStringLiteral("ValueListEditor1"));
+    ValueListEditor1->setGeometry(0, 0, 939, 300);
+    ValueListEditor1->setHorizontalHeaderLabels({ToQ("Элемент"_cp1251), ToQ("Значение"_cp1251)});
+    ValueListEditor1->verticalHeader()->setVisible(false);
+    ValueListEditor1->setColumnWidth(0, 235);
+    ValueListEditor1->setColumnWidth(1, 682);
+    const std::string names[3] = {"Размер шрифта информации"_cp1251,
+                                  "Размер шришта текущего положения"_cp1251,
+                                  "Размер шрифта списка размеров"_cp1251};
+    for (int row = 0; row < 3; ++row) {
+        auto* name = new QTableWidgetItem(ToQ(names[row]));
+        name->setFlags(Qt::ItemIsEnabled);  // names are fixed
+        ValueListEditor1->setItem(row, 0, name);
+        ValueListEditor1->setItem(row, 1, new QTableWidgetItem());
+    }
+
+    CheckBox1 = AddCheckBox(this, "CheckBox1", "Клавиатура"_cp1251, 16, 312, 97);
+    CheckBox2 = AddCheckBox(this, "CheckBox2", "Коррекция"_cp1251, 16, 336, 97);
+    CheckBox4 = AddCheckBox(this, "CheckBox4", "Номера подряд"_cp1251, 16, 360, 97);
+    for (QCheckBox* box : {CheckBox1, CheckBox2, CheckBox4}) box->adjustSize();
+    BitBtn1 = new QPushButton(ToQ("Применить"_cp1251), this);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1->setGeometry(800, 320, 75, 25);
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+
+    // The label printer's controls: present, hidden; the file sets the printer.
+    Label1 = new QLabel(
+        ToQ("Порт для принтера этикеток, шаблон должен быть в файле Etik.eti"_cp1251), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->move(160, 312);
+    CheckBox3 = AddCheckBox(this, "CheckBox3", "Печать этикеток"_cp1251, 160, 336, 113);
+    connect(CheckBox3, &QCheckBox::toggled, this, [this] { CheckBox3Click(); });
+    ComboBox1 = new QComboBox(this);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->setEditable(true);
+    ComboBox1->setGeometry(280, 335, 129, 21);
+    ComboBox1->addItem(QStringLiteral("COM1"));
+    ComboBox1->setEditText(QStringLiteral("COM1"));
+    connect(ComboBox1, &QComboBox::editTextChanged, this, [this] { ComboBox1Change(); });
+    Button1 = new QPushButton(ToQ("Тест"_cp1251), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(421, 332, 75, 25);
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    for (QWidget* hidden : std::initializer_list<QWidget*>{Label1, CheckBox3, ComboBox1, Button1})
+        hidden->setVisible(false);
+}
+
+std::string TForm3::ValueRow(int row) const {
+    return FromQ(ValueListEditor1->item(row - 1, 1)->text());
+}
+
+void TForm3::SetValueRow(int row, const std::string& cp1251) {
+    ValueListEditor1->item(row - 1, 1)->setText(ToQ(cp1251));
+}
+
+void TForm3::MarkValueRow(int row, bool refused) {
+    QTableWidgetItem* item = ValueListEditor1->item(row - 1, 1);
+    item->setBackground(refused ? QBrush(QColor(255, 170, 170)) : QBrush());
+    item->setToolTip(refused ? ToQ("Нужно целое число от 4 до 400"_cp1251) : QString());
+}
+
+bool TForm3::ValueRowMarked(int row) const {
+    return ValueListEditor1->item(row - 1, 1)->background().style() != Qt::NoBrush;
+}
+
+void TForm3::FormShow() {
+    const std::array<int, 3> points = Form1->FontPoints();
+    for (int row = 1; row <= 3; ++row) {
+        SetValueRow(row, std::to_string(points[static_cast<std::size_t>(row - 1)]));
+        MarkValueRow(row, false);
+    }
+    CheckBox1->setChecked(Form1->Settings.ShowKeypad);
+    CheckBox2->setChecked(Form1->Settings.ShowCorrection);
+    {
+        const QSignalBlocker quiet(CheckBox3);
+        CheckBox3->setChecked(Form1->Settings.PrintLabels);
+    }
+    CheckBox4->setChecked(Form1->Settings.ConsecutiveRows);
+    if (PortList) {
+        const std::vector<std::string> ports = PortList();  // may raise: the rest is skipped
+        const QSignalBlocker quiet(ComboBox1);
+        ComboBox1->clear();
+        for (const std::string& port : ports) ComboBox1->addItem(ToQ(port));
+        ComboBox1->setEditText(ToQ(LabelPortName));
+    }
+    ComboBox1->setEnabled(CheckBox3->isChecked());
+    Button1->setEnabled(CheckBox3->isChecked());
+}
+
+void TForm3::BitBtn1Click() {
+    // A row that is not a whole number in range is marked and applies nothing; the others
+    // and the switches apply.
+    for (int row = 1; row <= 3; ++row) {
+        std::int32_t points = 0;
+        const bool valid = TryStrToInt32(ValueRow(row), points) && points >= kMinFontPoints &&
+                           points <= kMaxFontPoints;
+        MarkValueRow(row, !valid);
+        if (valid) Form1->SetFontPoints(row, points);
+    }
+    Form1->Settings.ShowKeypad = CheckBox1->isChecked();
+    Form1->Settings.ShowCorrection = CheckBox2->isChecked();
+    Form1->Settings.PrintLabels = CheckBox3->isChecked();
+    Form1->Settings.ConsecutiveRows = CheckBox4->isChecked();
+    Form1->ShowPanels();
+}
+
+void TForm3::FormClose() {
+    Form1->Settings.ShowKeypad = CheckBox1->isChecked();
+    Form1->Settings.ShowCorrection = CheckBox2->isChecked();
+    Form1->Settings.PrintLabels = CheckBox3->isChecked();
+    Form1->Settings.ConsecutiveRows = CheckBox4->isChecked();
+}
+
+void TForm3::CheckBox3Click() {
+    ComboBox1->setEnabled(CheckBox3->isChecked());
+    Button1->setEnabled(CheckBox3->isChecked());
+    Form1->Settings.PrintLabels = CheckBox3->isChecked();
+}
+
+void TForm3::ComboBox1Change() {
+    LabelPortName = FromQ(ComboBox1->currentText());
+}
+
+void TForm3::Button1Click() {
+    if (OnTestLabel) OnTestLabel();
+}
+
+void TForm3::showEvent(QShowEvent* event) {
+    if (QWidget* owner = parentWidget()) move(owner->geometry().center() - rect().center());
+    try {
+        FormShow();
+    } catch (...) {
+        // The port list could not be read: the combo box keeps what it had.
+    }
+    QDialog::showEvent(event);
+}
+
+void TForm3::done(int result) {
+    FormClose();
+    QDialog::done(result);
 }
 
 }  // namespace tandrel::console
