@@ -1,0 +1,61 @@
+#include "link/port_device.h"
+
+#include <algorithm>
+#include <cctype>
+#include <system_error>
+
+namespace tandrel::link {
+
+namespace {
+bool SameName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+               return std::toupper(x) == std::toupper(y);
+           });
+}
+
+bool Exists(const std::filesystem::path& path) {
+    std::error_code error;
+    return std::filesystem::exists(path, error);
+}
+
+constexpr std::uintptr_t kDeviceArrival = 0x8000;
+constexpr std::uintptr_t kDeviceRemoveComplete = 0x8004;
+}  // namespace
+
+std::optional<std::size_t> ChoosePortDevice(const std::vector<std::string>& portNames,
+                                            const std::string& portName,
+                                            std::int32_t fallbackIndex) {
+    if (!portName.empty()) {
+        for (std::size_t i = 0; i < portNames.size(); ++i)
+            if (SameName(portNames[i], portName)) return i;
+    }
+    if (fallbackIndex >= 0 && static_cast<std::size_t>(fallbackIndex) < portNames.size())
+        return static_cast<std::size_t>(fallbackIndex);
+    return std::nullopt;
+}
+
+TDeviceChange DecodeDeviceChange(std::uintptr_t event, const TBroadcastHeader* header) {
+    TDeviceChange change;
+    if (event == kDeviceArrival)
+        change.kind = TDeviceChange::Arrival;
+    else if (event == kDeviceRemoveComplete)
+        change.kind = TDeviceChange::RemoveComplete;
+    else
+        return change;
+    if (header != nullptr && header->Size >= sizeof(TBroadcastHeader))
+        change.deviceType = header->DeviceType;
+    return change;
+}
+
+TPortPathWatch::TPortPathWatch(std::filesystem::path path)
+    : path_(std::move(path)), present_(Exists(path_)) {}
+
+TPortPathWatch::Change TPortPathWatch::Poll() {
+    const bool present = Exists(path_);
+    if (present == present_) return None;
+    present_ = present;
+    return present ? Arrived : Removed;
+}
+
+}  // namespace tandrel::link
