@@ -17,7 +17,8 @@ namespace tandrel {
 // which is flushed to disk and then renamed over the target (POSIX: the folder is flushed too).
 // An existing target's permissions are kept. Raises tandrel::Exception with a Windows-1251
 // message naming the file and the system's reason; on failure the temporary file is removed and
-// the target holds its previous bytes whole (or is still missing).
+// the target holds its previous bytes whole (or is still missing), except when only the last
+// step, the folder's flush, failed: the target then holds the new bytes whole.
 void WriteFileAtomic(const std::filesystem::path& path, std::string_view bytes);
 
 // Appends the bytes to the file (created when missing), flushes it to disk and closes it.

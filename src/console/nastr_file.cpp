@@ -30,6 +30,7 @@ const Comments& TheComments() {
     return comments;
 }
 
+// Leaves out as it was when the text is refused.
 bool ParseInRange(std::string_view text, std::int32_t min, std::int32_t max, std::int32_t& out) {
     std::int32_t value = 0;
     if (!TryStrToInt32(text, value) || value < min || value > max) return false;
