@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "base/cp1251.h"
+#include "base/files.h"
 #include "console/Unit2.h"
 #include "console/about.h"
 #include "console/application.h"
@@ -221,21 +222,58 @@ void TForm1::DockPositionRow() {
     row->addWidget(BitBtn2);
 }
 
-void TForm1::SetFontPoints(int which, int points) {
-    fontPoints_.at(static_cast<std::size_t>(which - 1)) = points;
-    const int pixels = PointsToPixels(points);
-    switch (which) {
-        case 1:
-            Label3->setFont(PixelFont("Tahoma", pixels));
-            break;
-        case 2:
-            Edit1->setFont(PixelFont("Tahoma", pixels));
-            break;
-        default:
-            StringGrid1->setFont(PixelFont("Tahoma", pixels));
-            StringGrid1->verticalHeader()->setDefaultSectionSize(2 * points);
-            break;
-    }
+TSettings TForm1::CurrentSettings() const {
+    TSettings settings;
+    settings.Column0Width = StringGrid1->horizontalHeader()->sectionSize(0);
+    settings.Column1Width = StringGrid1->horizontalHeader()->sectionSize(1);
+    settings.DevicePortName = DevicePortName;
+    settings.DataDir = Cp1251ToPath(DataDir);
+    settings.InfoFontSize = fontPoints_[0];
+    settings.PositionFontSize = fontPoints_[1];
+    settings.ListFontSize = fontPoints_[2];
+    settings.LabelPortName = LabelPortName;
+    settings.ShowKeypad = Settings.ShowKeypad;
+    settings.ShowCorrection = Settings.ShowCorrection;
+    settings.PrintLabels = Settings.PrintLabels;
+    settings.ConsecutiveRows = Settings.ConsecutiveRows;
+    return settings;
+}
+
+void TForm1::ApplyFonts(const TSettings& settings) {
+    fontPoints_ = {settings.InfoFontSize, settings.PositionFontSize, settings.ListFontSize};
+    Label3->setFont(PixelFont("Tahoma", PointsToPixels(settings.InfoFontSize)));
+    Edit1->setFont(PixelFont("Tahoma", PointsToPixels(settings.PositionFontSize)));
+    StringGrid1->setFont(PixelFont("Tahoma", PointsToPixels(settings.ListFontSize)));
+    StringGrid1->verticalHeader()->setDefaultSectionSize(settings.ListRowHeight());
+}
+
+void TForm1::ApplySettings(const TSettings& settings) {
+    StringGrid1->horizontalHeader()->resizeSection(0, settings.Column0Width);
+    StringGrid1->horizontalHeader()->resizeSection(1, settings.Column1Width);
+    ApplyFonts(settings);
+    DevicePortName = settings.DevicePortName;
+    DataDir = PathToCp1251(settings.DataDir).value_or(std::string());
+    LabelPortName = settings.LabelPortName;
+    Settings.ShowKeypad = settings.ShowKeypad;
+    Settings.ShowCorrection = settings.ShowCorrection;
+    Settings.PrintLabels = settings.PrintLabels;
+    Settings.ConsecutiveRows = settings.ConsecutiveRows;
+    ShowPanels();
+}
+
+void TForm1::ReadSettings() {
+    TSettings defaults = DefaultSettings(ProgramDirectory());
+    // The label printer's switch and port keep what they hold when the file does not say.
+    defaults.PrintLabels = Settings.PrintLabels;
+    defaults.LabelPortName = LabelPortName;
+    // The grid's widths and fonts stay as they are when the file does not set them.
+    defaults.Column0Width = StringGrid1->horizontalHeader()->sectionSize(0);
+    defaults.Column1Width = StringGrid1->horizontalHeader()->sectionSize(1);
+    ApplySettings(ReadSettingsFile(SettingsFilePath(ProgramDirectory()), defaults));
+}
+
+void TForm1::WriteSettings() {
+    WriteSettingsFile(SettingsFilePath(ProgramDirectory()), CurrentSettings());
 }
 
 void TForm1::ShowPanels() {
@@ -252,12 +290,15 @@ void TForm1::FormShow() {
     // One line a step; a failing step goes to AppException and the next one runs.
     RunEachStep(
         {
+            {"settings", [this] { ReadSettings(); }},
             {"dock the position row", [this] { DockPositionRow(); }},
         },
         [this](std::exception_ptr error) { AppException(error); });
 }
 
-void TForm1::FormClose() {}
+void TForm1::FormClose() {
+    WriteSettings();
+}
 
 void TForm1::FormDestroy() {}
 

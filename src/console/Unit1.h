@@ -7,6 +7,8 @@
 #include <exception>
 #include <string>
 
+#include "console/nastr_file.h"
+
 class QAction;
 class QLabel;
 class QLineEdit;
@@ -70,12 +72,17 @@ class TForm1 : public QMainWindow {
     // State, grouped by subsystem.
     TSettingsState Settings;
 
-    // Font sizes in points of the info line (1), the position display (2) and the list
-    // grid (3); the grid's rows are twice its size in pixels high.
-    std::array<int, 3> FontPoints() const { return fontPoints_; }
-    void SetFontPoints(int which, int points);
+    // The settings in force, gathered from the controls, the switches and the port names.
+    TSettings CurrentSettings() const;
+    // The three font sizes (and the grid's row height) of settings.
+    void ApplyFonts(const TSettings& settings);
+    // Everything of settings; shows or hides the panels.
+    void ApplySettings(const TSettings& settings);
     // Shows or hides the keypad and correction panels by the switches.
     void ShowPanels();
+    // nastr.dat in the program's directory: applied at the first show, written at close.
+    void ReadSettings();
+    void WriteSettings();
 
     // Lifecycle.
     void FormCreate();
@@ -106,7 +113,7 @@ class TForm1 : public QMainWindow {
     void CreateMenu();
     void DockPositionRow();
 
-    std::array<int, 3> fontPoints_{40, 40, 8};
+    std::array<int, 3> fontPoints_{40, 40, 8};  // info line, position display, grid
     bool shown_ = false;
     bool statusFault_ = false;
 };

@@ -18,9 +18,6 @@ namespace tandrel::console {
 TForm3* Form3 = nullptr;
 
 namespace {
-constexpr std::int32_t kMinFontPoints = 4;
-constexpr std::int32_t kMaxFontPoints = 400;
-
 QCheckBox* AddCheckBox(QWidget* parent, const char* name, const std::string& caption, int left,
                        int top, int width) {
     auto* box = new QCheckBox(ToQ(caption), parent);
@@ -103,9 +100,9 @@ bool TForm3::ValueRowMarked(int row) const {
 }
 
 void TForm3::FormShow() {
-    const std::array<int, 3> points = Form1->FontPoints();
+    const std::array<std::string, 3> rows = ValueRows(Form1->CurrentSettings());
     for (int row = 1; row <= 3; ++row) {
-        SetValueRow(row, std::to_string(points[static_cast<std::size_t>(row - 1)]));
+        SetValueRow(row, rows[static_cast<std::size_t>(row - 1)]);
         MarkValueRow(row, false);
     }
     CheckBox1->setChecked(Form1->Settings.ShowKeypad);
@@ -126,28 +123,29 @@ void TForm3::FormShow() {
     Button1->setEnabled(CheckBox3->isChecked());
 }
 
-void TForm3::BitBtn1Click() {
-    // A row that is not a whole number in range is marked and applies nothing; the others
-    // and the switches apply.
-    for (int row = 1; row <= 3; ++row) {
-        std::int32_t points = 0;
-        const bool valid = TryStrToInt32(ValueRow(row), points) && points >= kMinFontPoints &&
-                           points <= kMaxFontPoints;
-        MarkValueRow(row, !valid);
-        if (valid) Form1->SetFontPoints(row, points);
-    }
+void TForm3::CopySwitches() {
     Form1->Settings.ShowKeypad = CheckBox1->isChecked();
     Form1->Settings.ShowCorrection = CheckBox2->isChecked();
     Form1->Settings.PrintLabels = CheckBox3->isChecked();
     Form1->Settings.ConsecutiveRows = CheckBox4->isChecked();
+}
+
+void TForm3::BitBtn1Click() {
+    // A row that is not a whole number in range is marked and applies nothing; the other
+    // rows and the switches apply.
+    TSettings settings = Form1->CurrentSettings();
+    const std::array<bool, 3> refused =
+        ApplyValueRows(settings, {ValueRow(1), ValueRow(2), ValueRow(3)});
+    for (int row = 1; row <= 3; ++row)
+        MarkValueRow(row, refused[static_cast<std::size_t>(row - 1)]);
+    Form1->ApplyFonts(settings);
+    CopySwitches();
     Form1->ShowPanels();
 }
 
 void TForm3::FormClose() {
-    Form1->Settings.ShowKeypad = CheckBox1->isChecked();
-    Form1->Settings.ShowCorrection = CheckBox2->isChecked();
-    Form1->Settings.PrintLabels = CheckBox3->isChecked();
-    Form1->Settings.ConsecutiveRows = CheckBox4->isChecked();
+    // The switches are kept; sizes not applied are dropped, and the panels stay as they are.
+    CopySwitches();
 }
 
 void TForm3::CheckBox3Click() {

@@ -51,6 +51,7 @@ class TForm3 : public QDialog {
     std::function<void()> OnTestLabel;
 
   protected:
+    void CopySwitches();
     void showEvent(QShowEvent* event) override;
     void done(int result) override;
 };

@@ -4,6 +4,7 @@
 #include <QPixmap>
 
 #include "base/numbers.h"
+#include "base/system.h"
 
 namespace tandrel::console {
 
@@ -14,6 +15,22 @@ QFont PixelFont(const char* family, int pixels) {
         {QString::fromLatin1(family), QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
     font.setPixelSize(pixels);
     return font;
+}
+
+namespace {
+std::filesystem::path& ProgramDirectoryOverride() {
+    static std::filesystem::path directory;
+    return directory;
+}
+}  // namespace
+
+std::filesystem::path ProgramDirectory() {
+    const std::filesystem::path& chosen = ProgramDirectoryOverride();
+    return chosen.empty() ? ProgramDir() : chosen;
+}
+
+void SetProgramDirectory(const std::filesystem::path& directory) {
+    ProgramDirectoryOverride() = directory;
 }
 
 QFont WindowFont() {

@@ -3,6 +3,7 @@
 
 #include <QFont>
 #include <QIcon>
+#include <filesystem>
 
 namespace tandrel::console {
 
@@ -15,6 +16,11 @@ QFont WindowFont();
 
 // Point size of a settings value to the pixel height at 96 dpi, ties to even.
 int PointsToPixels(int points);
+
+// The program's own directory, where nastr.dat and etik.eti lie. Tests point it at a
+// temporary folder before the windows are created.
+std::filesystem::path ProgramDirectory();
+void SetProgramDirectory(const std::filesystem::path& directory);
 
 // The program's icon: 64 x 64, drawn rather than shipped as a file.
 QIcon ProgramIcon();

@@ -1,2 +1,3 @@
 tandrel_window_test(main_window_tests console/main_window_test.cpp)
 tandrel_window_test(screens_tests console/screens_test.cpp)
+tandrel_window_test(settings_window_tests console/settings_window_test.cpp)

@@ -1,0 +1,60 @@
+#include "console/rows_model.h"
+
+#include <QBrush>
+#include <QColor>
+
+#include "base/numbers.h"
+#include "console/qt_text.h"
+
+namespace tandrel::console {
+
+TRowsModel::TRowsModel(const job::TJobState& state, QObject* parent)
+    : QAbstractTableModel(parent), state_(state) {}
+
+int TRowsModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : shownRows_;
+}
+
+int TRowsModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 2;
+}
+
+QVariant TRowsModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= shownRows_) return {};
+    const job::SizeRow& row = state_.Rows[static_cast<std::size_t>(index.row() + 1)];
+    switch (role) {
+        case Qt::DisplayRole:
+            return index.column() == 0 ? ToQ(FormatGeneral(row.Size, DecimalSeparator()))
+                                       : ToQ(row.Caption);
+        case Qt::BackgroundRole:
+            return row.Done ? QVariant(QBrush(QColor(kDoneColour))) : QVariant();
+        default:
+            return {};
+    }
+}
+
+QVariant TRowsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal) return {};
+    if (role == Qt::DisplayRole) return section == 0 ? counter_ : listName_;
+    if (role == Qt::BackgroundRole) return QBrush(QColor(kHeaderColour));
+    return {};
+}
+
+void TRowsModel::Reset(const std::string& listName) {
+    beginResetModel();
+    shownRows_ = state_.RowCount;
+    listName_ = ToQ(listName);
+    endResetModel();
+}
+
+void TRowsModel::SetCounter(const std::string& counter) {
+    counter_ = ToQ(counter);
+    emit headerDataChanged(Qt::Horizontal, 0, 0);
+}
+
+void TRowsModel::RowChanged(std::int32_t row) {
+    if (row < 1 || row > shownRows_) return;
+    emit dataChanged(index(row - 1, 0), index(row - 1, 1));
+}
+
+}  // namespace tandrel::console

@@ -1,0 +1,163 @@
+// The settings file as the main window applies and writes it, and the settings window.
+
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTableWidget>
+#include <QtTest>
+
+#include "base/cp1251.h"
+#include "console/application.h"
+#include "console/nastr.h"
+#include "console/qt_text.h"
+#include "window_fixture.h"
+
+using namespace tandrel;
+using namespace tandrel::console;
+using namespace tandrel::console::testing;
+
+namespace {
+std::string Lines(std::initializer_list<const char*> lines) {
+    std::string bytes;
+    for (const char* line : lines) bytes += std::string(line) + "\r\n";
+    return bytes;
+}
+}  // namespace
+
+class SettingsWindowTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void cleanup() { CloseWindows(); }
+
+    void noFileGivesTheDefaultsAndWritesThemAtClose() {
+        TProgramDir dir;
+        StartWindows();
+        QVERIFY(Form1->Panel3->isVisible());
+        QVERIFY(!Form1->Panel2->isVisible());
+        QCOMPARE(Form1->StringGrid1->horizontalHeader()->sectionSize(0), 207);
+        QCOMPARE(Form1->StringGrid1->verticalHeader()->defaultSectionSize(), 16);
+        QCOMPARE(DataDir, dir.Path().string());
+        CloseWindows();
+        const std::string file = dir.Read("nastr.dat");
+        QVERIFY(file.find("a=207\r\nb=367\r\n") != std::string::npos);
+        QVERIFY(file.find("d=" + dir.Path().string() + "\r\n") != std::string::npos);
+        QVERIFY(file.find("h=-1\r\n") != std::string::npos);
+    }
+
+    void fileValuesReachTheControls_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("infoPixels");
+        QTest::addColumn<int>("rowHeight");
+        QTest::addColumn<bool>("keypad");
+        QTest::newRow("c=48") << "c=48" << 64 << 16 << true;
+        QTest::newRow("e=12") << "e=12" << 53 << 24 << true;
+        QTest::newRow("h=0") << "h=0" << 53 << 16 << false;
+        QTest::newRow("h=no") << "h=no" << 53 << 16 << true;
+        QTest::newRow("h=") << "h=" << 53 << 16 << true;
+        QTest::newRow("upper-case key") << "H=0" << 53 << 16 << true;
+        QTest::newRow("c out of range") << "c=1000" << 53 << 16 << true;
+    }
+    void fileValuesReachTheControls() {
+        QFETCH(QString, line);
+        QFETCH(int, infoPixels);
+        QFETCH(int, rowHeight);
+        QFETCH(bool, keypad);
+        TProgramDir dir;
+        dir.Write("nastr.dat", Lines({" comment", line.toLatin1().constData()}));
+        StartWindows();
+        QCOMPARE(Form1->Label3->font().pixelSize(), infoPixels);
+        QCOMPARE(Form1->StringGrid1->verticalHeader()->defaultSectionSize(), rowHeight);
+        QCOMPARE(Form1->Panel3->isVisible(), keypad);
+    }
+
+    void dataDirWithABlankSurvivesARestart() {
+        TProgramDir dir;
+        const auto lists = dir.Path() / "cut lists";
+        std::filesystem::create_directories(lists);
+        dir.Write("nastr.dat", Lines({("d=" + lists.string()).c_str(), "p=/dev/ttyUSB0"}));
+        StartWindows();
+        QCOMPARE(DataDir, lists.string());
+        QCOMPARE(DevicePortName, std::string("/dev/ttyUSB0"));
+        CloseWindows();
+        QVERIFY(dir.Read("nastr.dat").find("d=" + lists.string() + "\r\n") != std::string::npos);
+    }
+
+    void windowShowsTheSizesInForceAndAppliesRow3() {
+        TProgramDir dir;
+        dir.Write("nastr.dat", Lines({"c=48"}));
+        StartWindows();
+        Form3->show();
+        QCOMPARE(Form3->ValueRow(1), std::string("48"));
+        QCOMPARE(Form3->ValueRow(3), std::string("8"));
+        Form3->SetValueRow(3, "30");
+        Form3->SetValueRow(2, "wide");
+        Form3->BitBtn1->click();
+        QCOMPARE(Form1->StringGrid1->verticalHeader()->defaultSectionSize(), 60);
+        QCOMPARE(Form1->StringGrid1->font().pixelSize(), 40);
+        QVERIFY(Form3->ValueRowMarked(2));  // refused and marked
+        QVERIFY(!Form3->ValueRowMarked(3));
+        QCOMPARE(Form1->Edit1->font().pixelSize(), 53);  // unchanged
+        Form3->accept();
+        CloseWindows();
+        QVERIFY(dir.Read("nastr.dat").find("e=30\r\n") != std::string::npos);
+    }
+
+    void switchClosedWithoutApplyGovernsTheNextStart() {
+        TProgramDir dir;
+        StartWindows();
+        Form3->show();
+        Form3->CheckBox2->setChecked(true);  // "Коррекция", not applied
+        Form3->reject();
+        QVERIFY(!Form1->Panel2->isVisible());
+        CloseWindows();
+        QVERIFY(dir.Read("nastr.dat").find("i=-1\r\n") != std::string::npos);
+        StartWindows();
+        QVERIFY(Form1->Panel2->isVisible());
+    }
+
+    void menuCommandOpensTheWindowModally() {
+        TProgramDir dir;
+        StartWindows();
+        bool wasModal = false;
+        QTimer::singleShot(0, [&] {
+            wasModal = Form3->isModal() && Form3->isVisible();
+            Form3->reject();
+        });
+        Form1->N4->trigger();
+        QVERIFY(wasModal);
+    }
+
+    void aReadOnlyProgramFolderKeepsTheOldFile() {
+        if (geteuid() == 0) QSKIP("root writes into read-only folders");
+        TProgramDir dir;
+        dir.Write("nastr.dat", Lines({"c=48"}));
+        StartWindows();
+        std::filesystem::permissions(
+            dir.Path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        CloseWindows();  // the write fails; the program ends all the same
+        std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_all);
+        QCOMPARE(dir.Read("nastr.dat"), Lines({"c=48"}));
+    }
+
+    void settingsWindowScreen() {
+        TProgramDir dir;
+        StartWindows();
+        Form3->show();
+        QDir().mkpath(QStringLiteral(TANDREL_SCREENS_DIR));
+        QVERIFY(Form3->grab().save(QStringLiteral(TANDREL_SCREENS_DIR "/settings.png")));
+        Form3->reject();
+    }
+};
+
+int main(int argc, char** argv) {
+    TApplication app(argc, argv);
+    LoadProgramFonts();
+    SettingsWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "settings_window_test.moc"

@@ -1,0 +1,62 @@
+#pragma once
+// The program's windows on a temporary program directory, for the window tests.
+
+#include <unistd.h>
+
+#include <QtTest>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "base/files.h"
+#include "console/Unit1.h"
+#include "console/windows.h"
+#include "console/windows_common.h"
+
+namespace tandrel::console::testing {
+
+class TProgramDir {
+  public:
+    TProgramDir() {
+        static int counter = 0;
+        path_ = std::filesystem::temp_directory_path() /
+                ("tandrel-program-" + std::to_string(getpid()) + "-" + std::to_string(++counter));
+        std::filesystem::remove_all(path_);
+        std::filesystem::create_directories(path_);
+        SetProgramDirectory(path_);
+    }
+    ~TProgramDir() {
+        SetProgramDirectory({});
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TProgramDir(const TProgramDir&) = delete;
+    TProgramDir& operator=(const TProgramDir&) = delete;
+
+    const std::filesystem::path& Path() const { return path_; }
+    void Write(const std::string& name, const std::string& bytes) const {
+        std::ofstream(path_ / name, std::ios::binary) << bytes;
+    }
+    std::string Read(const std::string& name) const {
+        return ReadWholeFile(path_ / name).value_or(std::string());
+    }
+
+  private:
+    std::filesystem::path path_;
+};
+
+// Creates the windows and shows the main window, which runs its FormShow.
+inline void StartWindows() {
+    CreateWindows();
+    Form1->showMaximized();
+    QVERIFY(QTest::qWaitForWindowExposed(Form1));
+}
+
+// Closes the main window the normal way (FormClose runs) and destroys the windows.
+inline void CloseWindows() {
+    if (Form1 == nullptr) return;
+    Form1->close();
+    DestroyWindows();
+}
+
+}  // namespace tandrel::console::testing
