@@ -1,0 +1,258 @@
+// tandrel-sim: the device and the label printer on pseudo-terminals, a control channel on
+// standard input. See HelpText() in options.cpp.
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <optional>
+
+#include "sim/byte_log.h"
+#include "sim/control.h"
+#include "sim/device_model.h"
+#include "sim/label_collector.h"
+#include "sim/label_store.h"
+#include "sim/options.h"
+#include "sim/pty_link.h"
+
+namespace tandrel::sim {
+namespace {
+
+constexpr std::int64_t kPaceUs = 1000;        // one character at 9600 baud, roughly
+constexpr std::int64_t kPeerCheckUs = 20000;  // how often a hung-up pty is looked at again
+
+std::int64_t NowUs() {
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void Say(const std::string& line) {
+    std::fputs((line + "\n").c_str(), stdout);
+    std::fflush(stdout);
+}
+
+class Simulator {
+  public:
+    explicit Simulator(const SimOptions& options)
+        : options_(options), model_(options.identity, options.timing, options.seed, NowUs()) {
+        if (!options.logFile.empty()) log_ = std::make_unique<ByteLog>(options.logFile);
+        OpenDevice();
+        if (!options.printerLink.empty()) {
+            store_.emplace(options.labelsDir);
+            printer_.emplace(SerialEnd::CreatePty(options.printerLink, true));
+        }
+        sigset_t signals;
+        sigemptyset(&signals);
+        sigaddset(&signals, SIGTERM);
+        sigaddset(&signals, SIGINT);
+        sigprocmask(SIG_BLOCK, &signals, nullptr);
+        signals_ = Fd(signalfd(-1, &signals, SFD_CLOEXEC));
+        if (!signals_) throw std::system_error(errno, std::generic_category(), "signalfd");
+    }
+
+    int Run() {
+        Say("ready device=" + DeviceName() +
+            " printer=" + (options_.printerLink.empty() ? "-" : options_.printerLink));
+        while (!quit_) Step();
+        return 0;
+    }
+
+  private:
+    std::string DeviceName() const {
+        if (!options_.deviceLink.empty()) return options_.deviceLink;
+        return options_.devicePort.empty() ? "-" : options_.devicePort;
+    }
+
+    void OpenDevice() {
+        if (!options_.deviceLink.empty())
+            device_.emplace(SerialEnd::CreatePty(options_.deviceLink, false));
+        else if (!options_.devicePort.empty())
+            device_.emplace(SerialEnd::OpenDevice(options_.devicePort));
+    }
+
+    bool DeviceUp() const { return device_ && connected_; }
+
+    void Step() {
+        std::int64_t now = NowUs();
+        if (!device_ && reopenAtUs_ && now >= *reopenAtUs_) {
+            reopenAtUs_.reset();
+            OpenDevice();
+            connected_ = false;
+        }
+        if (device_ && !connected_ && now >= nextPeerCheckUs_) {
+            connected_ = device_->PeerConnected();
+            nextPeerCheckUs_ = now + kPeerCheckUs;
+        }
+        model_.Advance(now);
+        std::string produced = model_.TakeOutput();
+        // Nobody listening: what a real device sends into an unplugged cable is lost.
+        if (DeviceUp())
+            pending_ += produced;
+        else
+            pending_.clear();
+        Flush(now);
+
+        std::int64_t wakeUs = model_.NextPingUs();
+        if (reopenAtUs_) wakeUs = std::min(wakeUs, *reopenAtUs_);
+        if (device_ && !connected_) wakeUs = std::min(wakeUs, nextPeerCheckUs_);
+        if (!pending_.empty() && options_.pace) wakeUs = std::min(wakeUs, nextCharUs_);
+        int timeoutMs = static_cast<int>(std::max<std::int64_t>(0, (wakeUs - now + 999) / 1000));
+
+        pollfd fds[4];
+        int n = 0;
+        int deviceAt = -1, printerAt = -1, stdinAt = -1;
+        fds[n++] = {signals_.Get(), POLLIN, 0};
+        if (!stdinClosed_) fds[stdinAt = n++] = {STDIN_FILENO, POLLIN, 0};
+        if (DeviceUp()) {
+            short events = POLLIN;
+            if (!pending_.empty() && !options_.pace) events |= POLLOUT;
+            fds[deviceAt = n++] = {device_->Descriptor(), events, 0};
+        }
+        if (printer_) fds[printerAt = n++] = {printer_->Descriptor(), POLLIN, 0};
+        if (poll(fds, n, timeoutMs) < 0) {
+            if (errno == EINTR) return;
+            throw std::system_error(errno, std::generic_category(), "poll");
+        }
+        now = NowUs();
+        if (fds[0].revents) quit_ = true;
+        if (deviceAt >= 0 && fds[deviceAt].revents) ReadDevice(now);
+        if (printerAt >= 0 && fds[printerAt].revents) ReadPrinter(now);
+        if (stdinAt >= 0 && fds[stdinAt].revents) ReadControl(now);
+    }
+
+    void Flush(std::int64_t now) {
+        if (!DeviceUp() || pending_.empty()) return;
+        if (options_.pace && now < nextCharUs_) return;
+        std::size_t size = options_.pace ? 1 : pending_.size();
+        ssize_t written = write(device_->Descriptor(), pending_.data(), size);
+        if (written > 0) {
+            if (log_) log_->Write("dev>", std::string_view(pending_).substr(0, written), now);
+            pending_.erase(0, static_cast<std::size_t>(written));
+            nextCharUs_ = now + kPaceUs;
+        } else if (written < 0 && errno != EAGAIN && errno != EINTR) {
+            Disconnected(now);
+        }
+    }
+
+    void ReadDevice(std::int64_t now) {
+        char buffer[4096];
+        ssize_t got = read(device_->Descriptor(), buffer, sizeof buffer);
+        if (got > 0) {
+            std::string_view bytes(buffer, static_cast<std::size_t>(got));
+            if (log_) log_->Write("dev<", bytes, now);
+            model_.Receive(bytes, now);
+        } else if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
+            Disconnected(now);
+        }
+    }
+
+    // The program closed the port (EIO on a pty master): wait for it to open it again.
+    void Disconnected(std::int64_t now) {
+        connected_ = false;
+        pending_.clear();
+        nextPeerCheckUs_ = now + kPeerCheckUs;
+    }
+
+    void ReadPrinter(std::int64_t now) {
+        char buffer[4096];
+        ssize_t got = read(printer_->Descriptor(), buffer, sizeof buffer);
+        if (got <= 0) return;
+        std::string_view bytes(buffer, static_cast<std::size_t>(got));
+        if (log_) log_->Write("prn<", bytes, now);
+        for (const std::string& label : collector_.Feed(bytes)) {
+            try {
+                store_->Save(label);
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "tandrel-sim: label not saved: %s\n", e.what());
+            }
+        }
+    }
+
+    void ReadControl(std::int64_t now) {
+        char buffer[4096];
+        ssize_t got = read(STDIN_FILENO, buffer, sizeof buffer);
+        if (got <= 0) {
+            if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
+                stdinClosed_ = true;
+                quit_ = true;
+            }
+            return;
+        }
+        control_.append(buffer, static_cast<std::size_t>(got));
+        for (auto end = control_.find('\n'); end != std::string::npos && !quit_;
+             end = control_.find('\n')) {
+            std::string line = control_.substr(0, end);
+            control_.erase(0, end + 1);
+            Command(line, now);
+        }
+        if (control_.size() > 65536) control_.clear();  // no line is that long
+    }
+
+    void Command(const std::string& line, std::int64_t now) {
+        if (line.find_first_not_of(" \t\r") == std::string::npos) return;
+        ControlResult result = ExecuteCommand(line, model_, now);
+        if (result.answer.rfind("ok position=", 0) == 0) {
+            const char* link = !device_ ? (reopenAtUs_ ? "dropped" : "none")
+                                        : (connected_ ? "connected" : "waiting");
+            result.answer += std::string(" link=") + link +
+                             " labels=" + std::to_string(store_ ? store_->Saved() : 0);
+        }
+        if (result.action == ControlResult::Action::kDrop) {
+            if (options_.deviceLink.empty()) {
+                result.answer = "error drop needs --device-link";
+                result.action = ControlResult::Action::kNone;
+            } else if (device_) {
+                device_.reset();
+                pending_.clear();
+                reopenAtUs_ = now + result.dropMs * 1000;
+            }
+        }
+        Say(result.answer);
+        if (result.action == ControlResult::Action::kQuit) quit_ = true;
+    }
+
+    const SimOptions& options_;
+    DeviceModel model_;
+    std::unique_ptr<ByteLog> log_;
+    std::optional<SerialEnd> device_;
+    std::optional<SerialEnd> printer_;
+    std::optional<LabelStore> store_;
+    LabelCollector collector_;
+    Fd signals_;
+    std::string pending_;
+    std::string control_;
+    bool connected_ = false;
+    bool stdinClosed_ = false;
+    bool quit_ = false;
+    std::int64_t nextCharUs_ = 0;
+    std::int64_t nextPeerCheckUs_ = 0;
+    std::optional<std::int64_t> reopenAtUs_;
+};
+
+}  // namespace
+}  // namespace tandrel::sim
+
+int main(int argc, char** argv) {
+    using namespace tandrel::sim;
+    signal(SIGPIPE, SIG_IGN);
+    try {
+        SimOptions options = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+        if (options.help) {
+            std::fputs(HelpText().c_str(), stdout);
+            return 0;
+        }
+        Simulator simulator(options);
+        return simulator.Run();
+    } catch (const OptionError& e) {
+        std::fprintf(stderr, "tandrel-sim: %s (see --help)\n", e.what());
+        return 2;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tandrel-sim: %s\n", e.what());
+        return 1;
+    }
+}
