@@ -124,7 +124,9 @@ Timing and the rest:
   --ping-ms N          ping interval in milliseconds (default 500)
   --speed MM_PER_S     travel speed of the stop (default 250)
   --pace               send about one character a millisecond, as 9600 baud does
-  --log FILE           every byte in each direction, with monotonic microseconds
+  --log FILE           every byte in each direction, one a line: monotonic
+                       microseconds, dev> (to the program), dev< (from it) or prn<
+                       (to the printer), the byte in hex, the character
   --seed N             seed of the noise generator (default 1)
   --help               this text
 
@@ -143,6 +145,10 @@ standard output ("ok ..." or "error ..."):
   quit                 end (as do end of input, SIGTERM and SIGINT)
 
 Once its links exist it prints: ready device=PATH printer=PATH
+End of input ends it: in the background give it a pipe or fifo that stays open.
+While nobody has the device's line open, its pings and replies are dropped, as on
+an unplugged cable; the line is raw on the far end and the program sets its own.
+tools/sim/demo.sh starts it with a printer and the program connected to both.
 )";
 }
 
