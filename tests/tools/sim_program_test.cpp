@@ -98,6 +98,9 @@ class Sim {
         EXPECT_EQ(write(toSim_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
         return ReadLine();
     }
+    void Send(const std::string& text) {
+        EXPECT_EQ(write(toSim_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    }
     void CloseInput() {
         close(toSim_);
         toSim_ = -1;
@@ -260,6 +263,22 @@ TEST(SimProgram, DropFailsTheOtherSideAndComesBackAtTheSamePath) {
     EXPECT_EQ(back.Ask('T'), "T1000.0_");
 }
 
+TEST(SimProgram, KeepsRunningWhenItsPathIsTakenDuringADrop) {
+    TempDir dir;
+    Sim sim(Base(dir));
+    ASSERT_NE(sim.ReadLine(), "");
+    EXPECT_EQ(sim.Command("drop 200"), "ok drop 200");
+    std::ofstream(dir.Path() / "dev") << "squatter";
+    std::this_thread::sleep_for(300ms);  // its first try to come back has failed
+    EXPECT_EQ(ReadFile(dir.Path() / "dev"), "squatter");
+    EXPECT_NE(sim.Command("state").find("link=dropped"), std::string::npos);
+    fs::remove(dir.Path() / "dev");
+    std::this_thread::sleep_for(1200ms);
+    Port back(dir.Path() / "dev");
+    ASSERT_TRUE(back.IsOpen());
+    EXPECT_EQ(back.Ask('N'), "N100001_");
+}
+
 TEST(SimProgram, FaultsReachTheLine) {
     TempDir dir;
     Sim sim(Base(dir));
@@ -337,7 +356,11 @@ TEST(SimProgram, EndsCleanlyAndRemovesItsLinks) {
         EXPECT_TRUE(fs::is_symlink(dir.Path() / "dev"));
         EXPECT_TRUE(fs::is_symlink(dir.Path() / "prn"));
         Port connected(dir.Path() / "dev");
-        if (how == 0) sim.CloseInput();
+        if (how == 0) {
+            sim.Send("state");  // a last line without its end is still a command
+            sim.CloseInput();
+            EXPECT_EQ(sim.ReadLine().rfind("ok position=", 0), 0u);
+        }
         if (how == 1) kill(sim.Pid(), SIGTERM);
         if (how == 2) kill(sim.Pid(), SIGINT);
         EXPECT_EQ(sim.WaitExit(), 0) << how;

@@ -11,6 +11,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <system_error>
 
 #include "sim/byte_log.h"
 #include "sim/control.h"
@@ -25,6 +26,7 @@ namespace {
 
 constexpr std::int64_t kPaceUs = 1000;        // one character at 9600 baud, roughly
 constexpr std::int64_t kPeerCheckUs = 20000;  // how often a hung-up pty is looked at again
+constexpr std::int64_t kRetryUs = 1'000'000;
 
 std::int64_t NowUs() {
     using namespace std::chrono;
@@ -81,8 +83,14 @@ class Simulator {
         std::int64_t now = NowUs();
         if (!device_ && reopenAtUs_ && now >= *reopenAtUs_) {
             reopenAtUs_.reset();
-            OpenDevice();
             connected_ = false;
+            try {
+                OpenDevice();
+            } catch (const std::system_error& e) {
+                // Someone took the path meanwhile: keep running and try again.
+                std::fprintf(stderr, "tandrel-sim: device line not back: %s\n", e.what());
+                reopenAtUs_ = now + kRetryUs;
+            }
         }
         if (device_ && !connected_ && now >= nextPeerCheckUs_) {
             connected_ = device_->PeerConnected();
@@ -178,6 +186,8 @@ class Simulator {
         ssize_t got = read(STDIN_FILENO, buffer, sizeof buffer);
         if (got <= 0) {
             if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
+                if (!control_.empty()) Command(control_, now);  // a last line without its end
+                control_.clear();
                 stdinClosed_ = true;
                 quit_ = true;
             }

@@ -49,18 +49,29 @@ int Fd::Release() {
     return fd;
 }
 
-SerialEnd::SerialEnd(Fd fd, Fd farEnd, std::string link)
-    : fd_(std::move(fd)), farEnd_(std::move(farEnd)), link_(std::move(link)) {}
+SerialEnd::SerialEnd(Fd fd, Fd farEnd, std::string link, std::string farName)
+    : fd_(std::move(fd)),
+      farEnd_(std::move(farEnd)),
+      link_(std::move(link)),
+      farName_(std::move(farName)) {}
 
 SerialEnd::SerialEnd(SerialEnd&& other) noexcept
-    : fd_(std::move(other.fd_)), farEnd_(std::move(other.farEnd_)), link_(std::move(other.link_)) {
+    : fd_(std::move(other.fd_)),
+      farEnd_(std::move(other.farEnd_)),
+      link_(std::move(other.link_)),
+      farName_(std::move(other.farName_)) {
     other.link_.clear();
 }
 
 SerialEnd::~SerialEnd() {
     fd_ = Fd();
     farEnd_ = Fd();
-    if (!link_.empty()) unlink(link_.c_str());
+    if (link_.empty()) return;
+    // Whatever someone has put at the path since is theirs.
+    char target[256];
+    ssize_t size = readlink(link_.c_str(), target, sizeof target);
+    if (size > 0 && std::string(target, static_cast<std::size_t>(size)) == farName_)
+        unlink(link_.c_str());
 }
 
 SerialEnd SerialEnd::CreatePty(const std::string& link, bool keepFarEndOpen) {
@@ -92,14 +103,14 @@ SerialEnd SerialEnd::CreatePty(const std::string& link, bool keepFarEndOpen) {
         errno = saved;
         Fail("rename to " + link);
     }
-    return SerialEnd(std::move(master), std::move(farEnd), link);
+    return SerialEnd(std::move(master), std::move(farEnd), link, name);
 }
 
 SerialEnd SerialEnd::OpenDevice(const std::string& path) {
     Fd fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd) Fail(path);
     MakeRaw(fd.Get(), true);
-    return SerialEnd(std::move(fd), Fd(), std::string());
+    return SerialEnd(std::move(fd), Fd(), std::string(), std::string());
 }
 
 bool SerialEnd::PeerConnected() const {

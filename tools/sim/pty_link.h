@@ -36,7 +36,7 @@ class SerialEnd {
     SerialEnd(SerialEnd&&) noexcept;
     SerialEnd& operator=(SerialEnd&&) = delete;
     SerialEnd(const SerialEnd&) = delete;
-    ~SerialEnd();  // closes, then removes the symlink
+    ~SerialEnd();  // closes, then removes the symlink if it is still ours
 
     int Descriptor() const { return fd_.Get(); }
     const std::string& Link() const { return link_; }
@@ -45,10 +45,11 @@ class SerialEnd {
     bool PeerConnected() const;
 
   private:
-    SerialEnd(Fd fd, Fd farEnd, std::string link);
+    SerialEnd(Fd fd, Fd farEnd, std::string link, std::string farName);
     Fd fd_;
     Fd farEnd_;
     std::string link_;  // empty for a device
+    std::string farName_;
 };
 
 }  // namespace tandrel::sim
