@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -145,6 +146,13 @@ class Port {
         if (fd_ >= 0) close(fd_);
     }
     bool IsOpen() const { return fd_ >= 0; }
+    // The serial component takes a port for itself like this.
+    void TakeExclusively() { ioctl(fd_, TIOCEXCL); }
+    bool Exclusive() const {
+        int exclusive = 0;
+        ioctl(fd_, TIOCGEXCL, &exclusive);
+        return exclusive != 0;
+    }
     // -1 with errno on failure.
     ssize_t Write(const std::string& text) { return write(fd_, text.data(), text.size()); }
     // Reads until the text read so far ends with `end`, or the time is up.
@@ -235,12 +243,16 @@ TEST(SimProgram, WaitsForThePortToBeOpenedAgain) {
     std::this_thread::sleep_for(100ms);  // pings while nobody listens are lost, not queued
     {
         Port port(dir.Path() / "dev");
+        port.TakeExclusively();
         EXPECT_EQ(port.ReadUntil("P"), "P");
     }
     std::this_thread::sleep_for(100ms);
     EXPECT_NE(sim.Command("state").find("link=waiting"), std::string::npos);
     Port again(dir.Path() / "dev");
     ASSERT_TRUE(again.IsOpen());
+    // A fresh line, as a real port is at every open: one left locked would refuse anyone
+    // without privileges.
+    EXPECT_FALSE(again.Exclusive());
     EXPECT_EQ(again.Ask('N'), "N100001_");
 }
 
@@ -328,8 +340,11 @@ TEST(SimProgram, PrinterSavesEachLabelWhole) {
     const std::string first =
         "^XA\r\n^PW360\r\n^FO10,00\r\n^ASN,70,70\r\n^FD\xD2\xE5\xF1\xF2^FS\r\n^XZ";
     for (int label = 0; label < 2; ++label) {  // the program opens the port for every label
+        std::this_thread::sleep_for(50ms);     // it prints one for each row, never faster
         Port printer(dir.Path() / "prn");
         ASSERT_TRUE(printer.IsOpen());
+        EXPECT_FALSE(printer.Exclusive());
+        printer.TakeExclusively();
         if (label == 0) {
             printer.Write(first.substr(0, 10));
             std::this_thread::sleep_for(20ms);

@@ -38,15 +38,60 @@ void Say(const std::string& line) {
     std::fflush(stdout);
 }
 
+// One of the simulator's lines and whether someone has its far end open.
+struct Line {
+    std::string link;  // the symlink of a pty; empty for an existing device
+    std::optional<SerialEnd> end;
+    bool connected = false;
+    bool used = false;  // someone has opened it since it was made
+    std::int64_t nextCheckUs = 0;
+
+    bool Up() const { return end && connected; }
+
+    // Looks at a line nobody was known to be on; true when bytes wait to be read. A peer may
+    // open, write and close between two looks (the program does so for every label): its bytes
+    // are still read, and the pty is then renewed like after any other session.
+    bool CheckPeer(std::int64_t now) {
+        if (!end || connected || now < nextCheckUs) return false;
+        nextCheckUs = now + kPeerCheckUs;
+        SerialEnd::Peek peek = end->PeekNow();
+        connected = !peek.hungUp;
+        used = used || connected || peek.readable;
+        if (peek.hungUp && !peek.readable && used) Lost(now);
+        return peek.readable;
+    }
+
+    // The peer closed its end. A pty is replaced by a fresh one at the same symlink: a closed
+    // pty keeps its settings and its exclusive-use flag while we hold the master, so a peer
+    // that locked it could not open it again without privileges, and a real port is fresh at
+    // every open. A peer that opens again within the moment it takes us to see the hang-up
+    // still gets the old one.
+    void Lost(std::int64_t now) {
+        connected = false;
+        used = false;
+        nextCheckUs = now + kPeerCheckUs;
+        if (link.empty() || !end) return;
+        try {
+            SerialEnd fresh = SerialEnd::CreatePty(link);
+            end.reset();  // leaves the symlink, which now names the fresh pty
+            end.emplace(std::move(fresh));
+        } catch (const std::system_error& e) {
+            std::fprintf(stderr, "tandrel-sim: %s not renewed: %s\n", link.c_str(), e.what());
+        }
+    }
+};
+
 class Simulator {
   public:
     explicit Simulator(const SimOptions& options)
         : options_(options), model_(options.identity, options.timing, options.seed, NowUs()) {
         if (!options.logFile.empty()) log_ = std::make_unique<ByteLog>(options.logFile);
+        device_.link = options.deviceLink;
         OpenDevice();
         if (!options.printerLink.empty()) {
             store_.emplace(options.labelsDir);
-            printer_.emplace(SerialEnd::CreatePty(options.printerLink, true));
+            printer_.link = options.printerLink;
+            printer_.end.emplace(SerialEnd::CreatePty(options.printerLink));
         }
         sigset_t signals;
         sigemptyset(&signals);
@@ -72,18 +117,16 @@ class Simulator {
 
     void OpenDevice() {
         if (!options_.deviceLink.empty())
-            device_.emplace(SerialEnd::CreatePty(options_.deviceLink, false));
+            device_.end.emplace(SerialEnd::CreatePty(options_.deviceLink));
         else if (!options_.devicePort.empty())
-            device_.emplace(SerialEnd::OpenDevice(options_.devicePort));
+            device_.end.emplace(SerialEnd::OpenDevice(options_.devicePort));
     }
-
-    bool DeviceUp() const { return device_ && connected_; }
 
     void Step() {
         std::int64_t now = NowUs();
-        if (!device_ && reopenAtUs_ && now >= *reopenAtUs_) {
+        if (!device_.end && reopenAtUs_ && now >= *reopenAtUs_) {
             reopenAtUs_.reset();
-            connected_ = false;
+            device_.connected = false;
             try {
                 OpenDevice();
             } catch (const std::system_error& e) {
@@ -92,14 +135,19 @@ class Simulator {
                 reopenAtUs_ = now + kRetryUs;
             }
         }
-        if (device_ && !connected_ && now >= nextPeerCheckUs_) {
-            connected_ = device_->PeerConnected();
-            nextPeerCheckUs_ = now + kPeerCheckUs;
+        // Bytes left by a peer that has gone are read on the next pass, until none are left.
+        if (device_.CheckPeer(now)) {
+            ReadDevice(now);
+            device_.nextCheckUs = now;
+        }
+        if (printer_.CheckPeer(now)) {
+            ReadPrinter(now);
+            printer_.nextCheckUs = now;
         }
         model_.Advance(now);
         std::string produced = model_.TakeOutput();
         // Nobody listening: what a real device sends into an unplugged cable is lost.
-        if (DeviceUp())
+        if (device_.Up())
             pending_ += produced;
         else
             pending_.clear();
@@ -107,7 +155,8 @@ class Simulator {
 
         std::int64_t wakeUs = model_.NextPingUs();
         if (reopenAtUs_) wakeUs = std::min(wakeUs, *reopenAtUs_);
-        if (device_ && !connected_) wakeUs = std::min(wakeUs, nextPeerCheckUs_);
+        for (const Line* line : {&device_, &printer_})
+            if (line->end && !line->connected) wakeUs = std::min(wakeUs, line->nextCheckUs);
         if (!pending_.empty() && options_.pace) wakeUs = std::min(wakeUs, nextCharUs_);
         int timeoutMs = static_cast<int>(std::max<std::int64_t>(0, (wakeUs - now + 999) / 1000));
 
@@ -116,12 +165,13 @@ class Simulator {
         int deviceAt = -1, printerAt = -1, stdinAt = -1;
         fds[n++] = {signals_.Get(), POLLIN, 0};
         if (!stdinClosed_) fds[stdinAt = n++] = {STDIN_FILENO, POLLIN, 0};
-        if (DeviceUp()) {
+        // A hung-up pty polls ready for ever, so a line is watched only while someone is on it.
+        if (device_.Up()) {
             short events = POLLIN;
             if (!pending_.empty() && !options_.pace) events |= POLLOUT;
-            fds[deviceAt = n++] = {device_->Descriptor(), events, 0};
+            fds[deviceAt = n++] = {device_.end->Descriptor(), events, 0};
         }
-        if (printer_) fds[printerAt = n++] = {printer_->Descriptor(), POLLIN, 0};
+        if (printer_.Up()) fds[printerAt = n++] = {printer_.end->Descriptor(), POLLIN, 0};
         if (poll(fds, n, timeoutMs) < 0) {
             if (errno == EINTR) return;
             throw std::system_error(errno, std::generic_category(), "poll");
@@ -134,43 +184,50 @@ class Simulator {
     }
 
     void Flush(std::int64_t now) {
-        if (!DeviceUp() || pending_.empty()) return;
+        if (!device_.Up() || pending_.empty()) return;
         if (options_.pace && now < nextCharUs_) return;
         std::size_t size = options_.pace ? 1 : pending_.size();
-        ssize_t written = write(device_->Descriptor(), pending_.data(), size);
+        ssize_t written = write(device_.end->Descriptor(), pending_.data(), size);
         if (written > 0) {
             if (log_) log_->Write("dev>", std::string_view(pending_).substr(0, written), now);
             pending_.erase(0, static_cast<std::size_t>(written));
             nextCharUs_ = now + kPaceUs;
         } else if (written < 0 && errno != EAGAIN && errno != EINTR) {
-            Disconnected(now);
+            pending_.clear();
+            device_.Lost(now);
         }
+    }
+
+    // Reads what is there; false when the peer has gone (EIO on a pty master, once the bytes
+    // it wrote before closing have been read).
+    bool ReadLine(Line& line, std::string& bytes) {
+        char buffer[4096];
+        ssize_t got = read(line.end->Descriptor(), buffer, sizeof buffer);
+        if (got > 0) {
+            bytes.assign(buffer, static_cast<std::size_t>(got));
+            return true;
+        }
+        bytes.clear();
+        return got < 0 && (errno == EAGAIN || errno == EINTR);
     }
 
     void ReadDevice(std::int64_t now) {
-        char buffer[4096];
-        ssize_t got = read(device_->Descriptor(), buffer, sizeof buffer);
-        if (got > 0) {
-            std::string_view bytes(buffer, static_cast<std::size_t>(got));
-            if (log_) log_->Write("dev<", bytes, now);
-            model_.Receive(bytes, now);
-        } else if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
-            Disconnected(now);
+        std::string bytes;
+        if (!ReadLine(device_, bytes)) {
+            pending_.clear();
+            device_.Lost(now);
+            return;
         }
-    }
-
-    // The program closed the port (EIO on a pty master): wait for it to open it again.
-    void Disconnected(std::int64_t now) {
-        connected_ = false;
-        pending_.clear();
-        nextPeerCheckUs_ = now + kPeerCheckUs;
+        if (log_) log_->Write("dev<", bytes, now);
+        model_.Receive(bytes, now);
     }
 
     void ReadPrinter(std::int64_t now) {
-        char buffer[4096];
-        ssize_t got = read(printer_->Descriptor(), buffer, sizeof buffer);
-        if (got <= 0) return;
-        std::string_view bytes(buffer, static_cast<std::size_t>(got));
+        std::string bytes;
+        if (!ReadLine(printer_, bytes)) {
+            printer_.Lost(now);
+            return;
+        }
         if (log_) log_->Write("prn<", bytes, now);
         for (const std::string& label : collector_.Feed(bytes)) {
             try {
@@ -207,8 +264,8 @@ class Simulator {
         if (line.find_first_not_of(" \t\r") == std::string::npos) return;
         ControlResult result = ExecuteCommand(line, model_, now);
         if (result.answer.rfind("ok position=", 0) == 0) {
-            const char* link = !device_ ? (reopenAtUs_ ? "dropped" : "none")
-                                        : (connected_ ? "connected" : "waiting");
+            const char* link = !device_.end ? (reopenAtUs_ ? "dropped" : "none")
+                                            : (device_.connected ? "connected" : "waiting");
             result.answer += std::string(" link=") + link +
                              " labels=" + std::to_string(store_ ? store_->Saved() : 0);
         }
@@ -216,8 +273,9 @@ class Simulator {
             if (options_.deviceLink.empty()) {
                 result.answer = "error drop needs --device-link";
                 result.action = ControlResult::Action::kNone;
-            } else if (device_) {
-                device_.reset();
+            } else if (device_.end) {
+                device_.end.reset();
+                device_.connected = false;
                 pending_.clear();
                 reopenAtUs_ = now + result.dropMs * 1000;
             }
@@ -229,18 +287,16 @@ class Simulator {
     const SimOptions& options_;
     DeviceModel model_;
     std::unique_ptr<ByteLog> log_;
-    std::optional<SerialEnd> device_;
-    std::optional<SerialEnd> printer_;
+    Line device_;
+    Line printer_;
     std::optional<LabelStore> store_;
     LabelCollector collector_;
     Fd signals_;
     std::string pending_;
     std::string control_;
-    bool connected_ = false;
     bool stdinClosed_ = false;
     bool quit_ = false;
     std::int64_t nextCharUs_ = 0;
-    std::int64_t nextPeerCheckUs_ = 0;
     std::optional<std::int64_t> reopenAtUs_;
 };
 

@@ -49,15 +49,11 @@ int Fd::Release() {
     return fd;
 }
 
-SerialEnd::SerialEnd(Fd fd, Fd farEnd, std::string link, std::string farName)
-    : fd_(std::move(fd)),
-      farEnd_(std::move(farEnd)),
-      link_(std::move(link)),
-      farName_(std::move(farName)) {}
+SerialEnd::SerialEnd(Fd fd, std::string link, std::string farName)
+    : fd_(std::move(fd)), link_(std::move(link)), farName_(std::move(farName)) {}
 
 SerialEnd::SerialEnd(SerialEnd&& other) noexcept
     : fd_(std::move(other.fd_)),
-      farEnd_(std::move(other.farEnd_)),
       link_(std::move(other.link_)),
       farName_(std::move(other.farName_)) {
     other.link_.clear();
@@ -65,7 +61,6 @@ SerialEnd::SerialEnd(SerialEnd&& other) noexcept
 
 SerialEnd::~SerialEnd() {
     fd_ = Fd();
-    farEnd_ = Fd();
     if (link_.empty()) return;
     // Whatever someone has put at the path since is theirs.
     char target[256];
@@ -74,7 +69,7 @@ SerialEnd::~SerialEnd() {
         unlink(link_.c_str());
 }
 
-SerialEnd SerialEnd::CreatePty(const std::string& link, bool keepFarEndOpen) {
+SerialEnd SerialEnd::CreatePty(const std::string& link) {
     Fd master(posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!master) Fail("posix_openpt");
     if (grantpt(master.Get()) != 0 || unlockpt(master.Get()) != 0) Fail("unlockpt");
@@ -85,7 +80,7 @@ SerialEnd SerialEnd::CreatePty(const std::string& link, bool keepFarEndOpen) {
     // Raw from the start: the program sets its own line, but an echo before it does would
     // bounce our pings back at us.
     MakeRaw(farEnd.Get(), false);
-    if (!keepFarEndOpen) farEnd = Fd();
+    farEnd = Fd();
 
     struct stat st {};
     if (lstat(link.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
@@ -103,21 +98,20 @@ SerialEnd SerialEnd::CreatePty(const std::string& link, bool keepFarEndOpen) {
         errno = saved;
         Fail("rename to " + link);
     }
-    return SerialEnd(std::move(master), std::move(farEnd), link, name);
+    return SerialEnd(std::move(master), link, name);
 }
 
 SerialEnd SerialEnd::OpenDevice(const std::string& path) {
     Fd fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd) Fail(path);
     MakeRaw(fd.Get(), true);
-    return SerialEnd(std::move(fd), Fd(), std::string(), std::string());
+    return SerialEnd(std::move(fd), std::string(), std::string());
 }
 
-bool SerialEnd::PeerConnected() const {
-    if (link_.empty()) return true;
+SerialEnd::Peek SerialEnd::PeekNow() const {
     pollfd p{fd_.Get(), POLLIN, 0};
-    if (poll(&p, 1, 0) < 0) return false;
-    return (p.revents & POLLHUP) == 0;
+    if (poll(&p, 1, 0) < 0) return {false, false};
+    return {!link_.empty() && (p.revents & POLLHUP) != 0, (p.revents & POLLIN) != 0};
 }
 
 }  // namespace tandrel::sim

@@ -25,11 +25,9 @@ class Fd {
 class SerialEnd {
   public:
     // A new pty, raw, with a symlink at link to its far end (a stale symlink there is
-    // replaced; any other file is left alone and refused). keepFarEndOpen holds the far end
-    // open here too, so the pty never hangs up: right for a peer that only writes (the
-    // printer), wrong for one that reads (it would be handed data sent while away).
+    // replaced at once, never missing in between; any other file is left alone and refused).
     // Raises std::system_error.
-    static SerialEnd CreatePty(const std::string& link, bool keepFarEndOpen);
+    static SerialEnd CreatePty(const std::string& link);
     // An existing serial device, raw at 9600 8N1. Raises std::system_error.
     static SerialEnd OpenDevice(const std::string& path);
 
@@ -40,14 +38,15 @@ class SerialEnd {
 
     int Descriptor() const { return fd_.Get(); }
     const std::string& Link() const { return link_; }
-    // False while a pty's far end is closed by everyone: reads then fail, and bytes written
-    // would wait for whoever opens it next.
-    bool PeerConnected() const;
+    struct Peek {
+        bool hungUp;    // a pty's far end is closed by everyone (never for a device)
+        bool readable;  // bytes wait, which a pty keeps after a hang-up until they are read
+    };
+    Peek PeekNow() const;
 
   private:
-    SerialEnd(Fd fd, Fd farEnd, std::string link, std::string farName);
+    SerialEnd(Fd fd, std::string link, std::string farName);
     Fd fd_;
-    Fd farEnd_;
     std::string link_;  // empty for a device
     std::string farName_;
 };
