@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -93,10 +94,11 @@ class Simulator {
             printer_.link = options.printerLink;
             printer_.end.emplace(SerialEnd::CreatePty(options.printerLink));
         }
+        // Blocked, they queue for the signalfd even where a shell started us with SIGINT
+        // ignored; the terminal going away ends us like SIGTERM does.
         sigset_t signals;
         sigemptyset(&signals);
-        sigaddset(&signals, SIGTERM);
-        sigaddset(&signals, SIGINT);
+        for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&signals, signal);
         sigprocmask(SIG_BLOCK, &signals, nullptr);
         signals_ = Fd(signalfd(-1, &signals, SFD_CLOEXEC));
         if (!signals_) throw std::system_error(errno, std::generic_category(), "signalfd");

@@ -142,7 +142,7 @@ standard output ("ok ..." or "error ..."):
   drop MS              close the device's pseudo-terminal, so that writes on the other
                        side fail; a new one appears at the same symlink after MS
   state                position, target, entry, count of each request, pings, moves
-  quit                 end (as do end of input, SIGTERM and SIGINT)
+  quit                 end (as do end of input, SIGTERM, SIGINT and SIGHUP)
 
 Once its links exist it prints: ready device=PATH printer=PATH
 End of input ends it: in the background give it a pipe or fifo that stays open.
