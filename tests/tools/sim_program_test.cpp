@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -384,6 +385,27 @@ TEST(SimProgram, EndsCleanlyAndRemovesItsLinks) {
         EXPECT_FALSE(fs::exists(fs::symlink_status(dir.Path() / "dev"))) << how;
         EXPECT_FALSE(fs::exists(fs::symlink_status(dir.Path() / "prn"))) << how;
     }
+}
+
+TEST(SimProgram, PlaysTheDeviceOnAnExistingSerialPort) {
+    int master = -1, slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    std::string name = ttyname(slave);
+    close(slave);
+    Sim sim({"--device-port", name, "--ping-ms", "20"});
+    ASSERT_EQ(sim.ReadLine(), "ready device=" + name + " printer=-");
+    std::string got;
+    for (auto until = Clock::now() + 3s;
+         Clock::now() < until && got.find('P') == std::string::npos;) {
+        pollfd p{master, POLLIN, 0};
+        char c;
+        if (poll(&p, 1, 10) > 0 && read(master, &c, 1) == 1) got += c;
+    }
+    EXPECT_NE(got.find('P'), std::string::npos);
+    EXPECT_EQ(sim.Command("drop 10"), "error drop needs --device-link");
+    sim.CloseInput();
+    EXPECT_EQ(sim.WaitExit(), 0);
+    close(master);
 }
 
 TEST(SimProgram, RefusesToReplaceAFileThatIsNotALink) {
