@@ -9,7 +9,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <iostream>
 #include <memory>
 #include <optional>
 #include <system_error>
