@@ -299,6 +299,19 @@ TEST_F(SequenceTest, OpenListRejectsAndRestarts) {
     EXPECT_TRUE(Recorded().empty());
 }
 
+TEST_F(SequenceTest, ResumesAfterARestartOfTheProgram) {
+    Load({1001, 1002, 1003, 1004});
+    Start();
+    Start();
+    TJobState restarted;
+    RecordingView again(restarted);
+    ASSERT_TRUE(OpenList(restarted, again, dir.Name("list.txt")).Loaded);
+    EXPECT_EQ(again.counter, "4/2");
+    BitBtn1Click(restarted, again, limits);
+    EXPECT_EQ(restarted.CurrentRow, 3);
+    EXPECT_EQ(again.counter, "4/1");
+}
+
 TEST_F(SequenceTest, ManualEntryTakesStart) {
     Load({1001});
     view.manualEntry = true;
