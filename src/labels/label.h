@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/system.h"
 #include "job/job_state.h"
 
 namespace tandrel::labels {
@@ -29,8 +30,9 @@ struct TLabelTemplate {
 };
 
 // Writes the default template to dir/etik.eti when no file is there (an existing file is never
-// touched) and returns the file's lines. Raises nothing.
-TLabelTemplate EnsureLabelTemplate(const std::filesystem::path& dir);
+// touched) and returns the file's lines. The program's own directory, whatever the working
+// directory, unless told otherwise. Raises nothing.
+TLabelTemplate EnsureLabelTemplate(const std::filesystem::path& dir = ProgramDir());
 
 // The writes of one label, in order. The fixed label (three writes, text or else the row's
 // caption) when the template has no line, a text is given or the list has no label fields;

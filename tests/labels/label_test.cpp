@@ -1,7 +1,6 @@
 #include "labels/label.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <numeric>
 
