@@ -240,7 +240,13 @@ class TPosixBackend final : public TPortBackend,
             queue_.clear();
             ok = ::tcflush(fd_, TCIFLUSH) == 0 && ok;
         }
-        if (flags & kPurgeTxClear) ok = ::tcflush(fd_, TCOFLUSH) == 0 && ok;
+        if (flags & kPurgeTxClear) {
+            // Nothing queued, nothing to discard; on a pseudo-terminal the flush would also drop
+            // what the far end has not read yet (a label written just before the close).
+            int queued = 0;
+            if (::ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued > 0)
+                ok = ::tcflush(fd_, TCOFLUSH) == 0 && ok;
+        }
         return ok;
     }
 
