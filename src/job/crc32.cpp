@@ -2,15 +2,37 @@
 
 #include <cerrno>
 #include <fstream>
+#include <system_error>
 
 #include "base/cp1251.h"
-#include "base/files.h"
 #include "job/job_io.h"
 
 namespace tandrel::job {
 namespace {
 // One buffer for every call: the list is read once more at every load, without an allocation.
 char gBuffer[32768];
+
+// The standard streams report failures through errno on every platform; the operator reads
+// Russian.
+std::string FailureText(int code, const char* fallback) {
+    switch (code) {
+        case 0:
+            return Utf8ToCp1251(fallback);
+        case ENOENT:
+            return "файл не найден"_cp1251;
+        case EACCES:
+        case EPERM:
+            return "нет доступа к файлу"_cp1251;
+        case EISDIR:
+            return "это папка, а не файл"_cp1251;
+        case EBUSY:
+            return "файл занят другой программой"_cp1251;
+        case EIO:
+            return "ошибка ввода-вывода"_cp1251;
+        default:
+            return Utf8ToCp1251(std::generic_category().message(code));
+    }
+}
 }  // namespace
 
 std::uint32_t UpdateCrc32(std::uint32_t crc, const void* buffer, std::uint16_t count) {
@@ -30,7 +52,7 @@ TFileCrc FileCrc32(const std::string& fileName) {
         in.open(io::ToPath(fileName), std::ios::binary);
         opened = in.is_open();
         if (!opened) {
-            failure = errno != 0 ? SystemErrorText(errno) : "не удалось открыть файл"_cp1251;
+            failure = FailureText(errno, "не удалось открыть файл");
         }
         while (opened) {
             in.read(gBuffer, sizeof gBuffer);
@@ -39,7 +61,7 @@ TFileCrc FileCrc32(const std::string& fileName) {
             if (n == 0 || in.eof()) break;
         }
     } catch (const std::exception&) {
-        failure = errno != 0 ? SystemErrorText(errno) : "ошибка чтения файла"_cp1251;
+        failure = FailureText(errno, "ошибка чтения файла");
     }
     TFileCrc result;
     result.Crc = ~crc;
