@@ -46,6 +46,12 @@ std::int32_t ChooseRow(const TJobState& state, std::int32_t prev, bool consecuti
 
 }  // namespace
 
+TCellLook CellLook(const TJobState& state, std::int32_t gridRow, bool selected) {
+    if (selected) return TCellLook::Selected;
+    if (IsListRow(state, gridRow) && state.Rows[gridRow].Done) return TCellLook::Done;
+    return gridRow == 0 ? TCellLook::Header : TCellLook::Grid;
+}
+
 std::string TargetText(double target) {
     return FormatGeneral(target, DecimalSeparator());
 }

@@ -77,6 +77,16 @@ void StringGrid1DblClick(TJobState& state, TJobView& view, const TStepLimits& li
 // The position display's change handler: completes the row when the text is its target.
 void Edit1Change(TJobState& state, TJobView& view);
 
+// How StringGrid1DrawCell paints a cell of grid row gridRow (0 = header): the selection keeps the
+// grid's look, done rows are yellow, the header light green, anything else the grid's own.
+enum class TCellLook { Grid, Selected, Done, Header };
+struct TRgb {
+    std::uint8_t R, G, B;
+};
+inline constexpr TRgb kDoneColour{255, 255, 0};
+inline constexpr TRgb kHeaderColour{192, 220, 192};
+TCellLook CellLook(const TJobState& state, std::int32_t gridRow, bool selected);
+
 // The target's text as shown and compared.
 std::string TargetText(double target);
 

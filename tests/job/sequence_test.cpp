@@ -312,6 +312,21 @@ TEST_F(SequenceTest, ResumesAfterARestartOfTheProgram) {
     EXPECT_EQ(again.counter, "4/1");
 }
 
+TEST(CellLook, Table) {
+    TJobState state;
+    state.RowCount = 2;
+    state.Rows[2].Done = true;
+    state.Rows[3].Done = true;  // beyond the list
+    const struct {
+        std::int32_t row;
+        bool selected;
+        TCellLook look;
+    } cases[] = {{0, false, TCellLook::Header}, {1, false, TCellLook::Grid},
+                 {2, false, TCellLook::Done},   {2, true, TCellLook::Selected},
+                 {3, false, TCellLook::Grid},   {-1, false, TCellLook::Grid}};
+    for (const auto& c : cases) EXPECT_EQ(CellLook(state, c.row, c.selected), c.look) << c.row;
+}
+
 TEST_F(SequenceTest, ManualEntryTakesStart) {
     Load({1001});
     view.manualEntry = true;
