@@ -1,0 +1,196 @@
+#include "job/cut_list.h"
+
+#include <algorithm>
+#include <system_error>
+#include <utility>
+
+#include "base/cp1251.h"
+#include "job/crc32.h"
+#include "job/job_io.h"
+#include "job/progress.h"
+#include "link/protocol.h"
+
+namespace tandrel::job {
+namespace {
+
+bool IsBlank(char c) {
+    return static_cast<unsigned char>(c) <= 32;
+}
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+bool IsSizeChar(char c) {
+    return (c >= '0' && c <= '9') || c == ',' || c == '.';
+}
+
+// Takes the tags out of text, from its start each time, filling the row's label fields.
+void TakeTags(std::string& text, SizeRow& row, std::uint8_t& fieldCount) {
+    while (true) {
+        const auto p = text.find('<');
+        if (p == std::string::npos) return;
+        // A "<" that nothing closes leaves the rest as caption text.
+        const auto q = text.find('>', p + 1);
+        if (q == std::string::npos) return;
+        const std::string_view tag = std::string_view(text).substr(p + 1, q - p - 1);
+        if (!tag.empty() && tag[0] == 'E') {
+            if (tag.size() < 2 || tag[1] < '0' || tag[1] > '9') {
+                throw EListLine("неверный номер поля в метке <"_cp1251 + std::string(tag) + ">");
+            }
+            const int d = tag[1] - '0';
+            // Field numbers without a field (0, 7..9) are dropped with their tag.
+            if (d >= 1 && d <= static_cast<int>(kFieldSlots)) {
+                row.Fields[static_cast<std::size_t>(d - 1)] = std::string(tag.substr(2));
+                fieldCount = std::max(fieldCount, static_cast<std::uint8_t>(d));
+            }
+        }
+        text.erase(p, q - p + 1);
+    }
+}
+
+std::string LineReason(std::int32_t line, const std::string& why) {
+    return "строка "_cp1251 + std::to_string(line) + ": " + why;
+}
+
+}  // namespace
+
+bool ParseListLine(std::string_view line, std::vector<SizeRow>& rows, std::uint8_t& fieldCount) {
+    line = Trim(line);
+    if (line.empty()) return true;
+    std::size_t n = 0;
+    int separators = 0;
+    while (n < line.size() && IsSizeChar(line[n])) {
+        if (line[n] == ',' || line[n] == '.') ++separators;
+        ++n;
+    }
+    if (separators >= 2) return false;
+    const std::string_view sizeText = line.substr(0, n);
+    if (sizeText.empty() || sizeText[0] < '0' || sizeText[0] > '9') {
+        throw EListLine("строка не начинается с размера"_cp1251);
+    }
+    SizeRow row;
+    try {
+        row.Size = protocol::ParseSize(sizeText);
+    } catch (const EConvertError&) {
+        throw EListLine("размер больше 2147483647"_cp1251);
+    }
+    std::string caption(line.substr(n));
+    TakeTags(caption, row, fieldCount);
+    row.Caption = std::string(Trim(caption));
+    rows.push_back(std::move(row));
+    return true;
+}
+
+std::string FileNameOnly(std::string_view name) {
+    const auto cut = name.find_last_of("\\/");
+    return std::string(cut == std::string_view::npos ? name : name.substr(cut + 1));
+}
+
+std::string RowCounterText(const TJobState& state) {
+    return std::to_string(state.RowCount) + "/" + std::to_string(state.RemainingCount);
+}
+
+TLoadOutcome LoadList(TJobState& state, const std::string& listName) {
+    TLoadOutcome out;
+    const std::string shownName = FileNameOnly(listName);
+    auto reject = [&](std::int32_t line, const std::string& why) {
+        out.Line = line;
+        out.Reason = "Файл "_cp1251 + shownName + " не загружен: "_cp1251 + why;
+        return out;
+    };
+
+    std::string text, failure;
+    if (!io::ReadAll(io::ToPath(listName), text, failure)) return reject(0, failure);
+
+    // Lines end at LF; a CR anywhere is dropped; Ctrl-Z ends the text.
+    if (const auto eot = text.find('\x1A'); eot != std::string::npos) text.resize(eot);
+    std::vector<SizeRow> staged(1);
+    staged.reserve(std::min<std::size_t>(text.size() / 4 + 2, kRowCapacity + 2));
+    std::uint8_t fieldCount = 0;
+    std::string line;
+    std::int32_t lineNumber = 0;
+    for (std::size_t pos = 0; pos < text.size();) {
+        auto end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        line.assign(text, pos, end - pos);
+        std::erase(line, '\r');
+        pos = end + 1;
+        ++lineNumber;
+        try {
+            if (!ParseListLine(line, staged, fieldCount)) {
+                return reject(lineNumber,
+                              LineReason(lineNumber, "в размере больше одного разделителя"_cp1251));
+            }
+        } catch (const EListLine& e) {
+            return reject(lineNumber, LineReason(lineNumber, e.Message()));
+        }
+        if (staged.size() > static_cast<std::size_t>(kRowCapacity) + 1) {
+            return reject(lineNumber, LineReason(lineNumber, "в списке больше 30000 строк"_cp1251));
+        }
+    }
+    const auto rowCount = static_cast<std::int32_t>(staged.size() - 1);
+    if (rowCount == 0) return reject(0, "в файле нет ни одной строки с размером"_cp1251);
+
+    // Without the real CRC the list's progress file would be restarted: refuse instead.
+    const TFileCrc crc = FileCrc32(listName);
+    if (!crc.Ok) {
+        out.CrcMessage = crc.Message;
+        return reject(0, "не удалось подсчитать контрольную сумму"_cp1251);
+    }
+
+    // Resolved now: a later change of directory must not move this list's progress.
+    std::error_code ec;
+    auto progressFile = io::ToPath(ProgressFileName(listName));
+    if (auto full = std::filesystem::absolute(progressFile, ec); !ec)
+        progressFile = std::move(full);
+
+    std::int32_t remaining = rowCount;
+    const TProgressRead read = ReadProgress(progressFile, crc.Crc, staged, remaining);
+
+    // Take the new list over; entries it does not reach are cleared, so nothing of the old
+    // list is left for a later, shorter one.
+    for (std::int32_t i = 1; i <= rowCount; ++i) state.Rows[i] = std::move(staged[i]);
+    for (std::int32_t i = rowCount + 1; i <= state.RowCount; ++i) state.Rows[i] = SizeRow{};
+    state.Rows[0] = SizeRow{};
+    state.RowCount = rowCount;
+    state.FieldCount = fieldCount;
+    state.CurrentRow = 0;
+    state.RemainingCount = remaining;
+    state.ProgressCrc = crc.Crc;
+    state.ProgressFile = std::move(progressFile);
+
+    out.Loaded = true;
+    out.Rows = rowCount;
+    out.ProgressIssue = read.Problem;
+    if (remaining == 0) {
+        out.AskRestart = true;
+        out.RestartQuestion =
+            "Файл "_cp1251 + shownName + " полностью сделан, запустить заново?"_cp1251;
+    }
+    return out;
+}
+
+bool RestartList(TJobState& state) {
+    state.RemainingCount = state.RowCount;
+    for (std::int32_t i = 1; i <= state.RowCount; ++i) state.Rows[i].Done = false;
+    std::string failure;
+    return ResetProgress(state.ProgressFile, state.ProgressCrc, &failure);
+}
+
+std::size_t RowTableBytes(const TJobState& state) {
+    auto heap = [](const std::string& s) {
+        // Texts within the small-string buffer live inside the entry itself.
+        return s.capacity() > std::string().capacity() ? s.capacity() + 1 : 0;
+    };
+    std::size_t bytes = state.Rows.capacity() * sizeof(SizeRow);
+    for (const auto& row : state.Rows) {
+        bytes += heap(row.Caption);
+        for (const auto& f : row.Fields) bytes += heap(f);
+    }
+    return bytes;
+}
+
+}  // namespace tandrel::job

@@ -1,0 +1,56 @@
+#pragma once
+// The cut-list file: one size per line, then a caption with optional label tags <E1..> to <E6..>.
+// A load parses the whole file into a staging table first; the main window's list, counters and
+// progress file change only when the new list is complete. Main thread only.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/error.h"
+#include "job/job_state.h"
+
+namespace tandrel::job {
+
+// A line that rejects the list; Message() is the reason in Russian (Windows-1251), without the
+// line number.
+class EListLine : public Exception {
+  public:
+    using Exception::Exception;
+};
+
+// Parses one line. A line with a size appends one row to rows (rows[0] stays unused, so a row's
+// index is its number); a blank line appends nothing. Label tags set the named fields of the new
+// row and raise fieldCount (never above 6). Returns false when the size holds two or more
+// separators; raises EListLine when the size or a label tag's field number cannot be converted.
+bool ParseListLine(std::string_view line, std::vector<SizeRow>& rows, std::uint8_t& fieldCount);
+
+// What a load did, for the window to show.
+struct TLoadOutcome {
+    bool Loaded = false;        // the new list replaced the old one
+    std::int32_t Rows = 0;      // its rows, when loaded
+    std::int32_t Line = 0;      // the line that rejected the file, 0 when no line is to blame
+    std::string Reason;         // not loaded: why, for the status line
+    std::string CrcMessage;     // not empty: show it in an information box (CRC failure)
+    std::string ProgressIssue;  // loaded, but the progress file could not be written: why
+    bool AskRestart = false;    // every row is done: ask RestartQuestion (Yes -> RestartList)
+    std::string RestartQuestion;
+};
+
+// Loads the list file listName (Windows-1251, as given; the progress file is resolved against
+// the current directory now). On success the state holds the list with its recorded rows done,
+// CurrentRow 0; on any rejection the state is untouched. Raises nothing.
+TLoadOutcome LoadList(TJobState& state, const std::string& listName);
+
+// The answer Yes to the restart question: every row not done and the progress file started
+// afresh. Returns false when that file could not be written (the rows stay not done).
+bool RestartList(TJobState& state);
+
+// The counter of the grid's header: "25/3", total first.
+std::string RowCounterText(const TJobState& state);
+
+// The name without its directory ("C:\\lists\\plan.txt" -> "plan.txt"); both slashes count.
+std::string FileNameOnly(std::string_view name);
+
+}  // namespace tandrel::job

@@ -1,0 +1,183 @@
+#include "job/sequence.h"
+
+#include <algorithm>
+
+#include "base/cp1251.h"
+#include "base/numbers.h"
+#include "job/progress.h"
+
+namespace tandrel::job {
+namespace {
+
+void ShowRowCounter(const TJobState& state, TJobView& view) {
+    view.SetRowCounter(RowCounterText(state));
+}
+
+void MarkDone(TJobState& state, TJobView& view, std::int32_t row) {
+    if (state.Rows[row].Done) return;
+    state.Rows[row].Done = true;
+    view.RowChanged(row);
+}
+
+// A row that could not be recorded would be worked again after the next load: say so.
+void Record(TJobState& state, TJobView& view, std::int32_t row) {
+    std::string failure;
+    if (!AppendProgress(state, row, &failure)) {
+        view.SetStatusLine("Строка "_cp1251 + std::to_string(row) +
+                               " не записана в файл хода работы: "_cp1251 + failure,
+                           true);
+    }
+}
+
+bool IsListRow(const TJobState& state, std::int32_t row) {
+    return row >= 1 && row <= state.RowCount;
+}
+
+// The next row to work after prev, or 0 when there is none.
+std::int32_t ChooseRow(const TJobState& state, std::int32_t prev, bool consecutive) {
+    for (std::int32_t i = std::max(prev, 0) + 1; i <= state.RowCount; ++i) {
+        if (consecutive || !state.Rows[i].Done) return i;
+    }
+    for (std::int32_t j = 1; j <= std::min(prev, state.RowCount); ++j) {
+        if (!state.Rows[j].Done) return j;
+    }
+    return 0;
+}
+
+}  // namespace
+
+TCellLook CellLook(const TJobState& state, std::int32_t gridRow, bool selected) {
+    if (selected) return TCellLook::Selected;
+    if (IsListRow(state, gridRow) && state.Rows[gridRow].Done) return TCellLook::Done;
+    return gridRow == 0 ? TCellLook::Header : TCellLook::Grid;
+}
+
+std::string TargetText(double target) {
+    return FormatGeneral(target, DecimalSeparator());
+}
+
+TLoadOutcome OpenList(TJobState& state, TJobView& view, const std::string& listName) {
+    TLoadOutcome out = LoadList(state, listName);
+    if (!out.CrcMessage.empty()) view.ShowMessage(out.CrcMessage);
+    if (!out.Loaded) {
+        view.SetStatusLine(out.Reason, true);
+        view.ShowButtons();
+        return out;
+    }
+    view.SetInfoLine("");
+    view.SetStartCaption("Старт"_cp1251);
+    view.SetRecordCount(state.RowCount);
+    view.SetStartEnabled(true);
+    view.SetBackEnabled(false);
+    view.FocusStart();
+    std::string issue = out.ProgressIssue;
+    if (out.AskRestart && view.AskRestart(out.RestartQuestion)) {
+        if (!RestartList(state)) issue = "не удалось начать его заново"_cp1251;
+    }
+    view.ShowList(listName);
+    ShowRowCounter(state, view);
+    if (issue.empty()) {
+        view.SetStatusLine("", false);
+    } else {
+        view.SetStatusLine("Файл хода работы "_cp1251 + ProgressFileName(listName) + ": " + issue,
+                           true);
+    }
+    view.ShowButtons();
+    return out;
+}
+
+void StepRow(TJobState& state, TJobView& view, const TStepLimits& limits) {
+    if (state.RemainingCount <= 0 && !state.RevisitRow) return;
+    if (!state.RevisitRow) {
+        // A chosen row counts also when it is the one already held: a reload leaves
+        // CurrentRow on a row that is not done.
+        if (const std::int32_t row = ChooseRow(state, state.CurrentRow, limits.ConsecutiveRows)) {
+            state.CurrentRow = row;
+            if (!state.Rows[row].Done) --state.RemainingCount;
+            MarkDone(state, view, row);
+            ShowRowCounter(state, view);
+        }
+    }
+    const std::int32_t row = state.CurrentRow;
+    if (!IsListRow(state, row)) return;
+
+    const auto half = static_cast<std::int32_t>(RoundHalfEven(view.VisibleRows() / 2.0));
+    view.SelectRow(row, std::max(1, row - half));
+    if (row == 1) view.SetBackEnabled(false);
+
+    const SizeRow& current = state.Rows[row];
+    state.Target = TargetFor(current.Size, limits.Precision, state.Correction);
+    const std::string target = TargetText(state.Target);
+    if (limits.MinSize <= state.Target && state.Target <= limits.MaxSize) {
+        // Old text -> target; this change does not complete the row.
+        view.SetPositionText(view.PositionText() + "->" + target);
+        view.SetInfoLine(current.Caption);
+        // A printer's failure never stops the step and never reaches the device link.
+        if (const std::string failure = view.PrintRowLabel(); !failure.empty()) {
+            view.SetStatusLine(failure, true);
+        }
+    } else {
+        MarkDone(state, view, row);
+        Record(state, view, row);
+        view.SetInfoLine("Ошибка! Размер "_cp1251 + target + " вне диапазона!"_cp1251);
+        view.SetStartCaption("Следующий"_cp1251);
+        view.SetStartEnabled(true);
+        if (view.SelectedRow() > 1) view.SetBackEnabled(true);
+        view.FocusStart();
+    }
+    if (state.RemainingCount == 0) view.SetStartEnabled(false);
+    view.SetPositionText(target);
+}
+
+void Edit1Change(TJobState& state, TJobView& view) {
+    if (state.CurrentRow == 0) {
+        view.ShowButtons();
+        if (view.StartEnabled()) view.FocusStart();
+    } else if (IsListRow(state, state.CurrentRow) &&
+               view.PositionText() == TargetText(state.Target)) {
+        ShowRowCounter(state, view);
+        Record(state, view, state.CurrentRow);
+        if (state.RemainingCount > 0) {
+            view.SetStartCaption("Следующий"_cp1251);
+            view.SetStartEnabled(true);
+            view.FocusStart();
+        }
+    }
+    if (view.SelectedRow() > 1) view.SetBackEnabled(true);
+}
+
+void BitBtn1Click(TJobState& state, TJobView& view, const TStepLimits& limits) {
+    if (view.EnterManualEntry()) return;
+    state.RevisitRow = false;
+    StepRow(state, view, limits);
+}
+
+void BitBtn2Click(TJobState& state, TJobView& view, const TStepLimits& limits) {
+    const std::int32_t r = view.SelectedRow();
+    if (r < 2 || r > state.RowCount) return;
+    if (state.Rows[r - 1].Done) {
+        state.RevisitRow = true;
+        state.CurrentRow = r - 1;
+        StepRow(state, view, limits);
+    } else if (view.StartEnabled()) {
+        state.RevisitRow = false;
+        state.CurrentRow = r - 2;
+        StepRow(state, view, limits);
+    }
+}
+
+void StringGrid1DblClick(TJobState& state, TJobView& view, const TStepLimits& limits) {
+    const std::int32_t r = view.SelectedRow();
+    if (!IsListRow(state, r)) return;
+    if (state.Rows[r].Done) {
+        state.RevisitRow = true;
+        state.CurrentRow = r;
+        StepRow(state, view, limits);
+    } else if (view.StartEnabled()) {
+        state.RevisitRow = false;
+        state.CurrentRow = r - 1;
+        StepRow(state, view, limits);
+    }
+}
+
+}  // namespace tandrel::job

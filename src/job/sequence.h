@@ -1,0 +1,93 @@
+#pragma once
+// Working through a loaded list: Start/Next, Back, a double-click on the grid and the completion
+// of a row when the position display shows its target. Plain logic on TJobState; the main window
+// implements TJobView and calls these from its handlers of the same names. Main thread only.
+
+#include <cstdint>
+#include <string>
+
+#include "job/cut_list.h"
+#include "job/job_state.h"
+
+namespace tandrel::job {
+
+// The main window as the job sees it. Row numbers are list rows (grid row 0 is the header).
+class TJobView {
+  public:
+    virtual ~TJobView() = default;
+
+    // Position display Edit1. The setter changes the text and, only when it really changes,
+    // calls Edit1Change inside the assignment.
+    virtual std::string PositionText() const = 0;
+    virtual void SetPositionText(const std::string& text) = 0;
+
+    virtual void SetInfoLine(const std::string& text) = 0;  // Label3
+    // The status line; fault marks a failure the operator should notice.
+    virtual void SetStatusLine(const std::string& text, bool fault) = 0;
+
+    // Start/Next (BitBtn1) and Back (BitBtn2).
+    virtual void SetStartCaption(const std::string& caption) = 0;
+    virtual void SetStartEnabled(bool enabled) = 0;
+    virtual bool StartEnabled() const = 0;
+    virtual void SetBackEnabled(bool enabled) = 0;
+    virtual void ShowButtons() = 0;  // both visible
+    virtual void FocusStart() = 0;   // keyboard focus, when Start is visible
+
+    // Grid StringGrid1.
+    virtual std::int32_t SelectedRow() const = 0;
+    virtual std::int32_t VisibleRows() const = 0;  // rows fully visible below the header
+    virtual void SelectRow(std::int32_t row, std::int32_t topRow) = 0;
+    virtual void SetRowCounter(const std::string& text) = 0;  // header cell of column 0
+    virtual void RowChanged(std::int32_t row) = 0;            // its Done mark changed
+    // A new list is in the state: show the grid with its rows, the header's column 1 = listName.
+    virtual void ShowList(const std::string& listName) = 0;
+
+    // Dialogs: the restart question (true = Yes) and an information box with OK.
+    virtual bool AskRestart(const std::string& question) = 0;
+    virtual void ShowMessage(const std::string& text) = 0;
+    // The connection information window's field "Записей".
+    virtual void SetRecordCount(std::int32_t count) = 0;
+
+    // The keypad's "#" when ManualEntry is not empty; returns false when nothing is typed.
+    virtual bool EnterManualEntry() = 0;
+    // Prints the label of Rows[CurrentRow]. Returns "" when printed or when printing is off,
+    // else why it was not printed (Windows-1251); raises nothing.
+    virtual std::string PrintRowLabel() = 0;
+};
+
+// Device values and the setting the steps use.
+struct TStepLimits {
+    double MinSize = 0;
+    double MaxSize = 0;
+    std::int32_t Precision = 0;
+    bool ConsecutiveRows = false;  // "Номера подряд": the next row is taken even when done
+};
+
+// "Открыть файл" and the other loads: LoadList, then the window's side of it (the grid, the
+// buttons, the restart question, the status line). A rejected file leaves the list as it was.
+TLoadOutcome OpenList(TJobState& state, TJobView& view, const std::string& listName);
+
+// Chooses the next row (unless RevisitRow), computes and shows its target, prints its label and
+// completes it through the position display.
+void StepRow(TJobState& state, TJobView& view, const TStepLimits& limits);
+
+void BitBtn1Click(TJobState& state, TJobView& view, const TStepLimits& limits);         // Start
+void BitBtn2Click(TJobState& state, TJobView& view, const TStepLimits& limits);         // Back
+void StringGrid1DblClick(TJobState& state, TJobView& view, const TStepLimits& limits);  // work it
+// The position display's change handler: completes the row when the text is its target.
+void Edit1Change(TJobState& state, TJobView& view);
+
+// How StringGrid1DrawCell paints a cell of grid row gridRow (0 = header): the selection keeps the
+// grid's look, done rows are yellow, the header light green, anything else the grid's own.
+enum class TCellLook { Grid, Selected, Done, Header };
+struct TRgb {
+    std::uint8_t R, G, B;
+};
+inline constexpr TRgb kDoneColour{255, 255, 0};
+inline constexpr TRgb kHeaderColour{192, 220, 192};
+TCellLook CellLook(const TJobState& state, std::int32_t gridRow, bool selected);
+
+// The target's text as shown and compared.
+std::string TargetText(double target);
+
+}  // namespace tandrel::job

@@ -1,0 +1,45 @@
+#pragma once
+// ZPL labels: the template etik.eti beside the executable (written from the built-in default
+// when missing), the bytes of one label, and printing it on the label printer's serial port.
+// Main thread only.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/system.h"
+#include "job/job_state.h"
+
+namespace tandrel::labels {
+
+inline constexpr std::string_view kTemplateFileName = "etik.eti";
+
+// The built-in template: six lines joined by CR LF, none after the last; 50 bytes.
+inline constexpr std::string_view kDefaultTemplate =
+    "^XA\r\n^PW360\r\n^FO10,00\r\n^ASN,70,70\r\n^FD<E1>^FS\r\n^XZ";
+
+// Lines end at CR LF, a lone CR or a lone LF; nothing after the last line end is no line.
+std::vector<std::string> SplitTemplateLines(std::string_view bytes);
+
+struct TLabelTemplate {
+    std::vector<std::string> Lines;
+    bool BuiltIn = false;  // the file could not be written or read: the default serves from memory
+    std::string Problem;   // then: the status line's text (Windows-1251)
+};
+
+// Writes the default template to dir/etik.eti when no file is there (an existing file is never
+// touched) and returns the file's lines. The program's own directory, whatever the working
+// directory, unless told otherwise. Raises nothing.
+TLabelTemplate EnsureLabelTemplate(const std::filesystem::path& dir = ProgramDir());
+
+// The writes of one label, in order. The fixed label (three writes, text or else the row's
+// caption) when the template has no line, a text is given or the list has no label fields;
+// otherwise one write per template line with <E1>..<E{fieldCount}> replaced, in any letter case,
+// by the row's fields.
+std::vector<std::string> LabelWrites(const std::vector<std::string>& templateLines,
+                                     std::string_view text, const job::SizeRow& row,
+                                     std::uint8_t fieldCount);
+
+}  // namespace tandrel::labels

@@ -1,0 +1,339 @@
+#include "job/sequence.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "base/cp1251.h"
+#include "base/numbers.h"
+#include "job/progress.h"
+#include "test_support.h"
+
+namespace tandrel::job {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempDir;
+using testing::WriteBytes;
+
+// The main window reduced to what the job reads and writes.
+class RecordingView : public TJobView {
+  public:
+    explicit RecordingView(TJobState& state) : state_(state) {}
+
+    std::string position;
+    std::vector<std::string> positions;  // every text the display showed
+    std::string info, status, startCaption = "Старт"_cp1251, counter, shownList;
+    bool statusFault = false, startEnabled = false, backEnabled = false, buttonsShown = false;
+    bool answerYes = false, manualEntry = false;
+    std::int32_t selected = 0, top = 0, visible = 5, records = -1;
+    std::vector<std::int32_t> labels;  // rows whose label was printed
+    std::vector<std::string> messages, questions;
+    std::string printFailure;
+
+    std::string PositionText() const override { return position; }
+    void SetPositionText(const std::string& text) override {
+        if (text == position) return;
+        position = text;
+        positions.push_back(text);
+        Edit1Change(state_, *this);
+    }
+    void SetInfoLine(const std::string& text) override { info = text; }
+    void SetStatusLine(const std::string& text, bool fault) override {
+        status = text;
+        statusFault = fault;
+    }
+    void SetStartCaption(const std::string& caption) override { startCaption = caption; }
+    void SetStartEnabled(bool enabled) override { startEnabled = enabled; }
+    bool StartEnabled() const override { return startEnabled; }
+    void SetBackEnabled(bool enabled) override { backEnabled = enabled; }
+    void ShowButtons() override { buttonsShown = true; }
+    void FocusStart() override {}
+    std::int32_t SelectedRow() const override { return selected; }
+    std::int32_t VisibleRows() const override { return visible; }
+    void SelectRow(std::int32_t row, std::int32_t topRow) override {
+        selected = row;
+        top = topRow;
+    }
+    void SetRowCounter(const std::string& text) override { counter = text; }
+    void RowChanged(std::int32_t) override {}
+    void ShowList(const std::string& listName) override { shownList = listName; }
+    bool AskRestart(const std::string& question) override {
+        questions.push_back(question);
+        return answerYes;
+    }
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    void SetRecordCount(std::int32_t count) override { records = count; }
+    bool EnterManualEntry() override { return manualEntry; }
+    std::string PrintRowLabel() override {
+        if (!printFailure.empty()) return printFailure;
+        labels.push_back(state_.CurrentRow);
+        return "";
+    }
+
+  private:
+    TJobState& state_;
+};
+
+class SequenceTest : public ::testing::Test {
+  protected:
+    TempDir dir;
+    TJobState state;
+    RecordingView view{state};
+    TStepLimits limits{100, 5000, 0, false};
+
+    void SetUp() override { SetDecimalSeparator(','); }
+
+    // Loads a list of the given sizes with the given rows already recorded.
+    void Load(const std::vector<double>& sizes, const std::vector<int>& done = {}) {
+        std::string text;
+        for (double s : sizes) text += FormatGeneral(s, '.') + " row\r\n";
+        WriteBytes(dir.Path() / "list.txt", text);
+        ASSERT_TRUE(LoadList(state, dir.Name("list.txt")).Loaded);
+        std::string progress = std::to_string(state.ProgressCrc) + "\r\n";
+        for (int r : done) progress += std::to_string(r) + "\r\n";
+        WriteBytes(state.ProgressFile, progress);
+        ASSERT_TRUE(OpenList(state, view, dir.Name("list.txt")).Loaded);
+    }
+
+    // Row numbers after the CRC line of the progress file.
+    std::vector<int> Recorded() {
+        std::vector<int> rows;
+        const std::string text = ReadBytes(state.ProgressFile);
+        std::size_t pos = text.find("\r\n") + 2;
+        while (pos < text.size()) {
+            const auto end = text.find("\r\n", pos);
+            rows.push_back(std::stoi(text.substr(pos, end - pos)));
+            pos = end + 2;
+        }
+        return rows;
+    }
+
+    void Start() { BitBtn1Click(state, view, limits); }
+};
+
+TEST_F(SequenceTest, Targets) {
+    const struct {
+        double size;
+        std::int32_t precision, correction;
+        const char* shown;
+    } rows[] = {
+        {1234.56, 0, 0, "1235"},   {1234.56, 1, 0, "1234,6"}, {1234.56, 1, 5, "1239,6"},
+        {1234.5, 0, 0, "1234"},    {1235.5, 0, 0, "1236"},    {2.25, 1, 0, "2,2"},
+        {1234.45, 1, 0, "1234,5"}, {99.6, 0, 0, "100"},       {5000.4, 0, 0, "5000"},
+    };
+    limits.MinSize = 0;
+    for (const auto& r : rows) {
+        Load({r.size});
+        limits.Precision = r.precision;
+        state.Correction = r.correction;
+        view.position = "1500";
+        view.positions.clear();
+        Start();
+        ASSERT_EQ(view.positions.size(), 2u) << r.size;
+        EXPECT_EQ(view.positions[0], "1500->" + std::string(r.shown)) << r.size;
+        EXPECT_EQ(view.positions[1], r.shown) << r.size;
+        EXPECT_EQ(Recorded(), std::vector<int>{1}) << r.size;
+    }
+}
+
+TEST_F(SequenceTest, InRangeRowIsShownLabelledAndRecorded) {
+    Load({1200, 1300});
+    EXPECT_EQ(view.counter, "2/2");
+    EXPECT_EQ(view.records, 2);
+    EXPECT_TRUE(view.startEnabled && view.buttonsShown && !view.backEnabled);
+    Start();
+    EXPECT_EQ(view.info, "row");
+    EXPECT_EQ(view.labels, std::vector<std::int32_t>{1});
+    EXPECT_EQ(view.position, "1200");
+    EXPECT_EQ(view.counter, "2/1");
+    EXPECT_EQ(Cp1251ToUtf8(view.startCaption), "Следующий");
+    EXPECT_EQ(Recorded(), std::vector<int>{1});
+    EXPECT_TRUE(state.Rows[1].Done);
+}
+
+TEST_F(SequenceTest, RangeBoundsAndOutOfRange) {
+    Load({100, 5000, 5001, 99});
+    for (int i = 0; i < 4; ++i) Start();
+    EXPECT_EQ(view.labels, (std::vector<std::int32_t>{1, 2}));
+    // Out of range: recorded by the step and again by the completion.
+    EXPECT_EQ(Recorded(), (std::vector<int>{1, 2, 3, 3, 4, 4}));
+    EXPECT_EQ(Cp1251ToUtf8(view.info), "Ошибка! Размер 99 вне диапазона!");
+    EXPECT_EQ(view.position, "99");
+    EXPECT_TRUE(state.Rows[4].Done);
+    EXPECT_FALSE(view.startEnabled);
+}
+
+TEST_F(SequenceTest, SkipsDoneRowsOrTakesThemInOrder) {
+    const struct {
+        bool consecutive;
+        std::vector<int> rows;
+        std::vector<const char*> counters;
+    } cases[] = {
+        {false, {1, 3, 5}, {"5/2", "5/1", "5/0"}},
+        {true, {1, 2, 3, 4, 5}, {"5/2", "5/2", "5/1", "5/1", "5/0"}},
+    };
+    for (const auto& c : cases) {
+        Load({1001, 1002, 1003, 1004, 1005}, {2, 4});
+        EXPECT_EQ(view.counter, "5/3");
+        limits.ConsecutiveRows = c.consecutive;
+        for (std::size_t i = 0; i < c.rows.size(); ++i) {
+            EXPECT_TRUE(view.startEnabled);
+            Start();
+            EXPECT_EQ(state.CurrentRow, c.rows[i]);
+            EXPECT_EQ(view.counter, c.counters[i]);
+        }
+        EXPECT_FALSE(view.startEnabled);
+        const std::string before = view.position;
+        Start();  // nothing remains: nothing happens
+        EXPECT_EQ(view.position, before);
+    }
+}
+
+TEST_F(SequenceTest, WrapsAroundAndCountsTheRowItStandsOn) {
+    Load({1001, 1002, 1003}, {1, 3});
+    state.CurrentRow = 3;
+    Start();
+    EXPECT_EQ(state.CurrentRow, 2);
+    EXPECT_EQ(view.counter, "3/0");
+
+    // A reload during work can leave CurrentRow on a row that is not done.
+    Load({1001, 1002, 1003}, {1, 3});
+    state.CurrentRow = 2;
+    Start();
+    EXPECT_EQ(state.CurrentRow, 2);
+    EXPECT_TRUE(state.Rows[2].Done);
+    EXPECT_EQ(view.counter, "3/0");
+    EXPECT_FALSE(view.startEnabled);
+}
+
+TEST_F(SequenceTest, BackAndDoubleClick) {
+    Load({1001, 1002, 1003, 1004});
+    Start();
+    Start();  // rows 1 and 2 done, row 2 selected
+    EXPECT_TRUE(view.backEnabled);
+
+    BitBtn2Click(state, view, limits);  // row 1 again, not counted
+    EXPECT_EQ(state.CurrentRow, 1);
+    EXPECT_EQ(view.counter, "4/2");
+    EXPECT_FALSE(view.backEnabled);
+    BitBtn2Click(state, view, limits);  // selection on row 1: nothing
+    EXPECT_EQ(state.CurrentRow, 1);
+
+    view.selected = 4;  // not done: worked and counted
+    StringGrid1DblClick(state, view, limits);
+    EXPECT_EQ(state.CurrentRow, 4);
+    EXPECT_EQ(view.counter, "4/1");
+    view.selected = 2;  // done: again, not counted
+    StringGrid1DblClick(state, view, limits);
+    EXPECT_EQ(state.CurrentRow, 2);
+    EXPECT_EQ(view.counter, "4/1");
+    Start();  // forward from the revisited row
+    EXPECT_EQ(state.CurrentRow, 3);
+    EXPECT_EQ(view.counter, "4/0");
+    EXPECT_EQ(Recorded(), (std::vector<int>{1, 2, 1, 4, 2, 3}));
+
+    for (std::int32_t outside : {0, -1, 5, 30000}) {
+        view.selected = outside;
+        StringGrid1DblClick(state, view, limits);
+        BitBtn2Click(state, view, limits);
+        EXPECT_EQ(state.CurrentRow, 3);
+    }
+}
+
+TEST_F(SequenceTest, ScrollsTheRowToTheMiddle) {
+    Load(std::vector<double>(20, 1000));
+    const struct {
+        std::int32_t visible, row, top;
+    } cases[] = {{5, 10, 8}, {7, 10, 6}, {7, 3, 1}, {4, 1, 1}};
+    for (const auto& c : cases) {
+        view.visible = c.visible;
+        view.selected = c.row + 1;  // double-click one below, then Back
+        state.Rows[c.row].Done = true;
+        BitBtn2Click(state, view, limits);
+        EXPECT_EQ(view.selected, c.row);
+        EXPECT_EQ(view.top, c.top) << c.visible << " " << c.row;
+    }
+}
+
+TEST_F(SequenceTest, FailuresOfPrinterAndProgressFileDoNotStopTheStep) {
+    Load({1001, 1002});
+    view.printFailure = "Этикетка не напечатана: Порт занят другой программой"_cp1251;
+    Start();
+    EXPECT_EQ(view.status, view.printFailure);
+    EXPECT_TRUE(view.statusFault);
+    EXPECT_EQ(view.position, "1001");
+    EXPECT_EQ(Recorded(), std::vector<int>{1});
+    EXPECT_TRUE(view.startEnabled);
+
+    std::filesystem::remove(state.ProgressFile);
+    std::filesystem::create_directory(state.ProgressFile);  // can no longer be appended to
+    view.printFailure.clear();
+    Start();
+    EXPECT_EQ(state.CurrentRow, 2);
+    EXPECT_NE(Cp1251ToUtf8(view.status).find("Строка 2 не записана"), std::string::npos);
+}
+
+TEST_F(SequenceTest, OpenListRejectsAndRestarts) {
+    Load({1001, 1002});
+    Start();
+    WriteBytes(dir.Path() / "bad.txt", "1\n1..2\n");
+    EXPECT_FALSE(OpenList(state, view, dir.Name("bad.txt")).Loaded);
+    EXPECT_TRUE(view.statusFault);
+    EXPECT_NE(Cp1251ToUtf8(view.status).find("строка 2"), std::string::npos);
+    EXPECT_EQ(view.shownList, dir.Name("list.txt"));
+    Start();  // the old list goes on
+    EXPECT_EQ(state.CurrentRow, 2);
+    EXPECT_EQ(Recorded(), (std::vector<int>{1, 2}));
+
+    for (bool yes : {false, true}) {
+        view.answerYes = yes;
+        view.questions.clear();
+        ASSERT_TRUE(OpenList(state, view, dir.Name("list.txt")).Loaded);
+        EXPECT_EQ(view.questions.size(), 1u);
+        EXPECT_EQ(view.counter, yes ? "2/2" : "2/0");
+        EXPECT_EQ(view.startCaption, "Старт"_cp1251);
+        EXPECT_TRUE(view.startEnabled);
+        EXPECT_EQ(state.CurrentRow, 0);
+    }
+    EXPECT_TRUE(Recorded().empty());
+}
+
+TEST_F(SequenceTest, ResumesAfterARestartOfTheProgram) {
+    Load({1001, 1002, 1003, 1004});
+    Start();
+    Start();
+    TJobState restarted;
+    RecordingView again(restarted);
+    ASSERT_TRUE(OpenList(restarted, again, dir.Name("list.txt")).Loaded);
+    EXPECT_EQ(again.counter, "4/2");
+    BitBtn1Click(restarted, again, limits);
+    EXPECT_EQ(restarted.CurrentRow, 3);
+    EXPECT_EQ(again.counter, "4/1");
+}
+
+TEST(CellLook, Table) {
+    TJobState state;
+    state.RowCount = 2;
+    state.Rows[2].Done = true;
+    state.Rows[3].Done = true;  // beyond the list
+    const struct {
+        std::int32_t row;
+        bool selected;
+        TCellLook look;
+    } cases[] = {{0, false, TCellLook::Header}, {1, false, TCellLook::Grid},
+                 {2, false, TCellLook::Done},   {2, true, TCellLook::Selected},
+                 {3, false, TCellLook::Grid},   {-1, false, TCellLook::Grid}};
+    for (const auto& c : cases) EXPECT_EQ(CellLook(state, c.row, c.selected), c.look) << c.row;
+}
+
+TEST_F(SequenceTest, ManualEntryTakesStart) {
+    Load({1001});
+    view.manualEntry = true;
+    Start();
+    EXPECT_EQ(state.CurrentRow, 0);
+    EXPECT_EQ(view.counter, "1/1");
+}
+
+}  // namespace
+}  // namespace tandrel::job

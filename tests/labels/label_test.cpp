@@ -1,0 +1,89 @@
+#include "labels/label.h"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+#include "base/cp1251.h"
+#include "test_support.h"
+
+namespace tandrel::labels {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempDir;
+using testing::WriteBytes;
+
+std::string Joined(const std::vector<std::string>& writes) {
+    return std::accumulate(writes.begin(), writes.end(), std::string());
+}
+
+TEST(LabelWrites, Table) {
+    const auto standard = SplitTemplateLines(kDefaultTemplate);
+    const std::vector<std::string> twoFields = {"^XA", "^FD<e1>|<E2>|<E1><E3>^FS"};
+    job::SizeRow row;
+    row.Caption = "Дверь"_cp1251;
+    row.Fields = {"123", "left", "x", "", "", ""};
+    const std::string fixedStart = "^XA^PW360^FO0,0^FB320,7,0,L,0^ASN,36,30^FD";
+    const std::string test = "Testovaya pechat, Тестовая печать =)"_cp1251;
+    const struct {
+        const char* what;
+        const std::vector<std::string>& lines;
+        std::string text;
+        std::uint8_t fieldCount;
+        std::vector<std::string> writes;
+    } cases[] = {
+        {"default template",
+         standard,
+         "",
+         1,
+         {"^XA", "^PW360", "^FO10,00", "^ASN,70,70", "^FD123^FS", "^XZ"}},
+        {"small letters, field 2 above FieldCount",
+         twoFields,
+         "",
+         1,
+         {"^XA", "^FD123|<E2>|123<E3>^FS"}},
+        {"two fields", twoFields, "", 3, {"^XA", "^FD123|left|123x^FS"}},
+        {"test text", standard, test, 1, {fixedStart, test, "^FS^XZ"}},
+        {"no label fields", standard, "", 0, {fixedStart, row.Caption, "^FS^XZ"}},
+        {"empty template", {}, "", 2, {fixedStart, row.Caption, "^FS^XZ"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(LabelWrites(c.lines, c.text, row, c.fieldCount), c.writes) << c.what;
+    EXPECT_EQ(Joined(LabelWrites(standard, "", row, 1)), "^XA^PW360^FO10,00^ASN,70,70^FD123^FS^XZ");
+}
+
+TEST(SplitTemplateLines, LineEnds) {
+    EXPECT_EQ(kDefaultTemplate.size(), 50u);
+    const std::vector<std::string> three = {"a", "b", "c"};
+    for (const char* bytes : {"a\r\nb\rc", "a\nb\r\nc\r\n", "a\rb\nc\n"}) {
+        EXPECT_EQ(SplitTemplateLines(bytes), three) << bytes;
+    }
+    EXPECT_EQ(SplitTemplateLines("a\n\nb"), (std::vector<std::string>{"a", "", "b"}));
+    EXPECT_TRUE(SplitTemplateLines("").empty());
+}
+
+TEST(EnsureLabelTemplate, WritesTheDefaultOnlyWhenMissing) {
+    TempDir dir;
+    TLabelTemplate made = EnsureLabelTemplate(dir.Path());
+    EXPECT_FALSE(made.BuiltIn);
+    EXPECT_EQ(ReadBytes(dir.Path() / "etik.eti"), kDefaultTemplate);
+    EXPECT_EQ(made.Lines.size(), 6u);
+
+    WriteBytes(dir.Path() / "etik.eti", "^XA\n^FD<E2>\n");
+    made = EnsureLabelTemplate(dir.Path());
+    EXPECT_EQ(made.Lines, (std::vector<std::string>{"^XA", "^FD<E2>"}));
+    EXPECT_EQ(ReadBytes(dir.Path() / "etik.eti"), "^XA\n^FD<E2>\n");
+}
+
+TEST(EnsureLabelTemplate, FallsBackToTheBuiltInTemplate) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.Path() / "etik.eti");  // neither writable nor readable
+    const TLabelTemplate made = EnsureLabelTemplate(dir.Path());
+    EXPECT_TRUE(made.BuiltIn);
+    EXPECT_EQ(made.Lines, SplitTemplateLines(kDefaultTemplate));
+    EXPECT_NE(Cp1251ToUtf8(made.Problem).find("встроенному шаблону"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tandrel::labels
