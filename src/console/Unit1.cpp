@@ -1,7 +1,9 @@
 #include "console/Unit1.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -23,6 +25,13 @@
 #include "console/qt_text.h"
 #include "console/steps.h"
 #include "console/windows_common.h"
+#include "link/device_port.h"
+#include "link/drayver.h"
+#include "link/port_device.h"
+#include "link/recovery.h"
+#include "serial/BCPort.h"
+#include "console/rows_model.h"
+#include "console/Unit1_views.h"
 
 namespace tandrel::console {
 
@@ -71,11 +80,16 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     resize(901, 591);
     CreateControls();
     CreateMenu();
+    CreateJob();
+    CreateLink();
     FormCreate();
 }
 
 TForm1::~TForm1() {
     FormDestroy();
+    // The handshake and the port's event thread reach the windows: they end first.
+    if (Link.HandshakeThread) Link.HandshakeThread->Stop();
+    devicePort_.reset();
     if (Form1 == this) Form1 = nullptr;
 }
 
@@ -194,6 +208,10 @@ void TForm1::CreateControls() {
     Memo1->setVisible(false);
 
     setCentralWidget(client);
+    // The grid, the position display, Start and Back pass their keys to FormKeyPress.
+    for (QObject* source : std::initializer_list<QObject*>{this, StringGrid1, Edit1, BitBtn1,
+                                                           BitBtn2, Panel3})
+        source->installEventFilter(this);
 }
 
 void TForm1::CreateMenu() {
@@ -282,16 +300,43 @@ void TForm1::ShowPanels() {
 }
 
 void TForm1::FormCreate() {
+    CreateRecovery();  // clears DeviceArrivalPending, registers for port device notices
     if (auto* app = TApplication::Instance())
         app->SetExceptionHandler([this](std::exception_ptr error) { AppException(error); });
+}
+
+void TForm1::BindWindows() {
+    connect(Form2->LabeledEdit4(), &QLineEdit::textChanged, this, [this] { LabeledEdit4Change(); });
+    connect(Form2->CheckBox1, &QCheckBox::toggled, this, [this] { CheckBox1Click(); });
+    Form3->PortList = [] {
+        std::vector<std::string> ports;
+        serial::ListSerialPorts(ports);
+        return ports;
+    };
+    Form3->OnTestLabel = [this] { PrintTestLabel(); };
 }
 
 void TForm1::FormShow() {
     // One line a step; a failing step goes to AppException and the next one runs.
     RunEachStep(
         {
+            {"correction", [this] {
+                 Job.Correction = 0;
+                 SetControlText(Label2, "0");
+             }},
             {"settings", [this] { ReadSettings(); }},
+            {"label template", [this] { LoadLabelTemplate(); }},
+            {"device port", [this] { OpenDevicePort(); }},
+            {"handshake", [this] { StartDrayver(); }},
             {"dock the position row", [this] { DockPositionRow(); }},
+            {"test counters", [this] {
+                 AutoTest.Distance = 0;
+                 AutoTest.MoveCount = 0;
+             }},
+            {"command line list", [this] {
+                 const QStringList arguments = QCoreApplication::arguments();
+                 if (arguments.size() > 1 && !arguments[1].isEmpty()) LoadList(FromQ(arguments[1]));
+             }},
         },
         [this](std::exception_ptr error) { AppException(error); });
 }
@@ -339,6 +384,11 @@ void TForm1::showEvent(QShowEvent* event) {
     if (shown_) return;
     shown_ = true;
     FormShow();
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    FormResize();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

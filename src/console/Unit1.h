@@ -4,10 +4,19 @@
 
 #include <QMainWindow>
 #include <array>
+#include <chrono>
 #include <exception>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "console/auto_test.h"
+#include "console/keypad.h"
 #include "console/nastr_file.h"
+#include "console/qt_executor.h"
+#include "job/job_state.h"
+#include "job/sequence.h"
+#include "link/link_state.h"
 
 class QAction;
 class QLabel;
@@ -16,8 +25,24 @@ class QPlainTextEdit;
 class QPushButton;
 class QTableView;
 class QWidget;
+class QTimer;
+
+namespace tandrel::serial {
+class TBComPort;
+}
+namespace tandrel::link {
+class TDevicePort;
+class TPortDevices;
+class TPortPathWatch;
+class TRecovery;
+struct TDeviceChange;
+}  // namespace tandrel::link
 
 namespace tandrel::console {
+
+class TRowsModel;
+class TForm1JobView;
+class TForm1LinkView;
 
 // The settings group of the main window's state: the switches of the settings file.
 struct TSettingsState {
@@ -69,8 +94,22 @@ class TForm1 : public QMainWindow {
 
     QPushButton* Key(int n) const { return Keys.at(static_cast<std::size_t>(n - 3)); }
 
-    // State, grouped by subsystem.
+    // State, grouped by subsystem. The row table, the counters and the progress file:
+    job::TJobState Job;
+    // The device port, the link state, the device values, the handshake:
+    link::TLinkData Link;
+    // The size typed on the keypad or keyboard:
+    TManualEntryState Entry;
+    // The automatic test mode's counters:
+    TAutoTest AutoTest;
+    // The switches of the settings file:
     TSettingsState Settings;
+
+    // The label printer's port, opened and closed around every label; BComPort2 has no user.
+    std::unique_ptr<serial::TBComPort> BComPort1;
+    std::unique_ptr<serial::TBComPort> BComPort2;
+    // The list last opened (in the dialog or from the command line), for the recovery's reload.
+    std::string LastListName;
 
     // The settings in force, gathered from the controls, the switches and the port names.
     TSettings CurrentSettings() const;
@@ -86,12 +125,59 @@ class TForm1 : public QMainWindow {
 
     // Lifecycle.
     void FormCreate();
+    // Connects the other windows' controls, once all four exist.
+    void BindWindows();
     void FormShow();
     void FormClose();
     void FormDestroy();
 
     // The application-wide exception handler. Main thread.
     void AppException(std::exception_ptr error);
+
+    // The job: list loads, Start/Next, Back, the grid's double-click, the position display's
+    // change handler, labels.
+    void LoadList(const std::string& listName);
+    void BitBtn1Click();
+    void BitBtn2Click();
+    void StringGrid1DblClick();
+    void Edit1Change();
+    job::TStepLimits StepLimits() const;
+    void LoadLabelTemplate();  // etik.eti into Memo1, written first when missing
+    std::vector<std::string> TemplateLines() const;
+    std::string PrintTestLabel();  // the settings window's "Тест"
+    TRowsModel* RowsModel() const { return rowsModel_.get(); }
+
+    // The keypad, the keyboard and the correction panel.
+    void AppendDigit(char digit);
+    void BitBtn10Click();  // "*"
+    void BitBtn14Click();  // "#"
+    void Panel3DblClick();
+    void ButtonsSize();
+    void FormResize();
+    void FormKeyPress(char key);
+    void Button2Click();  // correction up
+    void Button1Click();  // correction down
+    bool KeypadFull() const { return keypadFull_; }
+    bool QuietReload() const { return quietReload_; }
+
+    // The device link.
+    void OpenDevicePort();
+    void StartDrayver();
+    void LabeledEdit4Change();  // the information window's position field changed
+    void CheckBox1Click();      // "авто"
+    link::TDevicePort* DevicePortBinding() const { return devicePort_.get(); }
+    // A move string on the device port; false (and a notice) while no port is open.
+    bool SendMove(const std::string& move);
+
+    // The way back after a port fault.
+    void DisablePortDevice();
+    void SetPortDeviceEnabled(bool on);
+    void WMDeviceChange(const link::TDeviceChange& change);
+    void trhtrh1Click();  // registers for port notices again
+    void ReleaseDevicePort();
+    link::TRecovery& Recovery() const { return *recovery_; }
+    // Shorter waits for tests: the recovery's 3 s and 2 s, the port watch's 500 ms.
+    void SetRecoveryIntervals(int removalWaitMs, int reopenMs, int watchMs);
 
     // Menu commands.
     void N2Click();
@@ -107,11 +193,35 @@ class TForm1 : public QMainWindow {
   protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 
   private:
     void CreateControls();
     void CreateMenu();
     void DockPositionRow();
+    void CreateJob();
+    void CreateLink();
+    void CreateRecovery();
+    void BuildRecovery(std::chrono::milliseconds removalWait,
+                       std::chrono::milliseconds reopenInterval);
+    void ScheduleRecoveryTick();
+    void ShowLinkState();
+
+    TQtExecutor executor_;
+    std::unique_ptr<TRowsModel> rowsModel_;
+    std::unique_ptr<TForm1JobView> jobView_;
+    std::unique_ptr<TForm1LinkView> linkView_;
+    std::unique_ptr<link::TDevicePort> devicePort_;
+    std::unique_ptr<link::TPortDevices> portDevices_;
+    std::unique_ptr<link::TRecovery> recovery_;
+    std::unique_ptr<link::TPortPathWatch> portWatch_;
+    QTimer* recoveryTimer_ = nullptr;
+    QTimer* watchTimer_ = nullptr;
+    bool quietReload_ = false;  // the recovery's reload asks nothing
+    std::string linkNotice_;  // the no-link notice on the status line, while shown
+    bool keypadFull_ = false;
 
     std::array<int, 3> fontPoints_{40, 40, 8};  // info line, position display, grid
     bool shown_ = false;

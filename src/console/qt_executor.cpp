@@ -27,7 +27,7 @@ bool TQtExecutor::RunAndWait(std::function<void()> fn, std::stop_token stop) {
     }
     auto call = std::make_shared<TCall>();
     QMetaObject::invokeMethod(
-        app,
+        &context_,
         [call, fn = std::move(fn)] {
             {
                 std::lock_guard lock(call->mutex);
@@ -57,9 +57,7 @@ bool TQtExecutor::RunAndWait(std::function<void()> fn, std::stop_token stop) {
 }
 
 void TQtExecutor::Post(std::function<void()> fn) {
-    QCoreApplication* app = QCoreApplication::instance();
-    if (app == nullptr) return;
-    QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
+    QMetaObject::invokeMethod(&context_, std::move(fn), Qt::QueuedConnection);
 }
 
 }  // namespace tandrel::console

@@ -3,6 +3,8 @@
 // event thread waits for (thread-synchronised events, the handshake's window steps), or one
 // it does not wait for (window-synchronised events).
 
+#include <QObject>
+
 #include "serial/executor.h"
 
 namespace tandrel::console {
@@ -15,6 +17,11 @@ public:
     bool RunAndWait(std::function<void()> fn, std::stop_token stop) override;
     // What fn throws goes to the application's exception handler.
     void Post(std::function<void()> fn) override;
+
+private:
+    // Calls are queued to this object: those still queued when the executor goes are dropped
+    // with it, never run on a window that no longer exists. Lives on the main thread.
+    QObject context_;
 };
 
 }  // namespace tandrel::console

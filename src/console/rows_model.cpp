@@ -5,8 +5,13 @@
 
 #include "base/numbers.h"
 #include "console/qt_text.h"
+#include "job/sequence.h"
 
 namespace tandrel::console {
+
+namespace {
+QBrush Brush(job::TRgb colour) { return QBrush(QColor(colour.R, colour.G, colour.B)); }
+}  // namespace
 
 TRowsModel::TRowsModel(const job::TJobState& state, QObject* parent)
     : QAbstractTableModel(parent), state_(state) {}
@@ -27,7 +32,10 @@ QVariant TRowsModel::data(const QModelIndex& index, int role) const {
             return index.column() == 0 ? ToQ(FormatGeneral(row.Size, DecimalSeparator()))
                                        : ToQ(row.Caption);
         case Qt::BackgroundRole:
-            return row.Done ? QVariant(QBrush(QColor(kDoneColour))) : QVariant();
+            // The selection keeps the grid's look: the view paints it over the background.
+            return job::CellLook(state_, index.row() + 1, false) == job::TCellLook::Done
+                       ? QVariant(Brush(job::kDoneColour))
+                       : QVariant();
         default:
             return {};
     }
@@ -36,7 +44,7 @@ QVariant TRowsModel::data(const QModelIndex& index, int role) const {
 QVariant TRowsModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal) return {};
     if (role == Qt::DisplayRole) return section == 0 ? counter_ : listName_;
-    if (role == Qt::BackgroundRole) return QBrush(QColor(kHeaderColour));
+    if (role == Qt::BackgroundRole) return Brush(job::kHeaderColour);
     return {};
 }
 

@@ -26,9 +26,6 @@ class TRowsModel : public QAbstractTableModel {
     // One row's Done mark changed.
     void RowChanged(std::int32_t row);
 
-    static constexpr QRgb kDoneColour = qRgb(255, 255, 0);
-    static constexpr QRgb kHeaderColour = qRgb(192, 220, 192);
-
   private:
     const job::TJobState& state_;
     std::int32_t shownRows_ = 0;

@@ -4,8 +4,14 @@ add_library(tandrel_console STATIC
     application.cpp
     about.cpp
     nastr.cpp
+    qt_executor.cpp
     qt_text.cpp
+    rows_model.cpp
     Unit1.cpp
+    Unit1_job.cpp
+    Unit1_keypad.cpp
+    Unit1_link.cpp
+    Unit1_recovery.cpp
     Unit2.cpp
     windows.cpp
     windows_common.cpp

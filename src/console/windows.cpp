@@ -12,6 +12,7 @@ void CreateWindows() {
     Form2 = new TForm2(Form1);
     AboutBox = new TAboutBox(Form1);
     Form3 = new TForm3(Form1);
+    Form1->BindWindows();
 }
 
 void DestroyWindows() {

@@ -1,0 +1,215 @@
+// The main window's side of the job: the job's view of the controls, the list loads, the
+// buttons of the job and the labels.
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableView>
+
+#include "base/cp1251.h"
+#include "base/files.h"
+#include "console/Unit1.h"
+#include "console/Unit1_views.h"
+#include "console/Unit2.h"
+#include "console/qt_text.h"
+#include "console/rows_model.h"
+#include "console/windows_common.h"
+#include "labels/label.h"
+#include "labels/printer.h"
+#include "serial/BCPort.h"
+
+namespace tandrel::console {
+
+std::string TForm1JobView::PositionText() const { return ControlText(form_.Edit1); }
+
+void TForm1JobView::SetPositionText(const std::string& text) {
+    SetControlText(form_.Edit1, text);  // Edit1Change runs inside, on a real change
+}
+
+void TForm1JobView::SetInfoLine(const std::string& text) { SetControlText(form_.Label3, text); }
+
+void TForm1JobView::SetStatusLine(const std::string& text, bool fault) {
+    form_.ShowStatus(text, fault);
+}
+
+void TForm1JobView::SetStartCaption(const std::string& caption) {
+    form_.BitBtn1->setText(ToQ(caption));
+}
+
+void TForm1JobView::SetStartEnabled(bool enabled) { form_.BitBtn1->setEnabled(enabled); }
+
+bool TForm1JobView::StartEnabled() const { return form_.BitBtn1->isEnabled(); }
+
+void TForm1JobView::SetBackEnabled(bool enabled) { form_.BitBtn2->setEnabled(enabled); }
+
+void TForm1JobView::ShowButtons() {
+    // The full keypad covers them; they come back when it returns to its strip.
+    if (form_.KeypadFull()) return;
+    form_.BitBtn1->setVisible(true);
+    form_.BitBtn2->setVisible(true);
+}
+
+void TForm1JobView::FocusStart() {
+    if (form_.BitBtn1->isVisible()) form_.BitBtn1->setFocus();
+}
+
+std::int32_t TForm1JobView::SelectedRow() const {
+    const QModelIndex current = form_.StringGrid1->currentIndex();
+    return current.isValid() ? current.row() + 1 : 0;
+}
+
+std::int32_t TForm1JobView::VisibleRows() const {
+    const int rowHeight = form_.StringGrid1->verticalHeader()->defaultSectionSize();
+    if (rowHeight <= 0) return 1;
+    return std::max(1, form_.StringGrid1->viewport()->height() / rowHeight);
+}
+
+void TForm1JobView::SelectRow(std::int32_t row, std::int32_t topRow) {
+    TRowsModel* model = form_.RowsModel();
+    if (row < 1 || row > model->rowCount()) return;
+    form_.StringGrid1->selectRow(row - 1);
+    form_.StringGrid1->setCurrentIndex(model->index(row - 1, 0));
+    if (topRow >= 1) form_.StringGrid1->verticalScrollBar()->setValue(topRow - 1);
+}
+
+void TForm1JobView::SetRowCounter(const std::string& text) { form_.RowsModel()->SetCounter(text); }
+
+void TForm1JobView::RowChanged(std::int32_t row) { form_.RowsModel()->RowChanged(row); }
+
+void TForm1JobView::ShowList(const std::string& listName) {
+    form_.RowsModel()->Reset(listName);
+    form_.StringGrid1->setVisible(!form_.KeypadFull());
+}
+
+bool TForm1JobView::AskRestart(const std::string& question) {
+    if (form_.QuietReload()) return false;  // nobody may be there to answer: keep it as it was
+    QMessageBox box(QMessageBox::Question, form_.windowTitle(), ToQ(question),
+                    QMessageBox::Yes | QMessageBox::No, &form_);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void TForm1JobView::ShowMessage(const std::string& text) {
+    QMessageBox::information(&form_, form_.windowTitle(), ToQ(text));
+}
+
+void TForm1JobView::SetRecordCount(std::int32_t count) {
+    SetControlText(Form2->LabeledEdit9(), std::to_string(count));
+}
+
+bool TForm1JobView::EnterManualEntry() {
+    if (form_.Entry.ManualEntry.empty()) return false;
+    form_.BitBtn14Click();
+    return true;
+}
+
+std::string TForm1JobView::PrintRowLabel() {
+    return labels::PrintRowLabel(*form_.BComPort1, {form_.Settings.PrintLabels, LabelPortName},
+                                 form_.TemplateLines(), form_.Job);
+}
+
+void TForm1::CreateJob() {
+    BComPort1 = std::make_unique<serial::TBComPort>(&executor_);
+    BComPort2 = std::make_unique<serial::TBComPort>(&executor_);
+    labels::ConfigureLabelPort(*BComPort1);
+    labels::ConfigureLabelPort(*BComPort2);
+    rowsModel_ = std::make_unique<TRowsModel>(Job);
+    StringGrid1->setModel(rowsModel_.get());
+    StringGrid1->horizontalHeader()->resizeSection(0, 207);
+    StringGrid1->horizontalHeader()->resizeSection(1, 367);
+    StringGrid1->horizontalHeader()->setStretchLastSection(false);
+    StringGrid1->horizontalHeader()->setStyleSheet(
+        QStringLiteral("QHeaderView::section { background: rgb(%1, %2, %3); }")
+            .arg(job::kHeaderColour.R)
+            .arg(job::kHeaderColour.G)
+            .arg(job::kHeaderColour.B));
+    jobView_ = std::make_unique<TForm1JobView>(*this);
+    connect(Edit1, &QLineEdit::textChanged, this, [this] { Edit1Change(); });
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+    connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
+    connect(StringGrid1, &QTableView::doubleClicked, this, [this] { StringGrid1DblClick(); });
+}
+
+job::TStepLimits TForm1::StepLimits() const {
+    return {Link.MinSize.load(), Link.MaxSize.load(), Link.Precision.load(),
+            Settings.ConsecutiveRows};
+}
+
+void TForm1::LoadList(const std::string& listName) {
+    job::OpenList(Job, *jobView_, listName);
+    LastListName = listName;
+}
+
+void TForm1::BitBtn1Click() { job::BitBtn1Click(Job, *jobView_, StepLimits()); }
+
+void TForm1::BitBtn2Click() { job::BitBtn2Click(Job, *jobView_, StepLimits()); }
+
+void TForm1::StringGrid1DblClick() { job::StringGrid1DblClick(Job, *jobView_, StepLimits()); }
+
+void TForm1::Edit1Change() { job::Edit1Change(Job, *jobView_); }
+
+void TForm1::N2Click() {
+    const QString chosen = QFileDialog::getOpenFileName(
+        this, QString(), ToQ(DataDir), ToQ("Текстовый файл с разделителями (*.txt)"_cp1251));
+    if (chosen.isEmpty()) return;
+    const QFileInfo file(chosen);
+    // The progress file lies in the current directory: the chosen file's folder.
+    QDir::setCurrent(file.absolutePath());
+    const std::string directory =
+        PathToCp1251(std::filesystem::path(file.absolutePath().toStdU16String()) / "")
+            .value_or(std::string());
+    const std::string name =
+        PathToCp1251(std::filesystem::path(file.absoluteFilePath().toStdU16String()))
+            .value_or(std::string());
+    if (name.empty()) {
+        ShowStatus("Файл не открыт: его имя нельзя записать в кодировке Windows-1251"_cp1251,
+                   true);
+        return;
+    }
+    if (directory != DataDir) {
+        DataDir = directory;
+        try {
+            WriteSettings();
+        } catch (...) {
+            // The settings stay in force; the file is written again at close.
+        }
+    }
+    LoadList(name);
+}
+
+void TForm1::LoadLabelTemplate() {
+    const labels::TLabelTemplate loaded = labels::EnsureLabelTemplate(ProgramDirectory());
+    std::string text;
+    for (std::size_t i = 0; i < loaded.Lines.size(); ++i) {
+        if (i > 0) text += '\n';
+        text += loaded.Lines[i];
+    }
+    Memo1->setPlainText(ToQ(text));
+    if (!loaded.Problem.empty()) ShowStatus(loaded.Problem, true);
+}
+
+std::vector<std::string> TForm1::TemplateLines() const {
+    std::vector<std::string> lines;
+    const QStringList parts = Memo1->toPlainText().split(QLatin1Char('\n'));
+    for (const QString& part : parts) lines.push_back(FromQ(part));
+    return lines;
+}
+
+std::string TForm1::PrintTestLabel() {
+    static const job::SizeRow kNoRow;
+    const std::string problem =
+        labels::PrintLabel(*BComPort1, {Settings.PrintLabels, LabelPortName}, TemplateLines(),
+                           "Testovaya pechat, Тестовая печать =)"_cp1251, kNoRow, Job.FieldCount);
+    ShowStatus(problem, !problem.empty());
+    return problem;
+}
+
+}  // namespace tandrel::console

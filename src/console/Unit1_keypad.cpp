@@ -1,0 +1,136 @@
+// The main window's keypad, keyboard and correction panel.
+
+#include <QKeyEvent>
+#include <QLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTableView>
+
+#include "console/Unit1.h"
+#include "console/qt_text.h"
+
+namespace tandrel::console {
+
+void TForm1::AppendDigit(char digit) {
+    Entry.ManualEntry = console::AppendDigit(Entry.ManualEntry, digit, Link.MaxSize.load());
+    SetControlText(Label3, Entry.ManualEntry);
+}
+
+void TForm1::BitBtn10Click() {
+    Entry.ManualEntry = StarKey(Entry.ManualEntry, Link.Precision.load());
+    SetControlText(Label3, Entry.ManualEntry);
+}
+
+void TForm1::BitBtn14Click() {
+    const std::optional<std::string> move =
+        AcceptEntry(Entry.ManualEntry, Link.MinSize.load(), Link.MaxSize.load());
+    if (!move) return;  // outside the limits: the entry stays for the operator to correct
+    if (!SendMove(*move)) return;  // no device port: nothing sent, the entry stays
+    Entry.ManualEntry.clear();
+    Link.SetLinkState(link::kMoveSent);
+    SetControlText(Label3, Entry.ManualEntry);
+}
+
+void TForm1::Panel3DblClick() {
+    if (keypadFull_) {
+        keypadFull_ = false;
+        for (QPushButton* key : Keys) key->setVisible(false);
+        Panel3->setMinimumWidth(0);
+        Panel3->setMaximumWidth(QWIDGETSIZE_MAX);
+        Panel3->setFixedWidth(97);
+        StringGrid1->setVisible(Job.RowCount > 0 || rowsModel_->rowCount() > 0);
+        BitBtn1->setVisible(true);
+        BitBtn2->setVisible(true);
+        return;
+    }
+    keypadFull_ = true;
+    Entry.ManualEntry.clear();
+    SetControlText(Label3, "");
+    BitBtn1->setVisible(false);
+    BitBtn2->setVisible(false);
+    // The panel covers the grid: it takes the space the grid had.
+    StringGrid1->setVisible(false);
+    Panel3->setMinimumWidth(0);
+    Panel3->setMaximumWidth(QWIDGETSIZE_MAX);
+    Panel3->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    Panel3->setVisible(true);
+    centralWidget()->layout()->activate();
+    ButtonsSize();
+}
+
+void TForm1::ButtonsSize() {
+    const TKeyLayout layout = console::ButtonsSize(Panel3->height(), Panel3->width());
+    for (int i = 0; i < 12; ++i) {
+        QPushButton* key = Keys[static_cast<std::size_t>(i)];
+        key->setGeometry(layout.columnLefts[static_cast<std::size_t>(i % 4)],
+                         layout.rowTops[static_cast<std::size_t>(i / 4)], layout.keyWidth,
+                         layout.keyHeight);
+        key->setVisible(true);
+    }
+}
+
+void TForm1::FormResize() {
+    if (keypadFull_) ButtonsSize();
+}
+
+void TForm1::FormKeyPress(char key) {
+    switch (KeyActionFor(key)) {
+        case TKeyAction::Back: BitBtn2Click(); break;
+        case TKeyAction::Accept: BitBtn14Click(); break;
+        case TKeyAction::Start: BitBtn1Click(); break;
+        case TKeyAction::Star: BitBtn10Click(); break;
+        case TKeyAction::ToggleKeypad: Panel3DblClick(); break;
+        case TKeyAction::Digit: AppendDigit(key); break;
+        case TKeyAction::None: break;
+    }
+}
+
+void TForm1::Button2Click() {
+    ++Job.Correction;
+    SetControlText(Label2, std::to_string(Job.Correction));
+}
+
+void TForm1::Button1Click() {
+    --Job.Correction;
+    SetControlText(Label2, std::to_string(Job.Correction));
+}
+
+namespace {
+// The character a key press stands for in the key table, 0 for none.
+char KeyCharacter(const QKeyEvent& event) {
+    switch (event.key()) {
+        case Qt::Key_Backspace: return 8;
+        case Qt::Key_Return:
+        case Qt::Key_Enter: return 13;
+        default: break;
+    }
+    const QString text = event.text();
+    if (text.size() != 1 || text[0].unicode() >= 0x80) return 0;
+    return static_cast<char>(text[0].unicode());
+}
+}  // namespace
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const char key = KeyCharacter(*static_cast<QKeyEvent*>(event));
+        if (KeyActionFor(key) != TKeyAction::None) {
+            // Handled here and nowhere else: a focused Start or Back must not click itself too.
+            // What the action raises goes on to the application's handler.
+            FormKeyPress(key);
+            return true;
+        }
+    } else if (event->type() == QEvent::KeyRelease) {
+        const char key = KeyCharacter(*static_cast<QKeyEvent*>(event));
+        if (KeyActionFor(key) != TKeyAction::None) return true;
+    } else if (watched == Panel3 && event->type() == QEvent::MouseButtonDblClick) {
+        Panel3DblClick();
+        return true;
+    } else if (watched == Panel3 && event->type() == QEvent::Resize) {
+        FormResize();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+}  // namespace tandrel::console
