@@ -9,7 +9,9 @@
 namespace tandrel::protocol {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 constexpr std::size_t kMaxFractionDigits = 11;
 
@@ -24,7 +26,13 @@ std::string MoveOf(std::string_view value) {
 
 bool IsReplyKind(char c) {
     switch (c) {
-        case 'B': case 'D': case 'M': case 'N': case 'S': case 'T': case 'V':
+        case 'B':
+        case 'D':
+        case 'M':
+        case 'N':
+        case 'S':
+        case 'T':
+        case 'V':
             return true;
         default:
             return false;
@@ -54,9 +62,13 @@ double ParseSize(std::string_view text) {
     return value;
 }
 
-std::int32_t ParsePrecision(std::string_view payload) { return StrToInt32(payload); }
+std::int32_t ParsePrecision(std::string_view payload) {
+    return StrToInt32(payload);
+}
 
-std::string TypedMove(std::string_view typed) { return MoveOf(typed); }
+std::string TypedMove(std::string_view typed) {
+    return MoveOf(typed);
+}
 
 std::string AutoMove(double target, char decimalSeparator) {
     return MoveOf(FormatGeneral(target, decimalSeparator));
