@@ -120,9 +120,9 @@ void drayver::TState::Send(char request, std::uint8_t next) {
 }
 
 void drayver::TState::StartOver(const std::string& why) {
-    Notice(why, true);
     link.SetLinkState(kAwaitingPing);
     sentState = kAwaitingPing;
+    Notice(why, true);
 }
 
 drayver::TState::TWait drayver::TState::WaitReply(std::uint8_t state, std::string& reply) {
