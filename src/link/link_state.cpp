@@ -1,5 +1,7 @@
 #include "link/link_state.h"
 
+#include <utility>
+
 #include "base/numbers.h"
 #include "link/drayver.h"
 
@@ -24,6 +26,20 @@ void TLinkData::PushReply(std::string reply) {
         LastReply.push_back(std::move(reply));
     }
     Changed.notify_all();
+}
+
+std::shared_ptr<serial::TBComPort> TLinkData::GetDevicePort() const {
+    std::lock_guard lock(Mutex);
+    return DevicePort;
+}
+
+void TLinkData::SetDevicePort(std::shared_ptr<serial::TBComPort> port) {
+    std::shared_ptr<serial::TBComPort> old;
+    {
+        std::lock_guard lock(Mutex);
+        old = std::exchange(DevicePort, std::move(port));
+    }
+    // The last reference may close the port: not under the lock the handshake waits on.
 }
 
 std::string TLinkData::GetSerialNumber() const {

@@ -35,7 +35,8 @@ struct TLinkData {
     TLinkData(const TLinkData&) = delete;
     TLinkData& operator=(const TLinkData&) = delete;
 
-    // Empty while no device port is open.
+    // Empty while no device port is open. Written on the main thread under Mutex; other threads
+    // take a copy with GetDevicePort.
     std::shared_ptr<serial::TBComPort> DevicePort;
 
     std::atomic<std::uint8_t> LinkState{kAwaitingPing};
@@ -69,6 +70,8 @@ struct TLinkData {
     // Main thread (the dispatcher): queues a finished reply or an early ping.
     void PushReply(std::string reply);
 
+    std::shared_ptr<serial::TBComPort> GetDevicePort() const;
+    void SetDevicePort(std::shared_ptr<serial::TBComPort> port);
     std::string GetSerialNumber() const;
     std::string GetFirmwareVersion() const;
     void SetSerialNumber(std::string text);
