@@ -80,7 +80,7 @@ void BM_Handshake(benchmark::State& state) {
     for (auto _ : state) {
         rig.ready = 0;
         rig.Start();
-        rig.RunUntil([&] { return rig.ready >= 1; });
+        rig.RunUntil([&] { return rig.Waiting(); });
         const auto t0 = Clock::now();
         rig.peer.Send("P");
         if (!rig.RunUntil([&] { return rig.Linked(); })) {

@@ -56,6 +56,8 @@ struct TLinkRig {
         return h;
     }
     void Start() { StartHandshake(link, Hooks()); }
+    // The handshake has shown its starting values and waits for the first ping.
+    bool Waiting() { return ready >= 1 && link.LinkState.load() == kAwaitingPing; }
     bool Linked() {
         return link.LinkState.load() == kLinked && link.HandshakeThread &&
                !link.HandshakeThread->Running();
@@ -67,7 +69,7 @@ struct TLinkRig {
     // Starts the handshake on the open port and sends the first ping.
     bool LinkUp() {
         Start();
-        if (!RunUntil([&] { return ready >= 1; })) return false;
+        if (!RunUntil([&] { return Waiting(); })) return false;
         peer.Send("P");
         return RunUntil([&] { return Linked(); });
     }
