@@ -347,13 +347,6 @@ void TForm1::FormClose() {
 
 void TForm1::FormDestroy() {}
 
-void TForm1::AppException(std::exception_ptr error) {
-    // Until the port recovery exists every failure is discarded: the action simply stops.
-    (void)error;
-}
-
-void TForm1::N2Click() {}
-
 void TForm1::N4Click() {
     Form3->exec();
 }

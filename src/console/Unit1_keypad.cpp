@@ -10,6 +10,7 @@
 
 #include "console/Unit1.h"
 #include "console/qt_text.h"
+#include "console/rows_model.h"
 
 namespace tandrel::console {
 

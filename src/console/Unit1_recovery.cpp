@@ -8,6 +8,7 @@
 
 #include "base/cp1251.h"
 #include "base/error.h"
+#include "base/files.h"
 #include "console/Unit1.h"
 #include "console/Unit1_views.h"
 #include "console/Unit2.h"

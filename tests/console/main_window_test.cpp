@@ -20,20 +20,25 @@
 #include "console/qt_text.h"
 #include "console/steps.h"
 #include "console/windows.h"
+#include "window_fixture.h"
 
 using namespace tandrel;
 using namespace tandrel::console;
+using namespace tandrel::console::testing;
 
 class MainWindowTest : public QObject {
     Q_OBJECT
+    std::unique_ptr<TProgramDir> dir_;
 
   private slots:
     void init() {
-        CreateWindows();
-        Form1->showMaximized();
-        QVERIFY(QTest::qWaitForWindowExposed(Form1));
+        dir_ = std::make_unique<TProgramDir>();
+        StartWindows();
     }
-    void cleanup() { DestroyWindows(); }
+    void cleanup() {
+        DestroyWindows();
+        dir_.reset();
+    }
 
     void windowsExistWithTheirCaptions() {
         QVERIFY(Form2 && AboutBox && Form3);
@@ -73,7 +78,9 @@ class MainWindowTest : public QObject {
         QCOMPARE(Form1->Key(10)->text(), QStringLiteral("*"));
         QCOMPARE(Form1->Key(14)->text(), QStringLiteral("#"));
         QCOMPARE(Form1->Label1->text(), QStringLiteral("Label1"));
-        QVERIFY(!Form1->StatusLine->isVisible());
+        // No device port is set: the status line says there is no link, as a fault.
+        QVERIFY(Form1->StatusLine->isVisible());
+        QVERIFY(Form1->StatusIsFault());
         // Edit1 on the left, Start between, Back on the right.
         QLayout* row = Form1->Panel1->layout();
         QCOMPARE(row->indexOf(Form1->Edit1), 0);

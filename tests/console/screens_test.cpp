@@ -12,9 +12,11 @@
 #include "console/nastr.h"
 #include "console/qt_text.h"
 #include "console/windows.h"
+#include "window_fixture.h"
 
 using namespace tandrel;
 using namespace tandrel::console;
+using namespace tandrel::console::testing;
 
 namespace {
 void Save(QWidget* window, const QString& name) {
@@ -35,14 +37,19 @@ void CheckNothingClipped(QWidget* window) {
 
 class ScreensTest : public QObject {
     Q_OBJECT
+    std::unique_ptr<TProgramDir> dir_;
 
   private slots:
     void initTestCase() {
+        dir_ = std::make_unique<TProgramDir>();
         CreateWindows();
         Form1->show();
         QVERIFY(QTest::qWaitForWindowExposed(Form1));
     }
-    void cleanupTestCase() { DestroyWindows(); }
+    void cleanupTestCase() {
+        DestroyWindows();
+        dir_.reset();
+    }
 
     void mainWindow_data() {
         QTest::addColumn<QSize>("size");

@@ -43,7 +43,8 @@ class SettingsWindowTest : public QObject {
         QCOMPARE(DataDir, dir.Path().string());
         CloseWindows();
         const std::string file = dir.Read("nastr.dat");
-        QVERIFY(file.find("a=207\r\nb=367\r\n") != std::string::npos);
+        QVERIFY(file.find("a=207\r\n") != std::string::npos);
+        QVERIFY(file.find("b=367\r\n") != std::string::npos);
         QVERIFY(file.find("d=" + dir.Path().string() + "\r\n") != std::string::npos);
         QVERIFY(file.find("h=-1\r\n") != std::string::npos);
     }

@@ -15,6 +15,21 @@
 
 namespace tandrel::console::testing {
 
+// Creates the windows and shows the main window, which runs its FormShow.
+inline void StartWindows() {
+    CreateWindows();
+    Form1->showMaximized();
+    QVERIFY(QTest::qWaitForWindowExposed(Form1));
+}
+
+// Closes the main window the normal way (FormClose runs) and destroys the windows.
+inline void CloseWindows() {
+    if (Form1 == nullptr) return;
+    Form1->close();
+    DestroyWindows();
+}
+
+// A temporary program directory for the windows; the windows are closed before it goes.
 class TProgramDir {
   public:
     TProgramDir() {
@@ -26,6 +41,7 @@ class TProgramDir {
         SetProgramDirectory(path_);
     }
     ~TProgramDir() {
+        CloseWindows();
         SetProgramDirectory({});
         std::error_code ignored;
         std::filesystem::remove_all(path_, ignored);
@@ -44,19 +60,5 @@ class TProgramDir {
   private:
     std::filesystem::path path_;
 };
-
-// Creates the windows and shows the main window, which runs its FormShow.
-inline void StartWindows() {
-    CreateWindows();
-    Form1->showMaximized();
-    QVERIFY(QTest::qWaitForWindowExposed(Form1));
-}
-
-// Closes the main window the normal way (FormClose runs) and destroys the windows.
-inline void CloseWindows() {
-    if (Form1 == nullptr) return;
-    Form1->close();
-    DestroyWindows();
-}
 
 }  // namespace tandrel::console::testing

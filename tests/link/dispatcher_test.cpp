@@ -1,0 +1,181 @@
+#include "link/dispatcher.h"
+
+#include <gtest/gtest.h>
+
+#include "base/cp1251.h"
+#include "base/error.h"
+#include "base/numbers.h"
+#include "link_harness.h"
+
+namespace tandrel::link {
+namespace {
+
+using testing::Replies;
+using testing::TFakeView;
+using Strings = std::vector<std::string>;
+
+class Dispatcher : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        SetDecimalSeparator(',');
+        link.MinSize = 200.0;
+        link.MaxSize = 3050.0;
+    }
+    void TearDown() override { SetDecimalSeparator('.'); }
+    void Rx(std::string_view batch) { ComPortRxChar(link, view, batch); }
+
+    TLinkData link;
+    TFakeView view;
+};
+
+TEST_F(Dispatcher, RepliesAndPingsQueueForTheHandshake) {
+    const struct {
+        std::uint8_t state;
+        const char* batch;
+        Strings replies;
+        Strings written;
+    } rows[] = {
+        {1, "N123_", {"N123"}, {}},
+        {3, "T1500.5_", {"T1500.5"}, {}},  // not linked: not a position report
+        {0, "P", {"P"}, {}},
+        {0, "N12_P", {"N12", "P"}, {}},  // a ping does not replace a finished reply
+        {1, "N12P_", {"P"}, {}},         // a ping closes the open reply unfinished
+        {7, "_", {}, {}},                // nothing open, nothing for the handshake
+        {7, "S0_", {"S0"}, {}},
+        {7, "N12P", {}, {"T"}},          // linked: the ping asks for the position
+        {2, "N1M200_", {"M200"}, {}},    // a new kind letter drops the open reply
+        {2, "M2\xC0_", {"M2\xC0"}, {}},  // payload bytes pass as they are
+    };
+    for (const auto& r : rows) {
+        TLinkData fresh;
+        TFakeView v;
+        fresh.LinkState = r.state;
+        ComPortRxChar(fresh, v, r.batch);
+        EXPECT_EQ(Replies(fresh), r.replies) << r.batch;
+        EXPECT_EQ(v.Written, r.written) << r.batch;
+        EXPECT_TRUE(fresh.ReplyBuffer.empty()) << r.batch;
+    }
+}
+
+TEST_F(Dispatcher, ReplyNotTakenSurvivesLaterBatches) {
+    link.LinkState = 1;
+    Rx("N123_");
+    Rx("P");
+    Rx("12");
+    EXPECT_EQ(Replies(link), (Strings{"N123", "P"}));
+}
+
+TEST_F(Dispatcher, UntakenRepliesAreBounded) {
+    for (int i = 0; i < 100; ++i) Rx("S" + std::to_string(i) + "_");
+    const auto replies = Replies(link);
+    ASSERT_EQ(replies.size(), TLinkData::kMaxPendingReplies);
+    EXPECT_EQ(replies.back(), "S99");
+}
+
+TEST_F(Dispatcher, PositionReportUpdatesBothFieldsThenLinks) {
+    link.LinkState = kMoveSent;
+    Rx("T1500.5_");
+    EXPECT_EQ(link.CurrentPosition.load(), 1500.5);
+    EXPECT_EQ(view.PositionField, "1500,5");
+    EXPECT_EQ(view.PositionDisplay, "1500,5");
+    EXPECT_EQ(view.Order, (Strings{"field", "display"}));
+    EXPECT_EQ(link.LinkState.load(), kLinked);
+    EXPECT_TRUE(Replies(link).empty());
+
+    Rx("T1500.5_");  // same text: no change handler
+    EXPECT_EQ(view.PositionFieldChanges, 1);
+    EXPECT_EQ(view.PositionDisplayChanges, 1);
+}
+
+TEST_F(Dispatcher, MoveInsideTheFieldUpdateStillEndsLinked) {
+    link.LinkState = kLinked;
+    view.OnPositionFieldChange = [&] { link.SetLinkState(kMoveSent); };
+    Rx("T800_");
+    EXPECT_EQ(link.LinkState.load(), kLinked);
+}
+
+TEST_F(Dispatcher, UnreadableReportIsDroppedAloneAndTheBatchGoesOn) {
+    link.LinkState = kLinked;
+    Rx("T_TX_T1200_");
+    EXPECT_EQ(link.CurrentPosition.load(), 1200.0);
+    EXPECT_EQ(view.PositionDisplay, "1200");
+    EXPECT_EQ(view.Notices.size(), 2u);
+}
+
+TEST_F(Dispatcher, NoiseKeyIsDroppedAloneAndTheBatchGoesOn) {
+    link.LinkState = 1;
+    Rx("x-5N77_");
+    EXPECT_EQ(link.DeviceEntry, "5");
+    EXPECT_EQ(Replies(link), (Strings{"N77"}));
+}
+
+TEST_F(Dispatcher, WriteErrorPassesAndEndsTheBatch) {
+    link.LinkState = kLinked;
+    view.OnWrite = [](const std::string&) { throw Exception("Ошибка записи в порт"_cp1251); };
+    EXPECT_THROW(Rx("PN1_"), Exception);
+    EXPECT_TRUE(Replies(link).empty());
+}
+
+TEST_F(Dispatcher, KeypadMirror) {
+    const struct {
+        std::int32_t precision;
+        const char* keys;
+        const char* entry;
+    } rows[] = {
+        {0, "3050", "3050"},  {0, "30500", "3050"},  // above MaxSize: ignored
+        {0, "30500*", "305"}, {1, "12*5", "12.5"},
+        {1, "12*5*", ""},     {1, "3050*9", "3050."},  // 3050.9 > MaxSize
+        {0, "0", "0"},        {0, "99999", "999"},     // never more than MaxSize
+    };
+    for (const auto& r : rows) {
+        TLinkData l;
+        TFakeView v;
+        l.MaxSize = 3050.0;
+        l.Precision = r.precision;
+        ComPortRxChar(l, v, r.keys);
+        EXPECT_EQ(l.DeviceEntry, r.entry) << r.keys;
+    }
+    link.Precision = 0;
+    Rx("12");
+    EXPECT_EQ(view.Label1, "12");
+    Rx("*");  // "*" leaves Label1 alone
+    EXPECT_EQ(view.Label1, "12");
+}
+
+TEST_F(Dispatcher, EnterKey) {
+    const struct {
+        const char* entry;
+        std::uint8_t state;
+        bool startEnabled;
+        const char* entryAfter;
+        int clicks;
+    } rows[] = {
+        {"150", 7, true, "150", 0},  // below MinSize: stays
+        {"200", 7, true, "", 0},    {"250", 7, true, "", 0}, {"", 5, true, "", 0},
+        {"", 6, true, "", 1},       {"", 7, true, "", 1},    {"", 8, true, "", 1},
+        {"", 7, false, "", 0},
+    };
+    for (const auto& r : rows) {
+        TLinkData l;
+        TFakeView v;
+        l.MinSize = 200.0;
+        l.DeviceEntry = r.entry;
+        l.LinkState = r.state;
+        v.Start = r.startEnabled;
+        ComPortRxChar(l, v, "#");
+        EXPECT_EQ(l.DeviceEntry, r.entryAfter) << r.entry << " " << int(r.state);
+        EXPECT_EQ(v.StartClicks, r.clicks) << r.entry << " " << int(r.state);
+    }
+}
+
+TEST_F(Dispatcher, PointKeyWithEmptyEntryClicksBack) {
+    Rx("*");
+    EXPECT_EQ(view.BackClicks, 0);
+    view.Back = true;
+    Rx("*");
+    EXPECT_EQ(view.BackClicks, 1);
+    EXPECT_EQ(view.StartClicks, 0);
+}
+
+}  // namespace
+}  // namespace tandrel::link
