@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <winsock2.h>
+#include <winsock2.h>  // before windows.h
 
 #include <atomic>
 #include <chrono>
