@@ -1,9 +1,12 @@
 // The Windows backend on COM1. Under Wine, scripts/test_windows.sh maps COM1 to a pseudo-
 // terminal whose far end is tests/serial/wine_peer.cpp, reached over TCP (TANDREL_PEER).
 
-#include <gtest/gtest.h>
+// clang-format off
+#include <winsock2.h>  // before windows.h, which gtest.h includes too
 #include <windows.h>
-#include <winsock2.h>  // before windows.h
+// clang-format on
+
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
