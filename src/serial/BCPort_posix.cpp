@@ -25,7 +25,10 @@
 //   EV_ERR / ClearCommError  the kernel's error counters (TIOCGICOUNT) where the driver keeps
 //                            them: frame, parity, overrun, break, buffer overrun. A pseudo-
 //                            terminal keeps none and raises none. cbInQue = our queue + FIONREAD.
-//   EV_TXEMPTY, modem events not raised: termios has no wait for them that poll() can share.
+//   EV_CTS/DSR/RLSD/RING     TIOCMIWAIT on a thread of its own with the line counters
+//                            (modem_watch_linux.cpp), where the driver keeps them; it wakes the
+//                            event thread. A pseudo-terminal has none and raises none.
+//   EV_TXEMPTY               not raised: termios has no wait for it that poll() can share.
 //   GetCommModemStatus       TIOCMGET; a device without modem lines (ENOTTY, EINVAL: a pseudo-
 //                            terminal) reports none.
 //   EscapeCommFunction       TIOCMBIS / TIOCMBIC; a device without modem lines accepts it.
@@ -52,10 +55,12 @@
 #include <utility>
 
 #include "serial/backend.h"
+#include "serial/modem_watch_linux.h"
 
 namespace tandrel::serial::detail {
 
 bool SetCustomBaudRate(int fd, unsigned rate);
+unsigned StandardSpeed(std::uint32_t rate);
 
 namespace {
 
@@ -83,35 +88,6 @@ class TFd {
 
 bool NoModemLines(int error) {
     return error == ENOTTY || error == EINVAL;
-}
-
-speed_t StandardSpeed(std::uint32_t rate) {
-    switch (rate) {
-        case 110:
-            return B110;
-        case 300:
-            return B300;
-        case 600:
-            return B600;
-        case 1200:
-            return B1200;
-        case 2400:
-            return B2400;
-        case 4800:
-            return B4800;
-        case 9600:
-            return B9600;
-        case 19200:
-            return B19200;
-        case 38400:
-            return B38400;
-        case 57600:
-            return B57600;
-        case 115200:
-            return B115200;
-        default:
-            return B0;
-    }
 }
 
 class TPosixWaiter;
@@ -198,7 +174,7 @@ class TPosixBackend final : public TPortBackend,
         if (s.stopBits != 0) tio.c_cflag |= CSTOPB;  // 1.5 and 2 stop bits
         tio.c_cc[VMIN] = 0;
         tio.c_cc[VTIME] = 0;
-        const speed_t speed = StandardSpeed(s.baudRate);
+        const auto speed = static_cast<speed_t>(StandardSpeed(s.baudRate));
         if (speed != B0 && ::cfsetspeed(&tio, speed) != 0) return false;
         if (::tcsetattr(fd_, TCSANOW, &tio) != 0) return false;
         if (speed == B0 && !SetCustomBaudRate(fd_, s.baudRate)) return false;
@@ -334,6 +310,19 @@ class TPosixBackend final : public TPortBackend,
         std::lock_guard lock(mutex_);
         return fd_;
     }
+    bool HasCounters() {
+        std::lock_guard lock(mutex_);
+        return haveCounters_;
+    }
+    void PostModemEvents(std::uint32_t mask) {
+        std::lock_guard lock(mutex_);
+        modemEvents_ |= mask;
+        Nudge();
+    }
+    std::uint32_t TakeModemEvents() {
+        std::lock_guard lock(mutex_);
+        return std::exchange(modemEvents_, 0u);
+    }
     void SetWaiter(TPosixWaiter* waiter) {
         std::lock_guard lock(mutex_);
         waiter_ = waiter;
@@ -413,6 +402,7 @@ class TPosixBackend final : public TPortBackend,
     bool haveCounters_ = false;
     serial_icounter_struct counters_{};
     std::uint64_t abortGeneration_ = 0;
+    std::uint32_t modemEvents_ = 0;  // changes the modem watch saw, not yet delivered
     TPosixWaiter* waiter_ = nullptr;
 };
 
@@ -489,8 +479,15 @@ class TPosixWaiter final : public TEventWaiter {
         wakeRead_.Reset(fds[0]);
         wakeWrite_.Reset(fds[1]);
         backend_->SetWaiter(this);
+        if (backend_->HasCounters())
+            modemWatch_ = std::make_unique<TModemWatch>(
+                backend_->Descriptor(),
+                [backend = backend_.get()](std::uint32_t mask) { backend->PostModemEvents(mask); });
     }
-    ~TPosixWaiter() override { backend_->SetWaiter(nullptr); }
+    ~TPosixWaiter() override {
+        modemWatch_.reset();
+        backend_->SetWaiter(nullptr);
+    }
 
     TWaitResult Wait(std::uint32_t& mask) override {
         const int fd = backend_->Descriptor();
@@ -504,6 +501,8 @@ class TPosixWaiter final : public TEventWaiter {
             }
             if (fds[1].revents) {
                 ClearWake();
+                mask = backend_->TakeModemEvents();
+                if (mask != 0 && !stopped_.load()) return TWaitResult::kEvents;
                 continue;
             }
             if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) return TWaitResult::kLost;
@@ -525,6 +524,7 @@ class TPosixWaiter final : public TEventWaiter {
     void Stop() override {
         stopped_.store(true);
         Wake();
+        if (modemWatch_) modemWatch_->Stop();  // before the port's descriptor is closed
     }
 
     void Wake() {
@@ -542,6 +542,7 @@ class TPosixWaiter final : public TEventWaiter {
     std::shared_ptr<TPosixBackend> backend_;
     TFd wakeRead_, wakeWrite_;
     std::atomic<bool> stopped_{false};
+    std::unique_ptr<TModemWatch> modemWatch_;
 };
 
 void TPosixBackend::Nudge() {

@@ -1,8 +1,10 @@
 // The component over real pseudo-terminals: opening, settings in the driver, reads and writes.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "base/cp1251.h"
@@ -108,6 +110,32 @@ TEST_F(PortTest, LineSettingsReachTheDriver) {
         EXPECT_TRUE(t.c_cflag & CLOCAL);
         port.ClosePort();
     }
+}
+
+// Runs this test program again as another process that opens the port and reports the outcome.
+int OpenInAnotherProcess(const std::string& path) {
+    const std::string command = "TANDREL_CHILD_PORT='" + path + "' '" +
+                                std::filesystem::read_symlink("/proc/self/exe").string() +
+                                "' --gtest_filter=PortChild.Open >/dev/null 2>&1";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(PortChild, Open) {
+    const char* path = std::getenv("TANDREL_CHILD_PORT");
+    if (!path) GTEST_SKIP() << "only as the second process of AcrossTwoProcesses";
+    TBComPort port;
+    port.SetPort(path);
+    const std::string message = MessageOf([&] { port.OpenPort(); });
+    std::exit(message.empty() ? 10 : message == "Порт занят другой программой" ? 11 : 12);
+}
+
+TEST_F(PortTest, AcrossTwoProcesses) {
+    ASSERT_TRUE(port.OpenPort());
+    EXPECT_EQ(OpenInAnotherProcess(pty.Path()), 11);  // busy
+    port.ClosePort();
+    EXPECT_EQ(OpenInAnotherProcess(pty.Path()), 10);  // opens once released
+    EXPECT_TRUE(port.OpenPort());                     // and the other process let it go at its exit
 }
 
 TEST_F(PortTest, BaudRateStoredWhileClosedAppliedAtOnceWhileOpen) {
