@@ -1,0 +1,195 @@
+// The device link, the keypad, the job and the recovery through the real windows, offscreen,
+// with the device simulator on the far end of a pseudo-terminal.
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QtTest>
+#include <fstream>
+
+#include "base/cp1251.h"
+#include "console/Unit2.h"
+#include "console/application.h"
+#include "console/nastr_file.h"
+#include "console/qt_text.h"
+#include "link/device_port.h"
+#include "link/recovery.h"
+#include "simulator.h"
+#include "window_fixture.h"
+
+using namespace tandrel;
+using namespace tandrel::console;
+using namespace tandrel::console::testing;
+
+namespace {
+void WriteSettings(const TProgramDir& dir, const std::string& devicePort,
+                   const std::string& printerPort = "", bool printLabels = false) {
+    TSettings settings = DefaultSettings(dir.Path());
+    settings.DevicePortName = devicePort;
+    settings.LabelPortName = printerPort;
+    settings.PrintLabels = printLabels;
+    WriteSettingsFile(SettingsFilePath(dir.Path()), settings);
+}
+
+std::string Field(int n) { return FromQ(Form2->Field(n)->text()); }
+
+constexpr int kLinkWaitMs = 10000;
+}  // namespace
+
+class LinkWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void handshakeFillsTheInformationWindow() {
+        TProgramDir dir;
+        TSimulator sim(dir.Path(), {"--min", "200", "--max", "3050", "--precision", "1",
+                                    "--serial", "4711", "--firmware", "12", "--ping-ms", "50"});
+        QVERIFY(sim.Ready());
+        WriteSettings(dir, sim.Device());
+        StartWindows();
+        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kLinkWaitMs);
+        QCOMPARE(Field(1), std::string("4711"));
+        QCOMPARE(Field(2), std::string("200"));
+        QCOMPARE(Field(3), std::string("3050"));
+        QCOMPARE(Field(4), std::string("3050"));
+        QCOMPARE(Field(6), std::string("1"));
+        QCOMPARE(Field(7), std::string("12"));
+        QCOMPARE(Field(8), sim.Device());
+        QCOMPARE(ControlText(Form1->Edit1), std::string("3050"));
+        QVERIFY(Form1->BitBtn1->isVisible());
+        QVERIFY(!Form1->BitBtn1->isEnabled());  // no list yet
+    }
+
+    void keypadSendsTheTypedSizeAndThePositionFollows() {
+        TProgramDir dir;
+        TSimulator sim(dir.Path(), {"--ping-ms", "20", "--speed", "100000"});
+        WriteSettings(dir, sim.Device());
+        StartWindows();
+        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kLinkWaitMs);
+        for (char key : std::string("1500")) Form1->FormKeyPress(key);
+        QCOMPARE(ControlText(Form1->Label3), std::string("1500"));
+        Form1->FormKeyPress(13);  // Enter: the "#" key
+        QCOMPARE(ControlText(Form1->Label3), std::string());
+        QTRY_COMPARE_WITH_TIMEOUT(ControlText(Form1->Edit1), std::string("1500"), kLinkWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(Field(4), std::string("1500"), kLinkWaitMs);
+        QCOMPARE(int(Form1->Link.LinkState.load()), 7);
+    }
+
+    void deviceKeypadIsMirroredAndItsEnterPressesStart() {
+        TProgramDir dir;
+        TSimulator sim(dir.Path(), {"--ping-ms", "20"});
+        WriteSettings(dir, sim.Device());
+        const auto list = dir.Path() / "list.txt";
+        std::ofstream(list) << "1000 A\r\n1200 B\r\n";
+        StartWindows();
+        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kLinkWaitMs);
+        QVERIFY(sim.Command("keys 12").rfind("ok", 0) == 0);
+        QTRY_COMPARE_WITH_TIMEOUT(ControlText(Form1->Label1), std::string("12"), kLinkWaitMs);
+        QVERIFY(sim.Command("keys ***").rfind("ok", 0) == 0);  // erases the device's entry
+        QTRY_COMPARE_WITH_TIMEOUT(ControlText(Form1->Label1), std::string(), kLinkWaitMs);
+        Form1->LoadList(list.string());
+        QVERIFY(Form1->BitBtn1->isEnabled());
+        QVERIFY(sim.Command("key #").rfind("ok", 0) == 0);  // Start from the device
+        QTRY_COMPARE_WITH_TIMEOUT(Form1->Job.CurrentRow, 1, kLinkWaitMs);
+    }
+
+    void deviceAbsentAtStartLinksUpWhenItComes() {
+        TProgramDir dir;
+        const std::string device = (dir.Path() / "device").string();
+        WriteSettings(dir, device);
+        StartWindows();
+        QVERIFY(Form1->StatusIsFault());  // says there is no link
+        QCOMPARE(int(Form1->Link.LinkState.load()), 0);
+        Form1->DevicePortBinding()->RetryInterval = std::chrono::milliseconds(200);
+        TSimulator sim(dir.Path(), {"--ping-ms", "20"});
+        QVERIFY(sim.Ready());
+        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kLinkWaitMs);
+        QCOMPARE(Field(8), device);
+    }
+
+    void autoTestMovesWithinTheLimits() {
+        TProgramDir dir;
+        TSimulator sim(dir.Path(),
+                       {"--min", "200", "--max", "3050", "--precision", "0", "--ping-ms", "20",
+                        "--speed", "1000000"});
+        WriteSettings(dir, sim.Device());
+        StartWindows();
+        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kLinkWaitMs);
+        Form2->CheckBox1->setChecked(true);
+        QTRY_VERIFY_WITH_TIMEOUT(Form1->AutoTest.MoveCount >= 3, kLinkWaitMs);
+        Form2->CheckBox1->setChecked(false);
+        QCOMPARE(FromQ(Form2->Field(10)->text()).empty(), false);
+        QVERIFY(FromQ(Form2->Field(11)->text()).find("метров"_cp1251) != std::string::npos);
+        const double target = Form1->AutoTest.LastAutoTarget;
+        QVERIFY(target >= 200 && target < 3050);
+    }
+
+    void aLineDropIsRecoveredByItself() {
+        TProgramDir dir;
+        TSimulator sim(dir.Path(), {"--ping-ms", "20"});
+        WriteSettings(dir, sim.Device());
+        const auto list = dir.Path() / "list.txt";
+        std::ofstream(list) << "1000 A\r\n1100 B\r\n1200 C\r\n1300 D\r\n";
+        StartWindows();
+        Form1->SetRecoveryIntervals(300, 200, 100);
+        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kLinkWaitMs);
+        Form1->LoadList(list.string());
+        Form1->BitBtn1Click();
+        Form1->BitBtn1Click();
+        Form1->BitBtn1Click();
+        QCOMPARE(Form1->Job.CurrentRow, 3);
+        Form2->Field(10)->setText(QStringLiteral("5"));  // the move counter is kept
+        QVERIFY(sim.Command("drop 1000").rfind("ok", 0) == 0);
+        // The next ping's answer fails to write, or the line is lost: either way the recovery.
+        QTRY_VERIFY_WITH_TIMEOUT(Form1->Link.DeviceArrivalPending, kLinkWaitMs);
+        QVERIFY(!Form1->BitBtn1->isVisible() && !Form1->BitBtn2->isVisible());
+        QVERIFY(Form1->Edit1->text().isEmpty());
+        QVERIFY(Form2->Field(1)->text().isEmpty());
+        QCOMPARE(Form2->Field(10)->text(), QStringLiteral("5"));
+        QTRY_VERIFY_WITH_TIMEOUT(!Form1->Link.DeviceArrivalPending, kLinkWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kLinkWaitMs);
+        QCOMPARE(Form1->Job.CurrentRow, 2);  // the operator's place: remembered row - 1
+        QVERIFY(Form1->BitBtn1->isEnabled());
+    }
+
+    void anErrorOtherThanTheWriteErrorChangesNothing() {
+        TProgramDir dir;
+        TSimulator sim(dir.Path(), {"--ping-ms", "20"});
+        WriteSettings(dir, sim.Device());
+        StartWindows();
+        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kLinkWaitMs);
+        const std::string errors[] = {"Ошибка записи в порт COM2"_cp1251, "other"};
+        for (const std::string& message : errors) {
+            Form1->AppException(std::make_exception_ptr(Exception(message)));
+            QVERIFY(!Form1->Link.DeviceArrivalPending);
+            QVERIFY(!Form2->Field(1)->text().isEmpty());
+        }
+    }
+
+    void labelsArePrintedOnThePrinterPort() {
+        TProgramDir dir;
+        TSimulator sim(dir.Path(), {"--ping-ms", "20"}, true);
+        WriteSettings(dir, sim.Device(), sim.Printer(), true);
+        const auto list = dir.Path() / "list.txt";
+        std::ofstream(list) << "1000 Door <E1123>\r\n";
+        StartWindows();
+        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kLinkWaitMs);
+        Form1->LoadList(list.string());
+        Form1->BitBtn1Click();
+        const auto label = sim.Labels() / "label-0001.zpl";
+        QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::exists(label), kLinkWaitMs);
+        const std::string bytes = ReadWholeFile(label).value_or("");
+        QCOMPARE(bytes, std::string("^XA^PW360^FO10,00^ASN,70,70^FD123^FS^XZ"));
+    }
+};
+
+int main(int argc, char** argv) {
+    TApplication app(argc, argv);
+    LoadProgramFonts();
+    LinkWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "link_window_test.moc"
