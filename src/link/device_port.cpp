@@ -80,6 +80,14 @@ bool TDevicePort::TryOpen() {
                 }
             }
         };
+        // A line lost under the open port (cable pulled, far end gone) takes the way of a
+        // failed write: nothing else would be written to find it out.
+        port->OnLineLost = [this](serial::TBComPort&) {
+            if (!appException_) return;
+            main_.Post([handler = appException_] {
+                handler(std::make_exception_ptr(serial::EComPort("Ошибка записи в порт"_cp1251)));
+            });
+        };
         try {
             port->OpenPort();
             link_.SetDevicePort(std::move(port));
