@@ -230,7 +230,11 @@ class TPosixBackend final : public TPortBackend,
         std::lock_guard lock(mutex_);
         if (fd_ < 0) return false;
         int pending = 0;
-        if (::ioctl(fd_, FIONREAD, &pending) != 0) return false;
+        if (::ioctl(fd_, FIONREAD, &pending) != 0) {
+            // A line that hung up has nothing queued; the next wait reports it lost, once.
+            if (errno != EIO && errno != ENXIO) return false;
+            pending = 0;
+        }
         inQueue = static_cast<std::uint32_t>(queue_.size() + static_cast<std::size_t>(pending));
         errors = 0;
         serial_icounter_struct now{};

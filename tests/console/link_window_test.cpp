@@ -141,7 +141,8 @@ private slots:
         Form1->BitBtn1Click();
         QCOMPARE(Form1->Job.CurrentRow, 3);
         Form2->Field(10)->setText(QStringLiteral("5"));  // the move counter is kept
-        QVERIFY(sim.Command("drop 1000").rfind("ok", 0) == 0);
+        const std::string dropped = sim.Command("drop 3000");
+        QVERIFY2(dropped.rfind("ok", 0) == 0, dropped.c_str());
         // The next ping's answer fails to write, or the line is lost: either way the recovery.
         QTRY_VERIFY_WITH_TIMEOUT(Form1->Link.DeviceArrivalPending, kLinkWaitMs);
         QVERIFY(!Form1->BitBtn1->isVisible() && !Form1->BitBtn2->isVisible());

@@ -52,7 +52,12 @@ public:
         if (pid_ <= 0) return;
         close(control_);
         kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
+        // A simulator stuck writing to a line nobody reads is not waited for long.
+        for (int i = 0; i < 100 && waitpid(pid_, nullptr, WNOHANG) == 0; ++i) usleep(20000);
+        if (waitpid(pid_, nullptr, WNOHANG) == 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
         close(answers_);
     }
     TSimulator(const TSimulator&) = delete;

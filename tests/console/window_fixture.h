@@ -39,11 +39,15 @@ class TProgramDir {
         std::filesystem::remove_all(path_);
         std::filesystem::create_directories(path_);
         SetProgramDirectory(path_);
+        // Progress files go to the current directory: keep them in here too.
+        previous_ = std::filesystem::current_path();
+        std::filesystem::current_path(path_);
     }
     ~TProgramDir() {
         CloseWindows();
         SetProgramDirectory({});
         std::error_code ignored;
+        std::filesystem::current_path(previous_, ignored);
         std::filesystem::remove_all(path_, ignored);
     }
     TProgramDir(const TProgramDir&) = delete;
@@ -59,6 +63,7 @@ class TProgramDir {
 
   private:
     std::filesystem::path path_;
+    std::filesystem::path previous_;
 };
 
 }  // namespace tandrel::console::testing
