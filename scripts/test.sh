@@ -9,3 +9,5 @@ for preset in default asan; do
     cmake --build --preset "$preset" -j2
     ctest --test-dir "build/$preset" --output-on-failure -j2
 done
+bash scripts/test_windows.sh
+bash scripts/bench.sh --smoke

@@ -21,6 +21,12 @@
 #include "base/error.h"
 #include "serial/executor.h"
 
+// <windows.h> (winspool) makes SetPort a macro for SetPortA/SetPortW, which would rename the
+// member below in some files and not in others.
+#ifdef SetPort
+#undef SetPort
+#endif
+
 namespace tandrel::serial {
 
 // The ordinals are the stored values.
