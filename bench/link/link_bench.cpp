@@ -56,10 +56,10 @@ void BM_PingToT(benchmark::State& state) {
     });
     std::vector<double> us;
     for (auto _ : state) {
-        const std::size_t before = rig.peer.Requests().size();
+        const std::size_t before = rig.peer.RequestCount();
         const auto sent = Clock::now();
         rig.peer.Send("P");
-        rig.RunUntil([&] { return rig.peer.Requests().size() > before; }, 2s);
+        rig.RunUntil([&] { return rig.peer.RequestCount() > before; }, 2s);
         std::lock_guard lock(m);
         const double d = std::chrono::duration<double, std::micro>(answered - sent).count();
         us.push_back(d);
@@ -117,7 +117,7 @@ void BM_SilentDeviceCpu(benchmark::State& state) {
         const double used = CpuMs() - cpu0;
         state.counters["cpu_ms"] = used;
         state.counters["span_s"] = std::chrono::duration<double>(span).count();
-        state.counters["requests"] = static_cast<double>(rig.peer.Requests().size());
+        state.counters["requests"] = static_cast<double>(rig.peer.RequestCount());
     }
 }
 BENCHMARK(BM_SilentDeviceCpu)->Iterations(1)->Unit(benchmark::kMillisecond);
