@@ -1,11 +1,13 @@
 // The device link over a pseudo-terminal: ping-to-"T" delay, a whole handshake against a device
 // that answers at once, and the CPU the program spends while the handshake waits for a silent
-// device. --smoke runs each briefly (CI).
+// device. With TANDREL_BENCH_SMOKE=1 (scripts/bench.sh --smoke, as CI runs it) or --smoke each
+// runs briefly.
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -54,10 +56,10 @@ void BM_PingToT(benchmark::State& state) {
     });
     std::vector<double> us;
     for (auto _ : state) {
-        const std::size_t before = rig.peer.Requests().size();
+        const std::size_t before = rig.peer.RequestCount();
         const auto sent = Clock::now();
         rig.peer.Send("P");
-        rig.RunUntil([&] { return rig.peer.Requests().size() > before; }, 2s);
+        rig.RunUntil([&] { return rig.peer.RequestCount() > before; }, 2s);
         std::lock_guard lock(m);
         const double d = std::chrono::duration<double, std::micro>(answered - sent).count();
         us.push_back(d);
@@ -115,7 +117,7 @@ void BM_SilentDeviceCpu(benchmark::State& state) {
         const double used = CpuMs() - cpu0;
         state.counters["cpu_ms"] = used;
         state.counters["span_s"] = std::chrono::duration<double>(span).count();
-        state.counters["requests"] = static_cast<double>(rig.peer.Requests().size());
+        state.counters["requests"] = static_cast<double>(rig.peer.RequestCount());
     }
 }
 BENCHMARK(BM_SilentDeviceCpu)->Iterations(1)->Unit(benchmark::kMillisecond);
@@ -123,6 +125,8 @@ BENCHMARK(BM_SilentDeviceCpu)->Iterations(1)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
+    const char* smoke = std::getenv("TANDREL_BENCH_SMOKE");
+    gSmoke = smoke != nullptr && std::strcmp(smoke, "1") == 0;
     std::vector<char*> args;
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--smoke") == 0) {
@@ -132,7 +136,7 @@ int main(int argc, char** argv) {
         }
     }
     static char minTime[] = "--benchmark_min_time=0.05";
-    if (gSmoke) args.push_back(minTime);
+    if (gSmoke && smoke == nullptr) args.push_back(minTime);
     int n = static_cast<int>(args.size());
     benchmark::Initialize(&n, args.data());
     benchmark::RunSpecifiedBenchmarks();

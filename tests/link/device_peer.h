@@ -80,6 +80,10 @@ class TDevicePeer {
         std::lock_guard lock(mutex_);
         return requests_;
     }
+    std::size_t RequestCount() {
+        std::lock_guard lock(mutex_);
+        return requests_.size();
+    }
     bool WaitRequests(std::size_t count, std::chrono::milliseconds timeout) {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, timeout, [&] { return requests_.size() >= count; });
