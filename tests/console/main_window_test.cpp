@@ -61,7 +61,6 @@ class MainWindowTest : public QObject {
 
     void initialStateOfTheControls() {
         QVERIFY(Form1->Label3->text().isEmpty());
-        QVERIFY(Form1->Edit1->text().isEmpty());
         QVERIFY(Form1->Edit1->isReadOnly());
         QVERIFY(!Form1->BitBtn1->isVisible() && !Form1->BitBtn1->isEnabled());
         QVERIFY(!Form1->BitBtn2->isVisible() && !Form1->BitBtn2->isEnabled());
