@@ -18,11 +18,13 @@
 
 #include "base/cp1251.h"
 #include "base/files.h"
+#include "console/Unit1_views.h"
 #include "console/Unit2.h"
 #include "console/about.h"
 #include "console/application.h"
 #include "console/nastr.h"
 #include "console/qt_text.h"
+#include "console/rows_model.h"
 #include "console/steps.h"
 #include "console/windows_common.h"
 #include "link/device_port.h"
@@ -30,8 +32,6 @@
 #include "link/port_device.h"
 #include "link/recovery.h"
 #include "serial/BCPort.h"
-#include "console/rows_model.h"
-#include "console/Unit1_views.h"
 
 namespace tandrel::console {
 
@@ -82,6 +82,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     CreateMenu();
     CreateJob();
     CreateLink();
+    ConnectKeypad();
     FormCreate();
 }
 
@@ -209,8 +210,8 @@ void TForm1::CreateControls() {
 
     setCentralWidget(client);
     // The grid, the position display, Start and Back pass their keys to FormKeyPress.
-    for (QObject* source : std::initializer_list<QObject*>{this, StringGrid1, Edit1, BitBtn1,
-                                                           BitBtn2, Panel3})
+    for (QObject* source :
+         std::initializer_list<QObject*>{this, StringGrid1, Edit1, BitBtn1, BitBtn2, Panel3})
         source->installEventFilter(this);
 }
 
@@ -320,7 +321,8 @@ void TForm1::FormShow() {
     // One line a step; a failing step goes to AppException and the next one runs.
     RunEachStep(
         {
-            {"correction", [this] {
+            {"correction",
+             [this] {
                  Job.Correction = 0;
                  SetControlText(Label2, "0");
              }},
@@ -329,11 +331,13 @@ void TForm1::FormShow() {
             {"device port", [this] { OpenDevicePort(); }},
             {"handshake", [this] { StartDrayver(); }},
             {"dock the position row", [this] { DockPositionRow(); }},
-            {"test counters", [this] {
+            {"test counters",
+             [this] {
                  AutoTest.Distance = 0;
                  AutoTest.MoveCount = 0;
              }},
-            {"command line list", [this] {
+            {"command line list",
+             [this] {
                  const QStringList arguments = QCoreApplication::arguments();
                  if (arguments.size() > 1 && !arguments[1].isEmpty()) LoadList(FromQ(arguments[1]));
              }},

@@ -202,6 +202,7 @@ class TForm1 : public QMainWindow {
     void CreateMenu();
     void DockPositionRow();
     void CreateJob();
+    void ConnectKeypad();
     void CreateLink();
     void CreateRecovery();
     void BuildRecovery(std::chrono::milliseconds removalWait,
@@ -220,7 +221,7 @@ class TForm1 : public QMainWindow {
     QTimer* recoveryTimer_ = nullptr;
     QTimer* watchTimer_ = nullptr;
     bool quietReload_ = false;  // the recovery's reload asks nothing
-    std::string linkNotice_;  // the no-link notice on the status line, while shown
+    std::string linkNotice_;    // the no-link notice on the status line, while shown
     bool keypadFull_ = false;
 
     std::array<int, 3> fontPoints_{40, 40, 8};  // info line, position display, grid

@@ -27,13 +27,17 @@
 
 namespace tandrel::console {
 
-std::string TForm1JobView::PositionText() const { return ControlText(form_.Edit1); }
+std::string TForm1JobView::PositionText() const {
+    return ControlText(form_.Edit1);
+}
 
 void TForm1JobView::SetPositionText(const std::string& text) {
     SetControlText(form_.Edit1, text);  // Edit1Change runs inside, on a real change
 }
 
-void TForm1JobView::SetInfoLine(const std::string& text) { SetControlText(form_.Label3, text); }
+void TForm1JobView::SetInfoLine(const std::string& text) {
+    SetControlText(form_.Label3, text);
+}
 
 void TForm1JobView::SetStatusLine(const std::string& text, bool fault) {
     form_.ShowStatus(text, fault);
@@ -43,11 +47,17 @@ void TForm1JobView::SetStartCaption(const std::string& caption) {
     form_.BitBtn1->setText(ToQ(caption));
 }
 
-void TForm1JobView::SetStartEnabled(bool enabled) { form_.BitBtn1->setEnabled(enabled); }
+void TForm1JobView::SetStartEnabled(bool enabled) {
+    form_.BitBtn1->setEnabled(enabled);
+}
 
-bool TForm1JobView::StartEnabled() const { return form_.BitBtn1->isEnabled(); }
+bool TForm1JobView::StartEnabled() const {
+    return form_.BitBtn1->isEnabled();
+}
 
-void TForm1JobView::SetBackEnabled(bool enabled) { form_.BitBtn2->setEnabled(enabled); }
+void TForm1JobView::SetBackEnabled(bool enabled) {
+    form_.BitBtn2->setEnabled(enabled);
+}
 
 void TForm1JobView::ShowButtons() {
     // The full keypad covers them; they come back when it returns to its strip.
@@ -79,9 +89,13 @@ void TForm1JobView::SelectRow(std::int32_t row, std::int32_t topRow) {
     if (topRow >= 1) form_.StringGrid1->verticalScrollBar()->setValue(topRow - 1);
 }
 
-void TForm1JobView::SetRowCounter(const std::string& text) { form_.RowsModel()->SetCounter(text); }
+void TForm1JobView::SetRowCounter(const std::string& text) {
+    form_.RowsModel()->SetCounter(text);
+}
 
-void TForm1JobView::RowChanged(std::int32_t row) { form_.RowsModel()->RowChanged(row); }
+void TForm1JobView::RowChanged(std::int32_t row) {
+    form_.RowsModel()->RowChanged(row);
+}
 
 void TForm1JobView::ShowList(const std::string& listName) {
     form_.RowsModel()->Reset(listName);
@@ -148,13 +162,21 @@ void TForm1::LoadList(const std::string& listName) {
     LastListName = listName;
 }
 
-void TForm1::BitBtn1Click() { job::BitBtn1Click(Job, *jobView_, StepLimits()); }
+void TForm1::BitBtn1Click() {
+    job::BitBtn1Click(Job, *jobView_, StepLimits());
+}
 
-void TForm1::BitBtn2Click() { job::BitBtn2Click(Job, *jobView_, StepLimits()); }
+void TForm1::BitBtn2Click() {
+    job::BitBtn2Click(Job, *jobView_, StepLimits());
+}
 
-void TForm1::StringGrid1DblClick() { job::StringGrid1DblClick(Job, *jobView_, StepLimits()); }
+void TForm1::StringGrid1DblClick() {
+    job::StringGrid1DblClick(Job, *jobView_, StepLimits());
+}
 
-void TForm1::Edit1Change() { job::Edit1Change(Job, *jobView_); }
+void TForm1::Edit1Change() {
+    job::Edit1Change(Job, *jobView_);
+}
 
 void TForm1::N2Click() {
     const QString chosen = QFileDialog::getOpenFileName(
@@ -170,8 +192,7 @@ void TForm1::N2Click() {
         PathToCp1251(std::filesystem::path(file.absoluteFilePath().toStdU16String()))
             .value_or(std::string());
     if (name.empty()) {
-        ShowStatus("Файл не открыт: его имя нельзя записать в кодировке Windows-1251"_cp1251,
-                   true);
+        ShowStatus("Файл не открыт: его имя нельзя записать в кодировке Windows-1251"_cp1251, true);
         return;
     }
     if (directory != DataDir) {

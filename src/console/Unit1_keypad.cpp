@@ -1,8 +1,8 @@
 // The main window's keypad, keyboard and correction panel.
 
 #include <QKeyEvent>
-#include <QLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -13,6 +13,22 @@
 #include "console/rows_model.h"
 
 namespace tandrel::console {
+
+void TForm1::ConnectKeypad() {
+    for (QPushButton* key : Keys) {
+        const char caption = key->text().at(0).toLatin1();
+        connect(key, &QPushButton::clicked, this, [this, caption] {
+            if (caption == '*')
+                BitBtn10Click();
+            else if (caption == '#')
+                BitBtn14Click();
+            else
+                AppendDigit(caption);  // BitBtn3Click .. BitBtn13Click
+        });
+    }
+    connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+}
 
 void TForm1::AppendDigit(char digit) {
     Entry.ManualEntry = console::AppendDigit(Entry.ManualEntry, digit, Link.MaxSize.load());
@@ -78,13 +94,26 @@ void TForm1::FormResize() {
 
 void TForm1::FormKeyPress(char key) {
     switch (KeyActionFor(key)) {
-        case TKeyAction::Back: BitBtn2Click(); break;
-        case TKeyAction::Accept: BitBtn14Click(); break;
-        case TKeyAction::Start: BitBtn1Click(); break;
-        case TKeyAction::Star: BitBtn10Click(); break;
-        case TKeyAction::ToggleKeypad: Panel3DblClick(); break;
-        case TKeyAction::Digit: AppendDigit(key); break;
-        case TKeyAction::None: break;
+        case TKeyAction::Back:
+            BitBtn2Click();
+            break;
+        case TKeyAction::Accept:
+            BitBtn14Click();
+            break;
+        case TKeyAction::Start:
+            BitBtn1Click();
+            break;
+        case TKeyAction::Star:
+            BitBtn10Click();
+            break;
+        case TKeyAction::ToggleKeypad:
+            Panel3DblClick();
+            break;
+        case TKeyAction::Digit:
+            AppendDigit(key);
+            break;
+        case TKeyAction::None:
+            break;
     }
 }
 
@@ -102,10 +131,13 @@ namespace {
 // The character a key press stands for in the key table, 0 for none.
 char KeyCharacter(const QKeyEvent& event) {
     switch (event.key()) {
-        case Qt::Key_Backspace: return 8;
+        case Qt::Key_Backspace:
+            return 8;
         case Qt::Key_Return:
-        case Qt::Key_Enter: return 13;
-        default: break;
+        case Qt::Key_Enter:
+            return 13;
+        default:
+            break;
     }
     const QString text = event.text();
     if (text.size() != 1 || text[0].unicode() >= 0x80) return 0;

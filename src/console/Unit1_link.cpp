@@ -21,10 +21,14 @@ namespace tandrel::console {
 
 namespace {
 // While a modal box waits for the operator, the device's keys press nothing behind it.
-bool ModalBoxOpen() { return QApplication::activeModalWidget() != nullptr; }
+bool ModalBoxOpen() {
+    return QApplication::activeModalWidget() != nullptr;
+}
 }  // namespace
 
-void TForm1LinkView::WriteDevice(const std::string& text) { link::WriteDevice(form_.Link, text); }
+void TForm1LinkView::WriteDevice(const std::string& text) {
+    link::WriteDevice(form_.Link, text);
+}
 
 void TForm1LinkView::SetCurrentPositionField(const std::string& text) {
     SetControlText(Form2->LabeledEdit4(), text);  // LabeledEdit4Change runs inside
@@ -38,19 +42,25 @@ void TForm1LinkView::SetKeypadMirror(const std::string& text) {
     SetControlText(form_.Label1, text);
 }
 
-bool TForm1LinkView::BackEnabled() const { return form_.BitBtn2->isEnabled(); }
+bool TForm1LinkView::BackEnabled() const {
+    return form_.BitBtn2->isEnabled();
+}
 
 void TForm1LinkView::ClickBack() {
     if (!ModalBoxOpen()) form_.BitBtn2Click();
 }
 
-bool TForm1LinkView::StartEnabled() const { return form_.BitBtn1->isEnabled(); }
+bool TForm1LinkView::StartEnabled() const {
+    return form_.BitBtn1->isEnabled();
+}
 
 void TForm1LinkView::ClickStart() {
     if (!ModalBoxOpen()) form_.BitBtn1Click();
 }
 
-void TForm1LinkView::Notice(const std::string& text, bool fault) { form_.ShowStatus(text, fault); }
+void TForm1LinkView::Notice(const std::string& text, bool fault) {
+    form_.ShowStatus(text, fault);
+}
 
 void TForm1::CreateLink() {
     linkView_ = std::make_unique<TForm1LinkView>(*this);

@@ -91,9 +91,14 @@ void TForm1::CreateRecovery() {
         link::TDeviceChange change;
         change.deviceType = link::TDeviceChange::kPortDeviceType;
         switch (portWatch_->Poll()) {
-            case link::TPortPathWatch::Removed: change.kind = link::TDeviceChange::RemoveComplete; break;
-            case link::TPortPathWatch::Arrived: change.kind = link::TDeviceChange::Arrival; break;
-            case link::TPortPathWatch::None: return;
+            case link::TPortPathWatch::Removed:
+                change.kind = link::TDeviceChange::RemoveComplete;
+                break;
+            case link::TPortPathWatch::Arrived:
+                change.kind = link::TDeviceChange::Arrival;
+                break;
+            case link::TPortPathWatch::None:
+                return;
         }
         WMDeviceChange(change);
     });
@@ -113,12 +118,13 @@ void TForm1::ScheduleRecoveryTick() {
         ShowLinkState();
         return;
     }
-    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto wait =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     recoveryTimer_->start(std::max<int>(0, static_cast<int>(wait.count())));
 }
 
 void TForm1::AppException(std::exception_ptr error) {
-    if (!IsPortWriteError(error)) return;  // every other failure: the action simply stops
+    if (!IsPortWriteError(error)) return;   // every other failure: the action simply stops
     if (Link.DeviceArrivalPending) return;  // already on the way back
     DisablePortDevice();
     BitBtn1->setVisible(false);
@@ -156,7 +162,9 @@ void TForm1::WMDeviceChange(const link::TDeviceChange& change) {
     ScheduleRecoveryTick();
 }
 
-void TForm1::trhtrh1Click() { link::RegisterPortNotification(reinterpret_cast<void*>(winId())); }
+void TForm1::trhtrh1Click() {
+    link::RegisterPortNotification(reinterpret_cast<void*>(winId()));
+}
 
 bool TForm1::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
     if (const std::optional<link::TDeviceChange> change = link::DeviceChangeOf(message))

@@ -10,7 +10,7 @@ namespace tandrel::console {
 class TForm1;
 
 class TForm1JobView final : public job::TJobView {
-public:
+  public:
     explicit TForm1JobView(TForm1& form) : form_(form) {}
 
     std::string PositionText() const override;
@@ -35,12 +35,12 @@ public:
     bool EnterManualEntry() override;
     std::string PrintRowLabel() override;
 
-private:
+  private:
     TForm1& form_;
 };
 
 class TForm1LinkView final : public link::TLinkView {
-public:
+  public:
     explicit TForm1LinkView(TForm1& form) : form_(form) {}
 
     void WriteDevice(const std::string& text) override;
@@ -53,7 +53,7 @@ public:
     void ClickStart() override;
     void Notice(const std::string& text, bool fault) override;
 
-private:
+  private:
     TForm1& form_;
 };
 

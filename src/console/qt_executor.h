@@ -10,7 +10,7 @@
 namespace tandrel::console {
 
 class TQtExecutor final : public serial::TMainThreadExecutor {
-public:
+  public:
     // Runs fn on the main thread and waits. Gives up, without running fn, when stop is
     // requested before fn has started, so that stopping a port or a handshake whose thread
     // waits here never deadlocks. Rethrows what fn threw.
@@ -18,7 +18,7 @@ public:
     // What fn throws goes to the application's exception handler.
     void Post(std::function<void()> fn) override;
 
-private:
+  private:
     // Calls are queued to this object: those still queued when the executor goes are dropped
     // with it, never run on a window that no longer exists. Lives on the main thread.
     QObject context_;

@@ -10,7 +10,9 @@
 namespace tandrel::console {
 
 namespace {
-QBrush Brush(job::TRgb colour) { return QBrush(QColor(colour.R, colour.G, colour.B)); }
+QBrush Brush(job::TRgb colour) {
+    return QBrush(QColor(colour.R, colour.G, colour.B));
+}
 }  // namespace
 
 TRowsModel::TRowsModel(const job::TJobState& state, QObject* parent)

@@ -33,7 +33,9 @@ void WriteSettings(const TProgramDir& dir, const std::string& devicePort,
     WriteSettingsFile(SettingsFilePath(dir.Path()), settings);
 }
 
-std::string Field(int n) { return FromQ(Form2->Field(n)->text()); }
+std::string Field(int n) {
+    return FromQ(Form2->Field(n)->text());
+}
 
 constexpr int kLinkWaitMs = 10000;
 }  // namespace
@@ -41,11 +43,11 @@ constexpr int kLinkWaitMs = 10000;
 class LinkWindowTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void handshakeFillsTheInformationWindow() {
         TProgramDir dir;
-        TSimulator sim(dir.Path(), {"--min", "200", "--max", "3050", "--precision", "1",
-                                    "--serial", "4711", "--firmware", "12", "--ping-ms", "50"});
+        TSimulator sim(dir.Path(), {"--min", "200", "--max", "3050", "--precision", "1", "--serial",
+                                    "4711", "--firmware", "12", "--ping-ms", "50"});
         QVERIFY(sim.Ready());
         WriteSettings(dir, sim.Device());
         StartWindows();
@@ -111,9 +113,8 @@ private slots:
 
     void autoTestMovesWithinTheLimits() {
         TProgramDir dir;
-        TSimulator sim(dir.Path(),
-                       {"--min", "200", "--max", "3050", "--precision", "0", "--ping-ms", "20",
-                        "--speed", "1000000"});
+        TSimulator sim(dir.Path(), {"--min", "200", "--max", "3050", "--precision", "0",
+                                    "--ping-ms", "20", "--speed", "1000000"});
         WriteSettings(dir, sim.Device());
         StartWindows();
         QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kLinkWaitMs);

@@ -16,7 +16,7 @@
 namespace tandrel::console::testing {
 
 class TSimulator {
-public:
+  public:
     // Starts tandrel-sim with the links under folder and the extra options; waits for "ready".
     TSimulator(const std::filesystem::path& folder, std::vector<std::string> options,
                bool printer = false)
@@ -24,8 +24,8 @@ public:
         std::filesystem::create_directories(labels_);
         std::vector<std::string> args = {TANDREL_SIM, "--device-link", device_.string()};
         if (printer) {
-            args.insert(args.end(), {"--printer-link", printer_.string(), "--labels-dir",
-                                     labels_.string()});
+            args.insert(args.end(),
+                        {"--printer-link", printer_.string(), "--labels-dir", labels_.string()});
         }
         args.insert(args.end(), options.begin(), options.end());
         int in[2], out[2];
@@ -76,7 +76,7 @@ public:
         return ReadLine(std::chrono::seconds(5));
     }
 
-private:
+  private:
     std::string ReadLine(std::chrono::milliseconds limit) {
         std::string line;
         const auto end = std::chrono::steady_clock::now() + limit;
