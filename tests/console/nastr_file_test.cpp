@@ -96,10 +96,11 @@ TEST(SettingsFile, ParsesEachLine) {
     TempDir dir;
     const fs::path program = dir.path() / "program";
     const fs::path spaced = dir.path() / "cut lists";
-    const fs::path cyrillic = dir.path() / "Раскрой №1";
+    const fs::path cyrillic = dir.path() / fs::path(u8"Раскрой №1");
     for (const auto& d : {program, spaced, cyrillic}) fs::create_directories(d);
     const std::string spacedLine = "d=" + spaced.string();
-    const std::string cyrillicLine = "d=" + cyrillic.string();
+    const std::u8string cyrillicUtf8 = cyrillic.u8string();  // File() stores it as Windows-1251
+    const std::string cyrillicLine = "d=" + std::string(cyrillicUtf8.begin(), cyrillicUtf8.end());
     const TSettings defaults = DefaultSettings(program);
 
     const struct {
