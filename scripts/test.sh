@@ -9,5 +9,11 @@ for preset in default asan; do
     cmake --build --preset "$preset" -j2
     ctest --test-dir "build/$preset" --output-on-failure -j2
 done
+# The core's link, serial and recovery tests under ThreadSanitizer (without Qt, which Debian
+# does not build for it).
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j2
+ctest --test-dir build/tsan --output-on-failure -j2 \
+    -R 'Serial|Port|Link|Handshake|Dispatcher|Recovery|Drayver|Pty|Executor'
 bash scripts/test_windows.sh
 bash scripts/bench.sh --smoke
