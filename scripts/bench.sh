@@ -4,15 +4,17 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
-install_packages cmake ninja-build g++ libgtest-dev libbenchmark-dev
+install_packages cmake ninja-build g++ libgtest-dev libbenchmark-dev qt6-base-dev fonts-dejavu-core
 
 args=()
 if [ "${1:-}" = "--smoke" ]; then
     export TANDREL_BENCH_SMOKE=1
     args+=(--benchmark_min_time=0.01)
 fi
-cmake --preset default -DTANDREL_WITH_QT=OFF -DTANDREL_BUILD_BENCH=ON >/dev/null
+cmake --preset default -DTANDREL_WITH_QT=ON -DTANDREL_BUILD_BENCH=ON >/dev/null
 cmake --build --preset default -j2
+# The soak drives the real windows: offscreen where there is no display.
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then export QT_QPA_PLATFORM=offscreen; fi
 status=0
 for exe in $(find build/default/bench -type f -perm -u+x -not -path '*/CMakeFiles/*' | sort); do
     echo "== ${exe#build/default/bench/}"
