@@ -11,3 +11,4 @@ for preset in default asan; do
 done
 bash scripts/test_windows.sh
 bash scripts/bench.sh --smoke
+bash scripts/fuzz.sh 20
