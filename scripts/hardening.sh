@@ -22,6 +22,6 @@ grep '^power-loss' "$log" || { echo "no power-loss figures"; status=1; }
 
 echo
 echo "== limits and flush calls"
-grep -E '^\[ +(OK|FAILED|SKIPPED) +\] (Limits|PowerLoss)\.' "$log" | sed 's/ ([0-9]* ms)//'
+grep -E '^\[ +(OK|FAILED|SKIPPED) +\] (Limits|PowerLoss)\.' "$log" | sed 's/ ([0-9]* ms)//' | awk '!seen[$0]++'
 [[ $status -eq 0 ]] || { echo; echo "FAILED (details in $log and build/fuzz/runs/)"; }
 exit $status
