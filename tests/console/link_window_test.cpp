@@ -156,6 +156,36 @@ class LinkWindowTest : public QObject {
         QVERIFY(Form1->BitBtn1->isEnabled());
     }
 
+    void lineNoiseDuringTheHandshakeAndTheWork() {
+        TProgramDir dir;
+        TSimulator sim(dir.Path(), {"--ping-ms", "20", "--seed", "7"});
+        WriteSettings(dir, sim.Device());
+        const auto list = dir.Path() / "list.txt";
+        {
+            std::ofstream out(list);
+            for (int i = 1; i <= 50; ++i) out << 1000 + i << " row\r\n";
+        }
+        StartWindows();
+        for (int i = 0; i < 5; ++i) {  // while the handshake runs
+            sim.Command("noise 64");
+            QTest::qWait(10);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kLinkWaitMs);
+        Form1->LoadList(list.string());
+        for (int i = 0; i < 10; ++i) {
+            sim.Command("noise 32");
+            sim.Command("key #");
+            QTest::qWait(30);
+        }
+        QTest::qWait(300);
+        QTRY_VERIFY_WITH_TIMEOUT(Form1->Link.LinkState.load() >= 7, kLinkWaitMs);
+        // The rows marked done and the rows in the progress file agree.
+        Form1->LoadList(list.string());
+        int done = 0;
+        for (int row = 1; row <= Form1->Job.RowCount; ++row) done += Form1->Job.Rows[row].Done;
+        QCOMPARE(Form1->Job.RemainingCount, Form1->Job.RowCount - done);
+    }
+
     void anErrorOtherThanTheWriteErrorChangesNothing() {
         TProgramDir dir;
         TSimulator sim(dir.Path(), {"--ping-ms", "20"});
