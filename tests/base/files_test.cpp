@@ -11,29 +11,13 @@
 
 #include "base/cp1251.h"
 #include "base/error.h"
+#include "support/temp_dir.h"
 
 namespace tandrel {
 namespace {
 
 namespace fs = std::filesystem;
-
-class TempDir {
-  public:
-    TempDir() {
-        std::random_device rd;
-        path_ = fs::temp_directory_path() / ("tandrel_files_" + std::to_string(rd()));
-        fs::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
+using testing::TempDir;
 
 std::vector<fs::path> Entries(const fs::path& dir) {
     std::vector<fs::path> out;
@@ -68,7 +52,7 @@ class HookGuard {
 
 TEST(WriteFileAtomic, CreatesAndReplacesWithFlushesBeforeAndAfterTheRename) {
     TempDir dir;
-    const fs::path file = dir.path() / "nastr.dat";
+    const fs::path file = dir.Path() / "nastr.dat";
     {
         HookGuard hook;
         WriteFileAtomic(file, std::string("first\r\n\0\xFF", 9));
@@ -81,12 +65,12 @@ TEST(WriteFileAtomic, CreatesAndReplacesWithFlushesBeforeAndAfterTheRename) {
     EXPECT_EQ(ReadWholeFile(file), "");
     WriteFileAtomic(file, "second");
     EXPECT_EQ(ReadWholeFile(file), "second");
-    EXPECT_EQ(Entries(dir.path()), std::vector<fs::path>{"nastr.dat"});
+    EXPECT_EQ(Entries(dir.Path()), std::vector<fs::path>{"nastr.dat"});
 }
 
 TEST(WriteFileAtomic, KeepsTheTargetsPermissions) {
     TempDir dir;
-    const fs::path file = dir.path() / "f";
+    const fs::path file = dir.Path() / "f";
     WriteFileAtomic(file, "a");
     const auto perms = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
     fs::permissions(file, perms);
@@ -97,7 +81,7 @@ TEST(WriteFileAtomic, KeepsTheTargetsPermissions) {
 TEST(WriteFileAtomic, AFailedStepLeavesTheOldFileWholeAndNoTemporaryFile) {
     for (FileStep step : {FileStep::Create, FileStep::Write, FileStep::Flush, FileStep::Rename}) {
         TempDir dir;
-        const fs::path file = dir.path() / "nastr.dat";
+        const fs::path file = dir.Path() / "nastr.dat";
         WriteFileAtomic(file, "old contents");
         HookGuard hook(step, ENOSPC);
         try {
@@ -110,13 +94,13 @@ TEST(WriteFileAtomic, AFailedStepLeavesTheOldFileWholeAndNoTemporaryFile) {
             EXPECT_NE(e.Message().find(SystemErrorText(ENOSPC)), std::string::npos);
         }
         EXPECT_EQ(ReadWholeFile(file), "old contents") << static_cast<int>(step);
-        EXPECT_EQ(Entries(dir.path()), std::vector<fs::path>{"nastr.dat"});
+        EXPECT_EQ(Entries(dir.Path()), std::vector<fs::path>{"nastr.dat"});
     }
 }
 
 TEST(WriteFileAtomic, ACrashBeforeTheRenameLeavesTheOldFileAndTheNextWriteSucceeds) {
     TempDir dir;
-    const fs::path file = dir.path() / "nastr.dat";
+    const fs::path file = dir.Path() / "nastr.dat";
     WriteFileAtomic(file, "old");
     {
         HookGuard hook(FileStep::Rename, kSimulatedCrash);
@@ -133,18 +117,18 @@ TEST(WriteFileAtomic, ACrashBeforeTheRenameLeavesTheOldFileAndTheNextWriteSuccee
 
 TEST(WriteFileAtomic, AReadOnlyFolderLeavesTheOldFile) {
     TempDir dir;
-    const fs::path file = dir.path() / "nastr.dat";
+    const fs::path file = dir.Path() / "nastr.dat";
     WriteFileAtomic(file, "old");
-    fs::permissions(dir.path(),
+    fs::permissions(dir.Path(),
                     fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
-    if (!std::ofstream(dir.path() / "probe")) {
+    if (!std::ofstream(dir.Path() / "probe")) {
         EXPECT_THROW(WriteFileAtomic(file, "new"), Exception);
         EXPECT_EQ(ReadWholeFile(file), "old");
         return;
     }
     // The superuser writes into read-only folders: try as an ordinary user in a child process.
-    fs::remove(dir.path() / "probe");
+    fs::remove(dir.Path() / "probe");
     EXPECT_EXIT(
         {
             if (::setgid(65534) != 0 || ::setuid(65534) != 0) std::_Exit(2);
@@ -161,12 +145,12 @@ TEST(WriteFileAtomic, AReadOnlyFolderLeavesTheOldFile) {
 
 TEST(WriteFileAtomic, AMissingFolderRaises) {
     TempDir dir;
-    EXPECT_THROW(WriteFileAtomic(dir.path() / "no" / "f", "x"), Exception);
+    EXPECT_THROW(WriteFileAtomic(dir.Path() / "no" / "f", "x"), Exception);
 }
 
 TEST(AppendAndFlush, CreatesAppendsAndFlushes) {
     TempDir dir;
-    const fs::path file = dir.path() / "plan.crc";
+    const fs::path file = dir.Path() / "plan.crc";
     {
         HookGuard hook;
         AppendAndFlush(file, "123\r\n");
@@ -177,17 +161,17 @@ TEST(AppendAndFlush, CreatesAppendsAndFlushes) {
     EXPECT_EQ(ReadWholeFile(file), "123\r\n7\r\n");
     HookGuard hook(FileStep::Write, EIO);
     EXPECT_THROW(AppendAndFlush(file, "8\r\n"), Exception);
-    EXPECT_THROW(AppendAndFlush(dir.path() / "no" / "f", "x"), Exception);
+    EXPECT_THROW(AppendAndFlush(dir.Path() / "no" / "f", "x"), Exception);
 }
 
 TEST(ReadWholeFile, MissingOrNotAFileGivesNothing) {
     TempDir dir;
-    EXPECT_EQ(ReadWholeFile(dir.path() / "missing"), std::nullopt);
-    EXPECT_EQ(ReadWholeFile(dir.path()), std::nullopt);
+    EXPECT_EQ(ReadWholeFile(dir.Path() / "missing"), std::nullopt);
+    EXPECT_EQ(ReadWholeFile(dir.Path()), std::nullopt);
     std::string big(100000, 'x');
     big[77777] = '\0';
-    WriteFileAtomic(dir.path() / "big", big);
-    EXPECT_EQ(ReadWholeFile(dir.path() / "big"), big);
+    WriteFileAtomic(dir.Path() / "big", big);
+    EXPECT_EQ(ReadWholeFile(dir.Path() / "big"), big);
 }
 
 TEST(PathConversion, RoundTripsThroughWindows1251) {

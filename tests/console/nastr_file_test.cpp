@@ -8,6 +8,7 @@
 #include "base/cp1251.h"
 #include "base/error.h"
 #include "base/files.h"
+#include "support/temp_dir.h"
 
 namespace tandrel {
 
@@ -18,23 +19,7 @@ void PrintTo(const TSettings& s, std::ostream* os) {
 namespace {
 
 namespace fs = std::filesystem;
-
-class TempDir {
-  public:
-    TempDir() {
-        std::random_device rd;
-        path_ = fs::temp_directory_path() / ("tandrel_nastr_" + std::to_string(rd()));
-        fs::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
+using testing::TempDir;
 
 // Lines written in UTF-8 and joined with CR LF, as Windows-1251 bytes.
 std::string File(std::initializer_list<const char*> lines) {
@@ -94,9 +79,9 @@ TEST(SettingsFile, TheLabelPortLineComesBetweenEAndHOnlyWhenSet) {
 
 TEST(SettingsFile, ParsesEachLine) {
     TempDir dir;
-    const fs::path program = dir.path() / "program";
-    const fs::path spaced = dir.path() / "cut lists";
-    const fs::path cyrillic = dir.path() / fs::path(u8"Раскрой №1");
+    const fs::path program = dir.Path() / "program";
+    const fs::path spaced = dir.Path() / "cut lists";
+    const fs::path cyrillic = dir.Path() / fs::path(u8"Раскрой №1");
     for (const auto& d : {program, spaced, cyrillic}) fs::create_directories(d);
     const std::string spacedLine = "d=" + spaced.string();
     const std::u8string cyrillicUtf8 = cyrillic.u8string();  // File() stores it as Windows-1251
@@ -168,27 +153,27 @@ TEST(SettingsFile, ProgramDirectoryHasNoTrailingSeparator) {
 
 TEST(SettingsFile, ADirectoryWindows1251CannotHoldIsNotStored) {
     TempDir dir;
-    const fs::path foreign = dir.path() / "日本";
+    const fs::path foreign = dir.Path() / "日本";
     fs::create_directories(foreign);
-    const TSettings defaults = DefaultSettings(dir.path());
+    const TSettings defaults = DefaultSettings(dir.Path());
     TSettings s = defaults;
     s.DataDir = foreign;
     const std::string bytes = FormatSettings(s);
     EXPECT_NE(bytes.find("\r\nd=\r\n"), std::string::npos);
-    EXPECT_EQ(ParseSettings(bytes, defaults).DataDir, dir.path());
+    EXPECT_EQ(ParseSettings(bytes, defaults).DataDir, dir.Path());
 }
 
 TEST(SettingsFile, WrittenAndReadThroughTheFileLayer) {
     TempDir dir;
-    const fs::path file = SettingsFilePath(dir.path());
+    const fs::path file = SettingsFilePath(dir.Path());
     EXPECT_EQ(file.filename(), "nastr.dat");
-    const TSettings defaults = DefaultSettings(dir.path());
+    const TSettings defaults = DefaultSettings(dir.Path());
     EXPECT_EQ(ReadSettingsFile(file, defaults), defaults);
 
     // "Коррекция" checked and closed without applying: the file carries it to the next start.
     TSettings s = defaults;
     s.ShowCorrection = true;
-    s.DataDir = dir.path() / "lists with blanks";
+    s.DataDir = dir.Path() / "lists with blanks";
     fs::create_directories(s.DataDir);
     WriteSettingsFile(file, s);
     EXPECT_NE(ReadWholeFile(file)->find("\r\ni=-1\r\n"), std::string::npos);
@@ -205,8 +190,8 @@ int CrashBeforeRename(FileStep step, const fs::path&) {
 TEST(SettingsFile, AFailedOrInterruptedWriteLeavesThePreviousFile) {
     for (FileStepHook hook : {&FailRename, &CrashBeforeRename}) {
         TempDir dir;
-        const fs::path file = SettingsFilePath(dir.path());
-        const TSettings defaults = DefaultSettings(dir.path());
+        const fs::path file = SettingsFilePath(dir.Path());
+        const TSettings defaults = DefaultSettings(dir.Path());
         TSettings old = defaults;
         old.InfoFontSize = 48;
         WriteSettingsFile(file, old);

@@ -22,8 +22,8 @@
 #include "base/error.h"
 #include "base/files.h"
 #include "console/nastr_file.h"
-#include "hardening_support.h"
 #include "job/progress.h"
+#include "support/temp_dir.h"
 
 namespace tandrel {
 namespace {
@@ -122,7 +122,7 @@ int Rounds() {
 }
 
 TEST(PowerLoss, KilledWriterLosesNoReportedRowAndLeavesSettingsWhole) {
-    hardening::TempDir dir;
+    testing::TempDir dir;
     const auto progress = dir.Path() / "plan.crc";
     const auto nastr = dir.Path() / "nastr.dat";
     ASSERT_TRUE(job::ResetProgress(progress, kCrc, nullptr));
@@ -178,7 +178,7 @@ TEST(PowerLoss, KilledWriterLosesNoReportedRowAndLeavesSettingsWhole) {
             std::ofstream tail(progress, std::ios::binary | std::ios::app);
             tail << job::kRowCapacity - 1 - round % 1000;
         }
-        const std::string text = hardening::ReadBytes(progress);
+        const std::string text = testing::ReadBytes(progress);
         if (!text.empty() && text.back() != '\n') ++torn;
         std::vector<SizeRow> rows(job::kRowCapacity + 1);
         std::int32_t remaining = job::kRowCapacity;
@@ -192,7 +192,7 @@ TEST(PowerLoss, KilledWriterLosesNoReportedRowAndLeavesSettingsWhole) {
         }
         if (rows[static_cast<std::size_t>(inFlightRow)].Done) reported.insert(inFlightRow);
 
-        const std::string settings = hardening::ReadBytes(nastr);
+        const std::string settings = testing::ReadBytes(nastr);
         if (settings == FormatSettings(SettingsNumber(inFlightSettings))) {
             lastSettings = inFlightSettings;
         } else if (settings != FormatSettings(SettingsNumber(lastSettings))) {
@@ -239,7 +239,7 @@ class StepHook {
 };
 
 TEST(PowerLoss, RowsAndSettingsAreFlushedBeforeTheCallReturns) {
-    hardening::TempDir dir;
+    testing::TempDir dir;
     TJobState state;
     state.ProgressFile = dir.Path() / "plan.crc";
     state.ProgressCrc = kCrc;
@@ -265,7 +265,7 @@ TEST(PowerLoss, RowsAndSettingsAreFlushedBeforeTheCallReturns) {
 }
 
 TEST(PowerLoss, AFailedFlushIsReportedAsAFailure) {
-    hardening::TempDir dir;
+    testing::TempDir dir;
     TJobState state;
     state.ProgressFile = dir.Path() / "plan.crc";
     ASSERT_TRUE(job::ResetProgress(state.ProgressFile, kCrc, nullptr));
@@ -275,7 +275,7 @@ TEST(PowerLoss, AFailedFlushIsReportedAsAFailure) {
     EXPECT_FALSE(job::AppendProgress(state, 7, &failure));
     EXPECT_FALSE(failure.empty());
     EXPECT_THROW(WriteSettingsFile(dir.Path() / "nastr.dat", SettingsNumber(2)), Exception);
-    EXPECT_EQ(hardening::ReadBytes(dir.Path() / "nastr.dat"), FormatSettings(SettingsNumber(1)));
+    EXPECT_EQ(testing::ReadBytes(dir.Path() / "nastr.dat"), FormatSettings(SettingsNumber(1)));
 }
 
 }  // namespace

@@ -11,10 +11,10 @@
 #include "base/cp1251.h"
 #include "base/files.h"
 #include "console/nastr_file.h"
-#include "hardening_support.h"
 #include "job/crc32.h"
 #include "job/cut_list.h"
 #include "job/progress.h"
+#include "support/temp_dir.h"
 
 namespace tandrel {
 namespace {
@@ -59,8 +59,8 @@ TEST(Limits, ListFiles) {
     };
     for (const ListCase& c : cases) {
         SCOPED_TRACE(c.name);
-        hardening::TempDir dir;
-        hardening::WriteBytes("plan.txt", c.text);
+        testing::TempDir dir;
+        testing::WriteBytes("plan.txt", c.text);
         TJobState state;
         const TLoadOutcome out = job::LoadList(state, "plan.txt");
         ASSERT_EQ(out.Loaded, c.loaded) << Cp1251ToUtf8(out.Reason);
@@ -83,8 +83,8 @@ int ReadOnlyMedium(FileStep step, const std::filesystem::path&) {
 }
 
 TEST(Limits, ListOnAReadOnlyMediumLoadsAndSaysItsProgressCannotBeKept) {
-    hardening::TempDir dir;
-    hardening::WriteBytes("plan.txt", Rows(3));
+    testing::TempDir dir;
+    testing::WriteBytes("plan.txt", Rows(3));
     const FileStepHook previous = SetFileStepHook(&ReadOnlyMedium);
     TJobState state;
     const TLoadOutcome out = job::LoadList(state, "plan.txt");
@@ -101,8 +101,8 @@ TEST(Limits, ListOnAReadOnlyMediumLoadsAndSaysItsProgressCannotBeKept) {
 
 TEST(Limits, ListInAReadOnlyFolder) {
     if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-    hardening::TempDir dir;
-    hardening::WriteBytes("plan.txt", Rows(3));
+    testing::TempDir dir;
+    testing::WriteBytes("plan.txt", Rows(3));
     std::filesystem::permissions(
         dir.Path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     TJobState state;
@@ -133,10 +133,10 @@ TEST(Limits, ProgressFiles) {
     };
     for (const ProgressCase& c : cases) {
         SCOPED_TRACE(c.name);
-        hardening::TempDir dir;
-        hardening::WriteBytes("plan.txt", Rows(5));
+        testing::TempDir dir;
+        testing::WriteBytes("plan.txt", Rows(5));
         const std::uint32_t crc = job::FileCrc32("plan.txt").Crc;
-        hardening::WriteBytes("plan.crc", std::to_string(crc) + "\r\n" + c.body);
+        testing::WriteBytes("plan.crc", std::to_string(crc) + "\r\n" + c.body);
         TJobState state;
         ASSERT_TRUE(job::LoadList(state, "plan.txt").Loaded);
         std::vector<std::int32_t> done;
@@ -154,7 +154,7 @@ TEST(Limits, ProgressFiles) {
 }
 
 TEST(Limits, SettingsWithEveryKeyRepeatedAndHugeValues) {
-    hardening::TempDir dir;
+    testing::TempDir dir;
     const TSettings defaults = DefaultSettings(dir.Path());
     const std::string huge(100000, '9');
     const std::string hugeText(100000, 'z');
@@ -168,7 +168,7 @@ TEST(Limits, SettingsWithEveryKeyRepeatedAndHugeValues) {
     }
     // The last good line of a key wins over the huge ones before it.
     file += "a=100\r\nc=12\r\np=/dev/ttyS1\r\nh=0\r\n";
-    hardening::WriteBytes(dir.Path() / "nastr.dat", file);
+    testing::WriteBytes(dir.Path() / "nastr.dat", file);
 
     TSettings expected = defaults;
     expected.Column0Width = 100;

@@ -8,7 +8,7 @@
 #include "job/crc32.h"
 #include "job/job_state.h"
 #include "job/progress.h"
-#include "test_support.h"
+#include "support/temp_dir.h"
 
 namespace tandrel::job {
 namespace {

@@ -7,7 +7,7 @@
 #include "base/cp1251.h"
 #include "base/numbers.h"
 #include "job/progress.h"
-#include "test_support.h"
+#include "support/temp_dir.h"
 
 namespace tandrel::job {
 namespace {

@@ -5,7 +5,7 @@
 #include <numeric>
 
 #include "base/cp1251.h"
-#include "test_support.h"
+#include "support/temp_dir.h"
 
 namespace tandrel::labels {
 namespace {

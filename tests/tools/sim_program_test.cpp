@@ -20,10 +20,12 @@
 #include <vector>
 
 #include "link/protocol.h"
+#include "support/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using tandrel::testing::TempDir;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
@@ -33,19 +35,6 @@ std::string ReadFile(const fs::path& path) {
     s << in.rdbuf();
     return s.str();
 }
-
-class TempDir {
-  public:
-    TempDir() {
-        char name[] = "/tmp/tandrel-sim-XXXXXX";
-        path_ = mkdtemp(name);
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    const fs::path& Path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
 
 // tandrel-sim as a child with its control channel on pipes; killed if a test leaves it.
 class Sim {

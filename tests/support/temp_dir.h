@@ -1,5 +1,8 @@
 #pragma once
-// A fresh temporary folder for the hardening tests, the current directory while it lives.
+// Real files for the tests: a fresh temporary folder that is also the current directory while
+// it lives (progress files are resolved against it), and whole-file bytes in and out.
+
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
@@ -9,13 +12,13 @@
 #include <string_view>
 #include <system_error>
 
-namespace tandrel::hardening {
+namespace tandrel::testing {
 
 class TempDir {
   public:
     TempDir() {
         std::random_device rd;
-        path_ = std::filesystem::temp_directory_path() / ("tandrel-hard-" + std::to_string(rd()));
+        path_ = std::filesystem::temp_directory_path() / ("tandrel-test-" + std::to_string(rd()));
         std::filesystem::create_directories(path_);
         saved_ = std::filesystem::current_path();
         std::filesystem::current_path(path_);
@@ -28,7 +31,9 @@ class TempDir {
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
+
     const std::filesystem::path& Path() const { return path_; }
+    std::string Name(const std::string& file) const { return (path_ / file).string(); }
 
   private:
     std::filesystem::path path_;
@@ -45,4 +50,4 @@ inline std::string ReadBytes(const std::filesystem::path& file) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-}  // namespace tandrel::hardening
+}  // namespace tandrel::testing
