@@ -17,4 +17,4 @@ ctest --test-dir build/tsan --output-on-failure -j2 \
     -R 'Serial|Port|Link|Handshake|Dispatcher|Recovery|Drayver|Pty|Executor'
 bash scripts/test_windows.sh
 bash scripts/bench.sh --smoke
-bash scripts/fuzz.sh 20
+bash scripts/fuzz.sh 30

@@ -4,45 +4,20 @@
 // progress file exactly once, and the program's CPU while the link was up between drops.
 // TANDREL_BENCH_SMOKE=1: two drops instead of fifty.
 
-#include <sys/resource.h>
-
 #include <QElapsedTimer>
 #include <QTest>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <map>
 #include <random>
-#include <sstream>
 
 #include "console/application.h"
-#include "console/nastr_file.h"
-#include "simulator.h"
-#include "window_fixture.h"
+#include "soak_support.h"
 
 using namespace tandrel;
 using namespace tandrel::console;
 using namespace tandrel::console::testing;
-
-namespace {
-double CpuMs() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
-}
-
-bool WaitFor(const std::function<bool()>& done, int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms) return false;
-        QTest::qWait(5);
-    }
-    return true;
-}
-}  // namespace
+using namespace tandrel::soak;
 
 int main(int argc, char** argv) {
     TApplication app(argc, argv);
@@ -50,25 +25,7 @@ int main(int argc, char** argv) {
     const int drops = smoke ? 2 : 50;
     TProgramDir dir;
     TSimulator sim(dir.Path(), {"--ping-ms", "50", "--speed", "100000"});
-    if (!sim.Ready()) {
-        std::puts("simulator did not start");
-        return 1;
-    }
-    TSettings settings = DefaultSettings(dir.Path());
-    settings.DevicePortName = sim.Device();
-    WriteSettingsFile(SettingsFilePath(dir.Path()), settings);
-    const auto list = dir.Path() / "soak.txt";
-    {
-        std::ofstream out(list);
-        for (int i = 1; i <= 20000; ++i) out << 200 + i % 2800 << " row " << i << "\r\n";
-    }
-    CreateWindows();
-    Form1->show();
-    if (!WaitFor([] { return Form1->Link.LinkState.load() == 7; }, 10000)) {
-        std::puts("no link at start");
-        return 1;
-    }
-    Form1->LoadList(list.string());
+    if (!StartWorkingList(dir, sim)) return 1;
 
     std::mt19937 random(1);
     std::vector<double> returns;
@@ -103,14 +60,7 @@ int main(int argc, char** argv) {
     }
 
     // Every completed row is in the progress file exactly once.
-    std::map<int, int> recorded;
-    {
-        std::ifstream in(Form1->Job.ProgressFile);
-        std::string line;
-        std::getline(in, line);  // the CRC
-        while (std::getline(in, line))
-            if (!line.empty()) ++recorded[std::atoi(line.c_str())];
-    }
+    std::map<int, int> recorded = RecordedRows(Form1->Job.ProgressFile);
     int done = 0, mismatched = 0;
     for (int row = 1; row <= Form1->Job.RowCount; ++row) {
         const bool isDone = Form1->Job.Rows[static_cast<std::size_t>(row)].Done;

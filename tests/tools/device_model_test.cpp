@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "link/protocol.h"
@@ -187,6 +188,14 @@ TEST(DeviceModel, NoiseIsRepeatableForASeed) {
     std::string noise = a.TakeOutput();
     EXPECT_EQ(noise.size(), 64u);
     EXPECT_EQ(noise, b.TakeOutput());
+    // The soak bounds the rows worked by the "#" bytes the noise held.
+    a.InjectNoise(4000);
+    noise += a.TakeOutput();
+    const auto starts = std::count(noise.begin(), noise.end(), '#');
+    const std::string state = a.StateLine(0);
+    EXPECT_NE(state.find(" noise=4064 "), std::string::npos) << state;
+    EXPECT_NE(state.find(" noise#=" + std::to_string(starts)), std::string::npos) << state;
+    EXPECT_GT(starts, 0);
 }
 
 TEST(DeviceModel, UnknownBytesAreCountedNotAnswered) {

@@ -81,7 +81,12 @@ bool DeviceModel::MalformNext(char kind) {
 
 void DeviceModel::InjectNoise(int count) {
     std::uniform_int_distribution<int> byte(0, 255);
-    for (int i = 0; i < count; ++i) output_ += static_cast<char>(byte(random_));
+    for (int i = 0; i < count; ++i) {
+        const char c = static_cast<char>(byte(random_));
+        output_ += c;
+        noiseStarts_ += c == '#';
+    }
+    noiseBytes_ += count;
 }
 
 double DeviceModel::Position(std::int64_t nowUs) const {
@@ -110,7 +115,8 @@ std::string DeviceModel::StateLine(std::int64_t nowUs) const {
         line += " " + std::string(1, kRequestKinds[i]) + "=" + std::to_string(requests_[i]);
     line += " pings=" + std::to_string(pings_) + " moves=" + std::to_string(movesAccepted_) +
             " rejected=" + std::to_string(movesRejected_) +
-            " other=" + std::to_string(otherBytes_) + " silent=" + (silent_ ? "1" : "0");
+            " other=" + std::to_string(otherBytes_) + " silent=" + (silent_ ? "1" : "0") +
+            " noise=" + std::to_string(noiseBytes_) + " noise#=" + std::to_string(noiseStarts_);
     return line;
 }
 

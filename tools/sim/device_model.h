@@ -100,6 +100,7 @@ class DeviceModel {
     std::int64_t movesAccepted_ = 0;
     std::int64_t movesRejected_ = 0;
     std::int64_t otherBytes_ = 0;
+    std::int64_t noiseBytes_ = 0, noiseStarts_ = 0;  // "#" in the noise is the Start key
 };
 
 }  // namespace tandrel::sim

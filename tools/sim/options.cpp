@@ -141,7 +141,8 @@ standard output ("ok ..." or "error ..."):
   noise COUNT          send COUNT random bytes
   drop MS              close the device's pseudo-terminal, so that writes on the other
                        side fail; a new one appears at the same symlink after MS
-  state                position, target, entry, count of each request, pings, moves
+  state                position, target, entry, count of each request, pings, moves,
+                       noise bytes sent and how many of them were "#" (the Start key)
   quit                 end (as do end of input, SIGTERM, SIGINT and SIGHUP)
 
 Once its links exist it prints: ready device=PATH printer=PATH
