@@ -50,7 +50,7 @@ void PointKey(TLinkData& link, TLinkView& view) {
         entry.pop_back();
     } else if (entry.find('.') != std::string::npos) {
         entry.clear();
-    } else {
+    } else if (entry.size() < TLinkData::kMaxEntryLength) {
         entry += '.';
     }
 }
@@ -71,7 +71,7 @@ void EnterKey(TLinkData& link, TLinkView& view) {
 void OtherCharacter(TLinkData& link, TLinkView& view, char c) {
     if (!link.ReplyBuffer.empty()) {
         link.ReplyBuffer += c;
-    } else {
+    } else if (link.DeviceEntry.size() < TLinkData::kMaxEntryLength) {
         try {
             if (ParseSize(link.DeviceEntry + c) <= link.MaxSize.load()) link.DeviceEntry += c;
         } catch (const EConvertError&) {

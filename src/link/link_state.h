@@ -44,6 +44,9 @@ struct TLinkData {
     // Main thread only.
     std::string ReplyBuffer;
     std::string DeviceEntry;
+    // Longer than any size: leading zeros past it are noise, and a growing entry redrawn on
+    // every byte would stall the windows.
+    static constexpr std::size_t kMaxEntryLength = 16;
 
     std::atomic<double> MinSize{0.0};
     std::atomic<double> MaxSize{0.0};

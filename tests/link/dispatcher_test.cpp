@@ -122,10 +122,20 @@ TEST_F(Dispatcher, KeypadMirror) {
         const char* keys;
         const char* entry;
     } rows[] = {
-        {0, "3050", "3050"},  {0, "30500", "3050"},  // above MaxSize: ignored
-        {0, "30500*", "305"}, {1, "12*5", "12.5"},
-        {1, "12*5*", ""},     {1, "3050*9", "3050."},  // 3050.9 > MaxSize
-        {0, "0", "0"},        {0, "99999", "999"},     // never more than MaxSize
+        {0, "3050", "3050"},
+        {0, "30500", "3050"},  // above MaxSize: ignored
+        {0, "30500*", "305"},
+        {1, "12*5", "12.5"},
+        {1, "12*5*", ""},
+        {1, "3050*9", "3050."},  // 3050.9 > MaxSize
+        {0, "0", "0"},
+        {0, "99999", "999"},                              // never more than MaxSize
+        {1, "00000000000000000000", "0000000000000000"},  // zeros from a noisy line: capped
+        {1,
+         "1\xf5"
+         "99999999999999999*",
+         "1\xf5"
+         "99999999999999"},  // past a separator too
     };
     for (const auto& r : rows) {
         TLinkData l;
