@@ -44,7 +44,7 @@ for name in "${targets[@]}"; do
         -artifact_prefix="$work/$name/findings/" "$corpus" >"$log" 2>&1
     code=$?
     set -e
-    runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo 0)
+    runs=$(grep -ao 'stat::number_of_executed_units: *[0-9]*' "$log" | tail -n1 | grep -o '[0-9]*$' || echo 0)
     findings=$(find "$work/$name/findings" -type f | wc -l)
     printf '%-16s %14s %9s %9s\n' "$name" "${runs:-0}" $((SECONDS - started)) "$findings"
     if [[ $code -ne 0 || $findings -ne 0 ]]; then
