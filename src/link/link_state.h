@@ -44,8 +44,8 @@ struct TLinkData {
     // Main thread only.
     std::string ReplyBuffer;
     std::string DeviceEntry;
-    // Longer than any size: leading zeros past it are noise, and a growing entry redrawn on
-    // every byte would stall the windows.
+    // Longer than any size the keypad can make: past it the bytes are line noise (after a
+    // separator any byte parses), and an entry redrawn on every byte would stall the windows.
     static constexpr std::size_t kMaxEntryLength = 16;
 
     std::atomic<double> MinSize{0.0};
