@@ -17,8 +17,9 @@ class TPortDevices {
   public:
     virtual ~TPortDevices() = default;
     // Switches the device that backs portName on or off; when no device matches the name, the
-    // present port device at fallbackIndex. False when there is no such device or the system
-    // refused (no rights). Main thread.
+    // present port device at fallbackIndex. Switching on after a switch off takes the device that
+    // was switched off, whose port name may lead nowhere meanwhile. False when there is no such
+    // device or the system refused (no rights). Main thread.
     virtual bool SetPortDeviceEnabled(const std::string& portName, std::int32_t fallbackIndex,
                                       bool on) = 0;
 };

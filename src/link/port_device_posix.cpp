@@ -36,16 +36,27 @@ class TPosixPortDevices : public TPortDevices {
 
     bool SetPortDeviceEnabled(const std::string& portName, std::int32_t, bool on) override {
         // Only the device behind the named port: there is no list of anonymous port devices.
-        const std::optional<fs::path> file = AuthorizedFile(sysRoot_, portName);
+        // Switched off, the device's tty is gone (the driver is unbound, its node, by-id link and
+        // class entry removed), so the port's name leads nowhere: switch on the device that was
+        // switched off.
+        std::optional<fs::path> file;
+        if (on && switchedOff_) file = switchedOff_;
+        if (!file) file = AuthorizedFile(sysRoot_, portName);
         if (!file) return false;
         std::ofstream out(*file);
         out << (on ? "1" : "0");
         out.flush();
-        return static_cast<bool>(out);
+        if (!out) return false;
+        if (on)
+            switchedOff_.reset();
+        else
+            switchedOff_ = file;
+        return true;
     }
 
   private:
     fs::path sysRoot_;
+    std::optional<fs::path> switchedOff_;  // the "authorized" file of the device switched off
 };
 }  // namespace
 

@@ -92,6 +92,46 @@ TEST_F(Fixture, UsbAdapterIsSwitchedThroughItsAuthorizedFile) {
     EXPECT_EQ(Read(usb / "authorized"), "1");
 }
 
+// Writing 0 to "authorized" unbinds the driver: the kernel takes the tty's node, its by-id link
+// and its class entry away, and brings them back when 1 is written.
+TEST_F(Fixture, AdapterSwitchedOffIsSwitchedOnAgainThoughItsTtyIsGone) {
+    const fs::path usb = root / "sys/devices/pci0000:00/usb1/1-2";
+    const fs::path tty = usb / "1-2:1.0/ttyUSB0";
+    const fs::path byId = root / "dev/serial/by-id/usb-adapter-if00-port0";
+    Write(usb / "idVendor", "0403\n");
+    Write(usb / "authorized", "1\n");
+    auto bind = [&] {
+        fs::create_directories(tty);
+        fs::create_directories(root / "sys/class/tty/ttyUSB0");
+        fs::create_directory_symlink(tty, root / "sys/class/tty/ttyUSB0/device");
+        Write(root / "dev/ttyUSB0", "");
+        fs::create_directories(byId.parent_path());
+        fs::create_symlink(root / "dev/ttyUSB0", byId);
+    };
+    auto unbind = [&] {
+        fs::remove_all(tty);
+        fs::remove_all(root / "sys/class/tty/ttyUSB0");
+        fs::remove(root / "dev/ttyUSB0");
+        fs::remove(byId);
+    };
+    bind();
+    auto devices = CreatePortDevices(root / "sys");
+    // Three cycles, through either name of the port.
+    const std::string names[] = {byId.string(), (root / "dev/ttyUSB0").string(), byId.string()};
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(devices->SetPortDeviceEnabled(name, 0, false));
+        EXPECT_EQ(Read(usb / "authorized"), "0");
+        unbind();
+        EXPECT_TRUE(devices->SetPortDeviceEnabled(name, 0, true));
+        EXPECT_EQ(Read(usb / "authorized"), "1");
+        bind();
+    }
+    // Switching on twice (the removal notice and the reopen's own attempt) does no harm.
+    EXPECT_TRUE(devices->SetPortDeviceEnabled(byId.string(), 0, true));
+    EXPECT_EQ(Read(usb / "authorized"), "1");
+}
+
 TEST_F(Fixture, PortsWithoutASwitchReportFailure) {
     // A built-in UART: a device directory without a USB parent.
     const fs::path uart = root / "sys/devices/platform/serial8250/tty/ttyS0";
