@@ -48,6 +48,15 @@ TDeviceChange DecodeDeviceChange(std::uintptr_t event, const TBroadcastHeader* h
     return change;
 }
 
+TNotificationFilter PortNotificationFilter() {
+    TNotificationFilter filter{};
+    const std::uint32_t words[2] = {sizeof filter.Bytes, TDeviceChange::kPortDeviceType};
+    for (std::size_t w = 0; w < 2; ++w)
+        for (std::size_t b = 0; b < 4; ++b)
+            filter.Bytes[w * 4 + b] = static_cast<std::uint8_t>(words[w] >> (8 * b));
+    return filter;
+}
+
 TPortPathWatch::TPortPathWatch(std::filesystem::path path)
     : path_(std::move(path)), present_(Exists(path_)) {}
 

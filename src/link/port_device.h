@@ -4,6 +4,7 @@
 // platform (Windows: SetupAPI and WM_DEVICECHANGE; Linux: the USB "authorized" switch under
 // /sys and a watch on the port's path).
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -50,6 +51,13 @@ struct TBroadcastHeader {
 
 // Decodes the event code and the header of a device-change message; header may be null.
 TDeviceChange DecodeDeviceChange(std::uintptr_t event, const TBroadcastHeader* header);
+
+// The filter passed when registering for port device notices: 32 bytes, the first word the size
+// (32), the second the device type (3, a port), little-endian, everything else zero.
+struct TNotificationFilter {
+    alignas(std::uint32_t) std::array<std::uint8_t, 32> Bytes;
+};
+TNotificationFilter PortNotificationFilter();
 
 // Registers the main window (its native handle) for port device notices; the result is not
 // needed, the notices simply arrive. Does nothing where the platform has no such notices.

@@ -82,10 +82,9 @@ std::unique_ptr<TPortDevices> CreatePortDevices(const std::filesystem::path&) {
 }
 
 void RegisterPortNotification(void* windowHandle) {
-    DEV_BROADCAST_HDR filter{};
-    filter.dbch_size = sizeof filter;
-    filter.dbch_devicetype = DBT_DEVTYP_PORT;
-    RegisterDeviceNotificationA(static_cast<HWND>(windowHandle), &filter,
+    // The whole 32-byte record, not only its 12-byte header (the port form itself is 16).
+    TNotificationFilter filter = PortNotificationFilter();
+    RegisterDeviceNotificationA(static_cast<HWND>(windowHandle), filter.Bytes.data(),
                                 DEVICE_NOTIFY_ALL_INTERFACE_CLASSES);
 }
 
