@@ -70,6 +70,11 @@ void EnterKey(TLinkData& link, TLinkView& view) {
 
 void OtherCharacter(TLinkData& link, TLinkView& view, char c) {
     if (!link.ReplyBuffer.empty()) {
+        if (link.ReplyBuffer.size() >= TLinkData::kMaxReplyLength) {
+            link.ReplyBuffer.clear();
+            link.ReplyDropped = true;
+            return;
+        }
         link.ReplyBuffer += c;
     } else if (link.DeviceEntry.size() < TLinkData::kMaxEntryLength) {
         try {
@@ -85,6 +90,10 @@ void OtherCharacter(TLinkData& link, TLinkView& view, char c) {
 
 void ComPortRxChar(TLinkData& link, TLinkView& view, std::string_view received) {
     for (const char c : received) {
+        if (link.ReplyDropped) {
+            if (c != kPing && c != kReplyEnd && !IsReplyKind(c)) continue;
+            link.ReplyDropped = false;
+        }
         if (c == kPing) {
             Ping(link, view);
         } else if (IsReplyKind(c)) {

@@ -43,6 +43,11 @@ struct TLinkData {
 
     // Main thread only.
     std::string ReplyBuffer;
+    // Far longer than any real reply. A reply that grows past it is dropped, and so is every byte
+    // up to the next "_", "P" or reply letter (ReplyDropped meanwhile): a line that sends digits
+    // forever must neither fill the memory nor type on the device's keypad.
+    static constexpr std::size_t kMaxReplyLength = 256;
+    bool ReplyDropped = false;
     std::string DeviceEntry;
     // Longer than any size the keypad can make: past it the bytes are line noise (after a
     // separator any byte parses), and an entry redrawn on every byte would stall the windows.

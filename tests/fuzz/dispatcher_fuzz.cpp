@@ -3,7 +3,8 @@
 // header's low six bits are the batch length, its top bits what happens before the batch (the
 // handshake or a move sender changes the link state, or the view's next write fails). After each
 // batch the entry is empty or starts with a digit, the link state is within 0 to 8, the mirror
-// is set only by the characters that may change it, and the queue of replies stays bounded.
+// is set only by the characters that may change it, and the queue of replies and the reply
+// being assembled stay bounded.
 
 #include <cstdint>
 #include <stdexcept>
@@ -100,6 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         TANDREL_FUZZ_CHECK(entry.size() <= TLinkData::kMaxEntryLength);
         TANDREL_FUZZ_CHECK(link.LinkState.load() <= kMoveSent);
         TANDREL_FUZZ_CHECK(link.LastReply.size() <= TLinkData::kMaxPendingReplies);
+        TANDREL_FUZZ_CHECK(link.ReplyBuffer.size() <= TLinkData::kMaxReplyLength);
         if (!raised) {
             // Only the other characters set the mirror; "*" and "#" leave it.
             if (batch.find_first_not_of("P_*#BDMNSTV") == std::string_view::npos)

@@ -116,6 +116,50 @@ TEST_F(Dispatcher, WriteErrorPassesAndEndsTheBatch) {
     EXPECT_TRUE(Replies(link).empty());
 }
 
+TEST_F(Dispatcher, ReplyWithoutEndIsCappedAndItsBytesAreNoKeys) {
+    const std::size_t cap = TLinkData::kMaxReplyLength;
+    const std::string digits(1000, '5');
+    const struct {
+        std::uint8_t state;
+        std::string batch;
+        Strings replies;
+        const char* entry;
+        int clicks;
+    } rows[] = {
+        {1, "N" + std::string(cap - 1, '1') + "_", {"N" + std::string(cap - 1, '1')}, "", 0},
+        {1, "N" + std::string(cap, '1') + "_", {}, "", 0},  // one byte too long: dropped
+        {1, "N" + digits + "_12", {}, "12", 0},             // keys count again after the "_"
+        {7, "T" + digits + "#*#12*_", {}, "", 0},           // no key of the keypad inside
+        {0, "N" + digits + "P", {"P"}, "", 0},              // a ping ends the dropped reply
+        {1, "N" + digits + "N42_", {"N42"}, "", 0},         // so does a new reply letter
+        {7, "S" + digits + "_#", {}, "", 1},                // and the "#" after it presses Start
+    };
+    for (const auto& r : rows) {
+        TLinkData l;
+        TFakeView v;
+        l.LinkState = r.state;
+        l.MaxSize = 3050.0;
+        v.Start = true;
+        v.Back = true;
+        ComPortRxChar(l, v, r.batch);
+        EXPECT_EQ(Replies(l), r.replies) << r.batch.substr(0, 8);
+        EXPECT_EQ(l.DeviceEntry, r.entry) << r.batch.substr(0, 8);
+        EXPECT_EQ(v.StartClicks + v.BackClicks, r.clicks) << r.batch.substr(0, 8);
+        EXPECT_TRUE(v.Written.empty()) << r.batch.substr(0, 8);
+        EXPECT_EQ(l.CurrentPosition.load(), 0.0) << r.batch.substr(0, 8);
+    }
+    // A line that sends digits forever, in many batches: the buffer stays within the cap.
+    link.LinkState = 1;
+    Rx("N");
+    for (int i = 0; i < 1000; ++i) {
+        Rx(digits);
+        ASSERT_LE(link.ReplyBuffer.size(), cap);
+    }
+    EXPECT_TRUE(link.DeviceEntry.empty());
+    Rx("_N7_");
+    EXPECT_EQ(Replies(link), (Strings{"N7"}));
+}
+
 TEST_F(Dispatcher, KeypadMirror) {
     const struct {
         std::int32_t precision;
