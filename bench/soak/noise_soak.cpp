@@ -4,7 +4,8 @@
 // ping answered); at the end every row in the progress file must be one the program worked, and
 // no more rows worked than the "#" keys pressed and the "#" bytes the noise held.
 // Prints the bursts, the time until the link was back (median, worst), the handshakes the noise
-// started over, the rows worked and recorded, and the longest stall of the event loop.
+// started over, the rows worked and recorded, and the longest stall of the event loop; fails
+// when any of them lies outside what it can possibly be.
 // TANDREL_BENCH_SMOKE=1: eight bursts instead of three hundred.
 
 #include <QElapsedTimer>
@@ -55,6 +56,7 @@ int main(int argc, char** argv) {
     std::vector<double> backs;
     int cameBack = 0, presses = 0, intoHandshakes = 0;
     const long long handshakesBefore = StateValue(sim.Command("state"), "N");
+    const long long restartsBefore = Form1->Link.HandshakeRestarts.load();
     for (int burst = 0; burst < bursts; ++burst) {
         const int pressesNow = 1 + static_cast<int>(random() % 4);
         const int burstAt = static_cast<int>(random() % (pressesNow + 1));
@@ -101,7 +103,9 @@ int main(int argc, char** argv) {
 
     const std::string state = sim.Command("state");
     const long long noiseStarts = StateValue(state, "noise#");
-    const long long restarted = StateValue(state, "N") - handshakesBefore - intoHandshakes;
+    const long long noiseBytes = StateValue(state, "noise");
+    const long long serialRequests = StateValue(state, "N") - handshakesBefore;
+    const long long restarted = Form1->Link.HandshakeRestarts.load() - restartsBefore;
     const std::map<int, int> recorded = RecordedRows(Form1->Job.ProgressFile);
     int worked = 0, recordedNotWorked = 0, workedNotRecorded = 0;
     for (int row = 1; row <= Form1->Job.RowCount; ++row) {
@@ -127,7 +131,32 @@ int main(int argc, char** argv) {
                 recordedNotWorked, workedNotRecorded);
     std::printf("longest stall of the event loop: %lld ms\n",
                 static_cast<long long>(LongestStallMs()));
-    const bool ok = cameBack == bursts && recordedNotWorked == 0 && worked <= presses + noiseStarts;
+    // Every figure within what it can possibly be: one outside shows a fault of the count.
+    // A handshake starts over only after its serial number request went out.
+    const struct {
+        const char* name;
+        long long value, low, high;
+    } ranges[] = {
+        {"bursts into a handshake", intoHandshakes, 0, bursts},
+        {"bursts the link came back after", cameBack, 0, bursts},
+        {"handshakes started over", restarted, 0, std::max(0LL, serialRequests)},
+        {"\"#\" in the noise", noiseStarts, 0, std::max(0LL, noiseBytes)},
+        {"rows worked", worked, 0, Form1->Job.RowCount},
+        {"rows recorded but not worked", recordedNotWorked, 0,
+         Form1->Job.RowCount + static_cast<long long>(recorded.size())},
+        {"rows worked but not recorded", workedNotRecorded, 0, worked},
+        {"worst time until the link was back, ms", static_cast<long long>(worst * 1000), 0,
+         kBackWithinMs},
+    };
+    bool inRange = true;
+    for (const auto& r : ranges) {
+        if (r.value >= r.low && r.value <= r.high) continue;
+        std::printf("out of range: %s %lld (possible %lld to %lld)\n", r.name, r.value, r.low,
+                    r.high);
+        inRange = false;
+    }
+    const bool ok =
+        inRange && cameBack == bursts && recordedNotWorked == 0 && worked <= presses + noiseStarts;
     DestroyWindows();
     return ok ? 0 : 1;
 }

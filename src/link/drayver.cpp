@@ -120,6 +120,7 @@ void drayver::TState::Send(char request, std::uint8_t next) {
 }
 
 void drayver::TState::StartOver(const std::string& why) {
+    ++link.HandshakeRestarts;
     link.SetLinkState(kAwaitingPing);
     sentState = kAwaitingPing;
     Notice(why, true);

@@ -40,6 +40,9 @@ struct TLinkData {
     std::shared_ptr<serial::TBComPort> DevicePort;
 
     std::atomic<std::uint8_t> LinkState{kAwaitingPing};
+    // Times a handshake started over by itself (a device that did not answer, a reply that could
+    // not be read), over the program's run. Counted where it happens, for the soaks' figures.
+    std::atomic<std::int64_t> HandshakeRestarts{0};
 
     // Main thread only.
     std::string ReplyBuffer;

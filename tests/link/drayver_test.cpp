@@ -180,6 +180,7 @@ void StartsOver(Handshake& t, const std::string& request, Strings answers, Strin
     ASSERT_TRUE(t.loop.RunUntil([&] { return t.Linked(); }));
     for (const char* r : {"N", "M", "B", "D", "V", "T", "S"}) before.push_back(r);
     EXPECT_EQ(t.Requests(), before);
+    EXPECT_EQ(t.link.HandshakeRestarts.load(), 1);
 }
 
 TEST_F(Handshake, EmptyMinimumStartsOver) {
@@ -201,6 +202,7 @@ TEST_F(Handshake, IgnoredRequestIsSentAgain) {
     ASSERT_TRUE(loop.RunUntil([&] { return Linked(); }));
     EXPECT_EQ(Requests(), (Strings{"N", "M", "B", "B", "D", "V", "T", "S"}));
     EXPECT_EQ(link.MaxSize.load(), 3000.0);
+    EXPECT_EQ(link.HandshakeRestarts.load(), 0);  // a resend is no start over
 }
 
 TEST_F(Handshake, SilentDeviceGetsThreeResendsThenStartOver) {
@@ -215,6 +217,7 @@ TEST_F(Handshake, SilentDeviceGetsThreeResendsThenStartOver) {
     // Waiting for a ping has no time limit: nothing more goes out.
     loop.RunFor(350ms);
     EXPECT_EQ(Requests().size(), 4u);
+    EXPECT_EQ(link.HandshakeRestarts.load(), 1);
 }
 
 TEST_F(Handshake, MoveDuringHandshakeHoldsIt) {
