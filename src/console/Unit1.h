@@ -108,7 +108,7 @@ class TForm1 : public QMainWindow {
     // The label printer's port, opened and closed around every label; BComPort2 has no user.
     std::unique_ptr<serial::TBComPort> BComPort1;
     std::unique_ptr<serial::TBComPort> BComPort2;
-    // The list last opened (in the dialog or from the command line), for the recovery's reload.
+    // The list last loaded (in the dialog or from the command line), for the recovery's reload.
     std::string LastListName;
 
     // The settings in force, gathered from the controls, the switches and the port names.

@@ -158,8 +158,8 @@ job::TStepLimits TForm1::StepLimits() const {
 }
 
 void TForm1::LoadList(const std::string& listName) {
-    job::OpenList(Job, *jobView_, listName);
-    LastListName = listName;
+    // A rejected file leaves the list in work as it was, and so the list to reload.
+    if (job::OpenList(Job, *jobView_, listName).Loaded) LastListName = listName;
 }
 
 void TForm1::BitBtn1Click() {

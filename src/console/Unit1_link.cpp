@@ -75,9 +75,10 @@ void TForm1::OpenDevicePort() {
 }
 
 void TForm1::ShowLinkState() {
-    static const std::string kRestoring = " (восстановление связи)"_cp1251;
+    // On the way back after a fault the field stays empty until the new port is open; the status
+    // line says that the link is being restored.
     std::string field = devicePort_->PortFieldText();
-    if (recovery_ && recovery_->Pending()) field = DevicePortName + kRestoring;
+    if (recovery_ && recovery_->Pending()) field.clear();
     SetControlText(Form2->LabeledEdit8(), field);
     const std::string noLink = devicePort_->NoLinkText();
     if (!noLink.empty()) {

@@ -150,10 +150,56 @@ class LinkWindowTest : public QObject {
         QVERIFY(Form1->Edit1->text().isEmpty());
         QVERIFY(Form2->Field(1)->text().isEmpty());
         QCOMPARE(Form2->Field(10)->text(), QStringLiteral("5"));
+        // The nine device fields stay empty until the new port is open, "COM порт" included.
+        int filled = 0;
+        QElapsedTimer waited;
+        waited.start();
+        while (Form1->Link.DeviceArrivalPending && waited.elapsed() < kLinkWaitMs) {
+            for (int field = 1; field <= 9; ++field)
+                filled += !Form2->Field(field)->text().isEmpty();
+            QTest::qWait(5);
+        }
+        QCOMPARE(filled, 0);
         QTRY_VERIFY_WITH_TIMEOUT(!Form1->Link.DeviceArrivalPending, kLinkWaitMs);
+        QCOMPARE(Field(8), sim.Device());
         QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kLinkWaitMs);
         QCOMPARE(Form1->Job.CurrentRow, 2);  // the operator's place: remembered row - 1
         QVERIFY(Form1->BitBtn1->isEnabled());
+    }
+
+    void aRejectedListIsNotTheOneToReload() {
+        TProgramDir dir;
+        TSimulator sim(dir.Path(), {"--ping-ms", "20"});
+        WriteSettings(dir, sim.Device());
+        const auto good = dir.Path() / "good.txt";
+        std::ofstream(good) << "1000 A\r\n1100 B\r\n1200 C\r\n";
+        dir.Write("binary.txt", std::string("\0\x01\x02", 3));
+        StartWindows();
+        Form1->SetRecoveryIntervals(300, 200, 100);
+        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kLinkWaitMs);
+        const struct {
+            std::string name;
+            std::string toReload;
+        } loads[] = {
+            {(dir.Path() / "missing.txt").string(), ""},  // nothing loaded yet
+            {good.string(), good.string()},
+            {(dir.Path() / "binary.txt").string(), good.string()},
+            {(dir.Path() / "missing.txt").string(), good.string()},
+        };
+        for (const auto& load : loads) {
+            Form1->LoadList(load.name);
+            QCOMPARE(Form1->LastListName, load.toReload);
+        }
+        Form1->BitBtn1Click();
+        Form1->BitBtn1Click();
+        Form1->BitBtn1Click();
+        // Changed on disk meanwhile: the reload reads it again, from the list loaded last.
+        std::ofstream(good) << "1000 A\r\n1100 B\r\n1200 C\r\n1300 D\r\n";
+        Form1->AppException(std::make_exception_ptr(Exception("Ошибка записи в порт"_cp1251)));
+        QVERIFY(Form1->Link.DeviceArrivalPending);
+        QTRY_VERIFY_WITH_TIMEOUT(!Form1->Link.DeviceArrivalPending, kLinkWaitMs);
+        QCOMPARE(Form1->Job.RowCount, 4);
+        QCOMPARE(Form1->Job.CurrentRow, 2);
     }
 
     void lineNoiseDuringTheHandshakeAndTheWork() {
