@@ -4,7 +4,9 @@
 
 #include "serial/BCPort.h"
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <exception>
 #include <thread>
@@ -226,10 +228,9 @@ void TThreadShared::Raise(TComEvent event) {
             break;
         }
         case evError: {
-            std::uint32_t flags = 0, queued = 0;
-            if (!backend->ClearCommError(flags, queued))
-                serial::Raise("Ошибка функции ClearCommError");
-            const TComErrors errors = ComErrorsFromFlags(flags, p.Parity());
+            detail::TCommStatus status;
+            if (!backend->ClearCommError(status)) serial::Raise("Ошибка функции ClearCommError");
+            const TComErrors errors = ComErrorsFromFlags(status.errors, p.Parity());
             auto handler = p.OnError;
             if (!errors.Empty() && handler) handler(p, errors);
             break;
@@ -432,6 +433,7 @@ bool TBComPort::ClosePort() {
             if (!first) first = std::current_exception();
         }
     };
+    step([this] { DrainOutput(); });
     step([this] { SetDtr(false); });
     step([this] { SetRts(false); });
     step([this] { AbortIo(); });
@@ -447,6 +449,37 @@ bool TBComPort::ClosePort() {
     }
     if (first) std::rethrow_exception(first);
     return true;
+}
+
+void TBComPort::DrainOutput() {
+    auto b = Backend();
+    detail::TCommStatus status;
+    if (!b || !b->ClearCommError(status) || status.outQueue == 0) return;
+    using std::chrono::milliseconds;
+    const std::uint64_t bits =
+        1u + (byteSize_ + 5u) + (parity_ != paNone ? 1u : 0u) + (stopBits_ == sb1 ? 1u : 2u);
+    const std::uint64_t rate = BaudRateValue(baudRate_);
+    auto onTheLine = [&](std::uint32_t bytes) {
+        return milliseconds(bytes * bits * 1000u / rate + 1u);
+    };
+    // As long as a write of these bytes may take; where the time-outs set no bound, their time on
+    // the line and a second more, so that a line that never drains (flow control) cannot hold it.
+    const std::int32_t multiplier = timeouts_.WriteTotalMultiplier();
+    const std::int32_t constant = timeouts_.WriteTotalConstant();
+    const bool bounded = multiplier >= 0 && constant >= 0 && (multiplier > 0 || constant > 0);
+    const milliseconds limit =
+        bounded ? milliseconds(static_cast<std::uint64_t>(multiplier) * status.outQueue +
+                               static_cast<std::uint64_t>(constant))
+                : onTheLine(status.outQueue) + milliseconds(1000);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        const auto left = deadline - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero()) return;
+        const milliseconds pause =
+            std::clamp(onTheLine(status.outQueue), milliseconds(1), milliseconds(200));
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, pause));
+        if (!b->ClearCommError(status) || status.outQueue == 0) return;
+    }
 }
 
 std::int32_t TBComPort::WriteText(std::string_view text) {
@@ -471,9 +504,9 @@ std::int32_t TBComPort::ReadText(std::string& text, std::int32_t count) {
 
 std::int32_t TBComPort::InputCount() {
     auto b = Backend();
-    std::uint32_t errors = 0, queued = 0;
-    if (!b || !b->ClearCommError(errors, queued)) Raise("Ошибка функции ClearCommError");
-    return static_cast<std::int32_t>(queued);
+    detail::TCommStatus status;
+    if (!b || !b->ClearCommError(status)) Raise("Ошибка функции ClearCommError");
+    return static_cast<std::int32_t>(status.inQueue);
 }
 
 TModemSignals TBComPort::ModemSignals() {

@@ -240,9 +240,12 @@ class TBComPort {
     // it already was). Raises "Попытка открыть несуществующий COM-порт", "Порт занят другой
     // программой" or a settings message, and then leaves the port closed.
     bool OpenPort();
-    // Drops DTR and RTS, aborts transfers, stops the event thread, closes the port. Every step
-    // runs even when one fails; the port is closed afterwards in any case and the first failure
-    // is then raised. Called from a handler, the event thread ends once that delivery returns.
+    // Waits until the driver's output queue has drained (at most as long as a write of what it
+    // holds may take by the write time-outs), so that the purge at the close cuts nothing off;
+    // then drops DTR and RTS, aborts transfers, stops the event thread, closes the port. Every
+    // step runs even when one fails; the port is closed afterwards in any case and the first
+    // failure is then raised. Called from a handler, the event thread ends once that delivery
+    // returns.
     bool ClosePort();
     // Writes the whole text and waits (bounded by the write time-outs); returns its length.
     // "Ошибка записи в порт" when the write fails or ends short. Any thread.
@@ -275,6 +278,7 @@ class TBComPort {
   private:
     friend struct detail::TThreadShared;
     std::shared_ptr<detail::TPortBackend> Backend() const;
+    void DrainOutput();
 
     TBaudRate baudRate_ = br9600;
     TByteSize byteSize_ = bs8;

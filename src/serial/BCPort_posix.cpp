@@ -28,7 +28,10 @@
 //   EV_CTS/DSR/RLSD/RING     TIOCMIWAIT on a thread of its own with the line counters
 //                            (modem_watch_linux.cpp), where the driver keeps them; it wakes the
 //                            event thread. A pseudo-terminal has none and raises none.
-//   EV_TXEMPTY               not raised: termios has no wait for it that poll() can share.
+//   EV_TXEMPTY               once the kernel's output queue (TIOCOUTQ) is empty after bytes were
+//                            written: the event thread looks at it again when the bytes should
+//                            have left at the line's speed, less often while it does not move
+//                            (flow control), never while nothing was written.
 //   GetCommModemStatus       TIOCMGET; a device without modem lines (ENOTTY, EINVAL: a pseudo-
 //                            terminal) reports none.
 //   EscapeCommFunction       TIOCMBIS / TIOCMBIC; a device without modem lines accepts it.
@@ -226,7 +229,7 @@ class TPosixBackend final : public TPortBackend,
         return ok;
     }
 
-    bool ClearCommError(std::uint32_t& errors, std::uint32_t& inQueue) override {
+    bool ClearCommError(TCommStatus& status) override {
         std::lock_guard lock(mutex_);
         if (fd_ < 0) return false;
         int pending = 0;
@@ -235,11 +238,15 @@ class TPosixBackend final : public TPortBackend,
             if (errno != EIO && errno != ENXIO) return false;
             pending = 0;
         }
-        inQueue = static_cast<std::uint32_t>(queue_.size() + static_cast<std::size_t>(pending));
-        errors = 0;
+        status.inQueue =
+            static_cast<std::uint32_t>(queue_.size() + static_cast<std::size_t>(pending));
+        int unsent = 0;
+        if (::ioctl(fd_, TIOCOUTQ, &unsent) != 0 || unsent < 0) unsent = 0;
+        status.outQueue = static_cast<std::uint32_t>(unsent);
+        status.errors = 0;
         serial_icounter_struct now{};
         if (haveCounters_ && ::ioctl(fd_, TIOCGICOUNT, &now) == 0) {
-            errors = ErrorFlags(counters_, now);
+            status.errors = ErrorFlags(counters_, now);
             counters_ = now;
         }
         return true;
@@ -327,6 +334,30 @@ class TPosixBackend final : public TPortBackend,
         std::lock_guard lock(mutex_);
         return std::exchange(modemEvents_, 0u);
     }
+    // For the event thread, after bytes were written: true once the output queue is empty
+    // (EV_TXEMPTY); otherwise waitMs is when to look again (-1: nothing to look for).
+    bool TakeTxEmpty(int& waitMs) {
+        std::lock_guard lock(mutex_);
+        waitMs = -1;
+        if (!txPending_ || fd_ < 0) return false;
+        int queued = 0;
+        if (::ioctl(fd_, TIOCOUTQ, &queued) != 0) {
+            txPending_ = false;  // no queue to watch
+            return false;
+        }
+        if (queued <= 0) {
+            txPending_ = false;
+            return true;
+        }
+        const auto drain =
+            static_cast<int>(static_cast<std::uint64_t>(queued) * bitsPerChar_ * 1000u / baudRate_);
+        // A queue that has not moved since the last look is held (flow control): back off.
+        txWaitMs_ = queued >= txLastQueued_ && txWaitMs_ > 0 ? std::min(txWaitMs_ * 2, 1000)
+                                                             : std::clamp(drain + 1, 5, 1000);
+        txLastQueued_ = queued;
+        waitMs = txWaitMs_;
+        return false;
+    }
     void SetWaiter(TPosixWaiter* waiter) {
         std::lock_guard lock(mutex_);
         waiter_ = waiter;
@@ -350,6 +381,10 @@ class TPosixBackend final : public TPortBackend,
             const ssize_t n = ::write(fd_, r.data + r.done, static_cast<size_t>(r.count - r.done));
             if (n > 0) {
                 r.done += static_cast<std::int32_t>(n);
+                // The queue grew by writing, not by being held: no back-off for it.
+                txWaitMs_ = 0;
+                txLastQueued_ = 0;
+                if (!std::exchange(txPending_, true)) Nudge();
                 continue;
             }
             if (n < 0 && errno == EINTR) continue;
@@ -407,6 +442,9 @@ class TPosixBackend final : public TPortBackend,
     serial_icounter_struct counters_{};
     std::uint64_t abortGeneration_ = 0;
     std::uint32_t modemEvents_ = 0;  // changes the modem watch saw, not yet delivered
+    bool txPending_ = false;         // bytes written since the output queue was last empty
+    int txWaitMs_ = 0;
+    int txLastQueued_ = 0;
     TPosixWaiter* waiter_ = nullptr;
 };
 
@@ -497,12 +535,19 @@ class TPosixWaiter final : public TEventWaiter {
         const int fd = backend_->Descriptor();
         for (;;) {
             if (stopped_.load()) return TWaitResult::kStopped;
+            int timeout = -1;
+            if (backend_->TakeTxEmpty(timeout)) {
+                mask = 0x0004;
+                return TWaitResult::kEvents;
+            }
             pollfd fds[2] = {{fd, static_cast<short>(backend_->WantsInput() ? POLLIN : 0), 0},
                              {wakeRead_.Get(), POLLIN, 0}};
-            if (::poll(fds, 2, -1) < 0) {
+            const int ready = ::poll(fds, 2, timeout);
+            if (ready < 0) {
                 if (errno == EINTR) continue;
                 return TWaitResult::kLost;
             }
+            if (ready == 0) continue;  // time to look at the output queue again
             if (fds[1].revents) {
                 ClearWake();
                 mask = backend_->TakeModemEvents();

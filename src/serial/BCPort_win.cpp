@@ -105,13 +105,14 @@ class TWinBackend final : public TPortBackend, public std::enable_shared_from_th
 
     bool PurgeComm(std::uint32_t flags) override { return ::PurgeComm(handle_, flags); }
 
-    bool ClearCommError(std::uint32_t& errors, std::uint32_t& inQueue) override {
+    bool ClearCommError(TCommStatus& result) override {
         DWORD flags = 0;
         COMSTAT status;
         ZeroMemory(&status, sizeof status);
         if (!::ClearCommError(handle_, &flags, &status)) return false;
-        errors = flags;
-        inQueue = status.cbInQue;
+        result.errors = flags;
+        result.inQueue = status.cbInQue;
+        result.outQueue = status.cbOutQue;
         return true;
     }
 

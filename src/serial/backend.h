@@ -31,6 +31,12 @@ enum class TEscape { kSetRts = 3, kClrRts = 4, kSetDtr = 5, kClrDtr = 6 };
 // Modem status bits and error flags with the system's values.
 inline constexpr std::uint32_t kMsCtsOn = 0x10, kMsDsrOn = 0x20, kMsRingOn = 0x40, kMsRlsdOn = 0x80;
 
+struct TCommStatus {
+    std::uint32_t errors = 0;  // the system's CE_ flags
+    std::uint32_t inQueue = 0;
+    std::uint32_t outQueue = 0;
+};
+
 class TPortBackend;
 
 // The system's part of one overlapped request.
@@ -71,7 +77,8 @@ class TPortBackend {
     virtual bool SetCommMask(std::uint32_t mask) = 0;
     virtual bool EscapeCommFunction(TEscape function) = 0;
     virtual bool PurgeComm(std::uint32_t flags) = 0;
-    virtual bool ClearCommError(std::uint32_t& errors, std::uint32_t& inQueue) = 0;
+    // The line error flags (cleared by the call) and the bytes in the input and output queues.
+    virtual bool ClearCommError(TCommStatus& status) = 0;
     virtual bool GetCommModemStatus(std::uint32_t& status) = 0;
 
     virtual std::unique_ptr<TRequestState> NewRequestState() = 0;

@@ -95,6 +95,40 @@ TEST_P(EventsTest, HandlerReadingExactlyCountSeesEveryByteInOrder) {
     EXPECT_EQ(all, sent);
 }
 
+TEST_P(EventsTest, TxEmptyFollowsEachWriteOnceAndNothingElse) {
+    std::atomic<int> empties{0};
+    std::thread::id handlerThread;
+    port.OnTxEmpty = [&](TBComPort& p) {
+        EXPECT_EQ(&p, &port);
+        std::lock_guard lock(seen);
+        handlerThread = std::this_thread::get_id();
+        ++empties;
+    };
+    ASSERT_TRUE(port.OpenPort());
+    pty.Write("P");  // bytes that arrive raise no TxEmpty
+    main.RunFor(100ms);
+    EXPECT_EQ(empties, 0);
+    const std::string writes[] = {"T", "****1500#", std::string(3000, 'x')};
+    int expected = 0;
+    for (const std::string& text : writes) {
+        EXPECT_EQ(port.WriteText(text), static_cast<int>(text.size()));
+        EXPECT_EQ(pty.Read(text.size()).size(), text.size());
+        ++expected;
+        ASSERT_TRUE(Until([&] { return empties >= expected; })) << text.size();
+        main.RunFor(50ms);
+    }
+    // A large write may drain more than once while it goes out; every write drains at least once.
+    EXPECT_GE(empties, expected);
+    const int settled = empties;
+    main.RunFor(200ms);
+    EXPECT_EQ(empties, settled);  // an idle port stays quiet
+    std::lock_guard lock(seen);
+    if (GetParam() == smNone)
+        EXPECT_NE(handlerThread, std::this_thread::get_id());
+    else
+        EXPECT_EQ(handlerThread, std::this_thread::get_id());
+}
+
 TEST_P(EventsTest, FarEndClosingRaisesLineLostOnceThenCostsNothing) {
     std::atomic<int> lost{0};
     port.OnLineLost = [&](TBComPort& p) {
