@@ -50,7 +50,8 @@ void PointKey(TLinkData& link, TLinkView& view) {
         entry.pop_back();
     } else if (entry.find('.') != std::string::npos) {
         entry.clear();
-    } else if (entry.size() < TLinkData::kMaxEntryLength) {
+    } else {
+        // Even past the cap, so that the next "*" empties a full entry: one "." at most.
         entry += '.';
     }
 }

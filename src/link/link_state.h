@@ -54,6 +54,7 @@ struct TLinkData {
     std::string DeviceEntry;
     // Longer than any size the keypad can make: past it the bytes are line noise (after a
     // separator any byte parses), and an entry redrawn on every byte would stall the windows.
+    // The "*" key may still add its one "." to a full entry, so that a second "*" empties it.
     static constexpr std::size_t kMaxEntryLength = 16;
 
     std::atomic<double> MinSize{0.0};

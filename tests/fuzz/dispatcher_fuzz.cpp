@@ -98,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         const std::string& entry = link.DeviceEntry;
         TANDREL_FUZZ_CHECK(entry.empty() || (entry[0] >= '0' && entry[0] <= '9'));
-        TANDREL_FUZZ_CHECK(entry.size() <= TLinkData::kMaxEntryLength);
+        TANDREL_FUZZ_CHECK(entry.size() <= TLinkData::kMaxEntryLength + 1);  // and its "."
         TANDREL_FUZZ_CHECK(link.LinkState.load() <= kMoveSent);
         TANDREL_FUZZ_CHECK(link.LastReply.size() <= TLinkData::kMaxPendingReplies);
         TANDREL_FUZZ_CHECK(link.ReplyBuffer.size() <= TLinkData::kMaxReplyLength);

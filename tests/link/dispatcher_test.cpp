@@ -179,7 +179,7 @@ TEST_F(Dispatcher, KeypadMirror) {
          "1\xf5"
          "99999999999999999*",
          "1\xf5"
-         "99999999999999"},  // past a separator too
+         "99999999999999."},  // past a separator too; "*" still adds its point
     };
     for (const auto& r : rows) {
         TLinkData l;
@@ -194,6 +194,30 @@ TEST_F(Dispatcher, KeypadMirror) {
     EXPECT_EQ(view.Label1, "12");
     Rx("*");  // "*" leaves Label1 alone
     EXPECT_EQ(view.Label1, "12");
+}
+
+TEST_F(Dispatcher, PointKeyErasesAFullEntry) {
+    // Noise after a separator fills the entry to its cap; "*" must still get rid of it, as it
+    // does any entry: a point first (with precision), then the entry emptied.
+    const struct {
+        std::int32_t precision;
+        const char* presses;
+        std::string entry;
+    } rows[] = {
+        {1, "*", "1\xf5" + std::string(14, '9') + "."},
+        {1, "**", ""},
+        {0, "*", "1\xf5" + std::string(13, '9')},
+    };
+    for (const auto& r : rows) {
+        TLinkData l;
+        TFakeView v;
+        l.MaxSize = 3050.0;
+        l.Precision = r.precision;
+        ComPortRxChar(l, v, "1\xf5" + std::string(20, '9'));
+        ASSERT_EQ(l.DeviceEntry.size(), TLinkData::kMaxEntryLength);
+        ComPortRxChar(l, v, r.presses);
+        EXPECT_EQ(l.DeviceEntry, r.entry) << r.precision << " " << r.presses;
+    }
 }
 
 TEST_F(Dispatcher, EnterKey) {
