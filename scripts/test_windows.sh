@@ -20,9 +20,10 @@ if [ ! -f "$gtest/install/lib/cmake/GTest/GTestConfig.cmake" ]; then
     cmake --install "$gtest/build" >/dev/null
 fi
 
-# The far end of COM1 and the modem-line library (Linux programs).
+# The far end of COM1, the modem-line library and the line library (Linux programs).
 g++ -std=c++20 -O2 -Wall -Wextra -Werror tests/serial/wine_peer.cpp -o "$build/wine_peer"
 gcc -O2 -Wall -Wextra -Werror -shared -fPIC tests/serial/modem_preload.c -o "$build/modem_preload.so" -ldl
+gcc -O2 -Wall -Wextra -Werror -shared -fPIC tests/serial/line_preload.c -o "$build/line_preload.so" -ldl -lpthread
 
 export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY
@@ -37,10 +38,12 @@ trap cleanup EXIT
 
 link=$build/com1
 rm -f "$build/peer.port"
-"$build/wine_peer" "$link" "$build/peer.port" "$build/modem.state" </dev/null &
+rm -f "$build/line.state" "$build/line.state.cut"
+"$build/wine_peer" "$link" "$build/peer.port" "$build/modem.state" "$build/line.state" </dev/null &
 pids+=($!)
 for _ in $(seq 100); do [ -s "$build/peer.port" ] && break; sleep 0.05; done
 export TANDREL_PEER=$(cat "$build/peer.port") TANDREL_MODEM=$build/modem.state
+export TANDREL_LINE=$build/line.state
 
 # The wineserver in the foreground (of a background job), so that it takes no pseudo-terminal
 # as its controlling terminal. COM1 is mapped before anything can open it (a fresh prefix maps
@@ -64,6 +67,7 @@ cmake --build --preset mingw -j2
 status=0
 for exe in $(find "$build/tests" -name "*.exe" | sort); do
     echo "== $(basename "$exe")"
-    LD_PRELOAD=$build/modem_preload.so timeout 300 wine "$exe" --gtest_brief=1 </dev/null || status=1
+    LD_PRELOAD="$build/modem_preload.so $build/line_preload.so" timeout 300 wine "$exe" \
+        --gtest_brief=1 </dev/null || status=1
 done
 exit $status

@@ -164,6 +164,28 @@ TEST_F(WinPortTest, FarEndGoneMakesWritesFailAndIsReportedOnce) {
     EXPECT_FALSE(port.IsOpen());
 }
 
+// With line_preload.c the pseudo-terminal's output queue drains at the line's speed as a real
+// port's does, and an output purge discards what it still holds.
+TEST_F(WinPortTest, CloseRightAfterAWriteWaitsUntilTheQueueHasLeft) {
+    if (!std::getenv("TANDREL_LINE")) GTEST_SKIP() << "no line library preloaded";
+    ASSERT_EQ(peer.Ask("line 0"), "ok");
+    ASSERT_TRUE(port.OpenPort());
+    // A label of 960 bytes: a second at 9600 baud, read by the far end as it comes.
+    const std::string label = "^XA" + std::string(954, 'Z') + "^XZ";
+    const std::string cutBefore = peer.Ask("cut");
+    std::string got;
+    std::thread reader([&] { got = peer.Read(label.size(), 5000); });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(port.WriteText(label), static_cast<int>(label.size()));
+    EXPECT_TRUE(port.ClosePort());
+    const auto took = std::chrono::steady_clock::now() - start;
+    reader.join();
+    EXPECT_GE(took, 800ms);
+    EXPECT_LT(took, 5s);
+    EXPECT_EQ(got, label);
+    EXPECT_EQ(peer.Ask("cut"), cutBefore);  // the close purged nothing that had not left
+}
+
 class WinSignalTest : public WinPortTest, public ::testing::WithParamInterface<TSyncMethod> {};
 
 TEST_P(WinSignalTest, CarrierDetectChangesRaiseRlsdOnly) {

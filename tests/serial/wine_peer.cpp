@@ -7,7 +7,9 @@
 //   close             the far end goes away                               -> ok
 //   modem <bits>      TIOCM_* input lines the preload library reports     -> ok
 //   settings          the line's speed, CSTOPB, INPCK, ICANON, OPOST      -> settings ...
-// Usage: wine_peer <link> <port file> <modem file>
+//   line <fields>     the control line of line_preload.c (speed, counters) -> ok
+//   cut               bytes its output flushes discarded so far            -> cut <n>
+// Usage: wine_peer <link> <port file> <modem file> [<line file>]
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -28,7 +30,7 @@
 namespace {
 
 int master = -1, slave = -1;
-std::string linkPath, modemPath;
+std::string linkPath, modemPath, linePath;
 
 void WriteFileAtomically(const std::string& path, const std::string& text) {
     const std::string temporary = path + ".new";
@@ -129,6 +131,18 @@ std::string Answer(const std::string& line) {
         WriteFileAtomically(modemPath, bits + "\n");
         return "ok";
     }
+    if (command == "line") {
+        if (linePath.empty()) return "error no line file";
+        std::string rest;
+        std::getline(in, rest);
+        WriteFileAtomically(linePath, rest + "\n");
+        return "ok";
+    }
+    if (command == "cut") {
+        long long n = 0;
+        std::ifstream(linePath + ".cut") >> n;
+        return "cut " + std::to_string(n);
+    }
     if (command == "settings") {
         termios t{};
         if (slave < 0 || ::tcgetattr(slave, &t) != 0) return "error";
@@ -162,12 +176,13 @@ void Serve(int client) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s <link> <port file> <modem file>\n", argv[0]);
+    if (argc != 4 && argc != 5) {
+        std::fprintf(stderr, "usage: %s <link> <port file> <modem file> [<line file>]\n", argv[0]);
         return 2;
     }
     linkPath = argv[1];
     modemPath = argv[3];
+    if (argc == 5) linePath = argv[4];
     if (!NewLine()) return 1;
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
