@@ -44,7 +44,7 @@ void EndSession(QWidget* mainWindow) {
     // the event loop ends.
     static QPointer<QTimer> sweeper;
     if (sweeper) return;
-    sweeper = new QTimer(QCoreApplication::instance());
+    sweeper = new QTimer(mainWindow);
     QObject::connect(sweeper, &QTimer::timeout, mainWindow,
                      [mainWindow] { CloseWindows(mainWindow); });
     sweeper->start(20);
