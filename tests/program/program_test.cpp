@@ -64,9 +64,9 @@ INSTANTIATE_TEST_SUITE_P(Signals, SignalCloses, ::testing::Values(SIGTERM, SIGIN
 class SignalWhileTheRestartQuestionWaits : public ::testing::TestWithParam<int> {};
 
 TEST_P(SignalWhileTheRestartQuestionWaits, AnswersNoAndWritesTheSettings) {
-    const fs::path dir = fs::temp_directory_path() /
-                         ("tandrel-session-" + std::to_string(getpid()) + "-" +
-                          std::to_string(GetParam()));
+    const fs::path dir =
+        fs::temp_directory_path() /
+        ("tandrel-session-" + std::to_string(getpid()) + "-" + std::to_string(GetParam()));
     fs::remove_all(dir);
     fs::create_directories(dir);
     const fs::path exe = dir / "Tandrel";
