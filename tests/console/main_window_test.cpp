@@ -47,18 +47,6 @@ void MaximiseOn(QScreen* screen) {
     QTRY_COMPARE(Form1->frameGeometry(), screen->availableGeometry());
 }
 
-// Every visible control of the main window lies inside it.
-bool AllInside() {
-    const QRect window = Form1->rect();
-    for (QWidget* child : Form1->findChildren<QWidget*>()) {
-        if (!child->isVisible()) continue;
-        if (!window.contains(QRect(child->mapTo(Form1, QPoint(0, 0)), child->size()))) {
-            qWarning("%s lies outside", qPrintable(child->objectName()));
-            return false;
-        }
-    }
-    return true;
-}
 }  // namespace
 
 class MainWindowTest : public QObject {
@@ -237,7 +225,8 @@ class MainWindowTest : public QObject {
         QTest::qWait(50);                               // the layout settles
         QCOMPARE(Form1->geometry(), before);
         QVERIFY(Form1->isMaximized());
-        QVERIFY(AllInside());
+        const QWidget* clipped = FirstClippedChild(Form1);
+        QVERIFY2(clipped == nullptr, clipped ? qPrintable(clipped->objectName()) : "");
         QVERIFY(Form1->BitBtn1->isVisible() && Form1->BitBtn2->isVisible());
         QVERIFY(Form1->Panel2->isVisible());
         QDir().mkpath(QStringLiteral(TANDREL_SCREENS_DIR));
