@@ -201,6 +201,10 @@ void TForm1::CreateControls() {
     StatusLine->setObjectName(QStringLiteral("StatusLine"));
     StatusLine->setFont(PixelFont("Tahoma", kStatusPixels));
     StatusLine->setWordWrap(true);
+    // A long notice wraps (a word wider than the window is cut): it never widens the window.
+    QSizePolicy statusPolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    statusPolicy.setHeightForWidth(true);
+    StatusLine->setSizePolicy(statusPolicy);
     StatusLine->setMargin(4);
     StatusLine->setVisible(false);
     column->addWidget(StatusLine);

@@ -233,6 +233,22 @@ class MainWindowTest : public QObject {
         QVERIFY(Form1->grab().save(QStringLiteral(TANDREL_SCREENS_DIR "/long-caption-%1x%2.png")
                                        .arg(screen.width())
                                        .arg(screen.height())));
+        // A notice with a word longer than the screen wraps or is cut, never widens it.
+        Form1->ShowStatus(std::string(300, 'N'), true);
+        QTest::qWait(50);
+        QCOMPARE(Form1->geometry(), before);
+        std::string words;
+        for (int i = 0; i < 40; ++i) words += "notice ";
+        Form1->ShowStatus(words, true);
+        QTest::qWait(50);
+        QCOMPARE(Form1->geometry(), before);
+        // Wrapped onto more lines, all of it on screen.
+        QVERIFY(Form1->StatusLine->height() >= 2 * Form1->StatusLine->fontMetrics().height());
+        QVERIFY(Form1->StatusLine->geometry().bottom() < Form1->centralWidget()->height());
+        QVERIFY(Form1->grab().save(QStringLiteral(TANDREL_SCREENS_DIR "/long-notice-%1x%2.png")
+                                       .arg(screen.width())
+                                       .arg(screen.height())));
+        Form1->ShowStatus("", false);
         // The next short caption: still the same window.
         Form1->BitBtn1->click();
         QCOMPARE(ControlText(Form1->Label3), std::string("B"));
