@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QShowEvent>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -22,6 +23,7 @@
 #include "console/Unit2.h"
 #include "console/about.h"
 #include "console/application.h"
+#include "console/elided_label.h"
 #include "console/nastr.h"
 #include "console/qt_text.h"
 #include "console/rows_model.h"
@@ -78,6 +80,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     setWindowIcon(ProgramIcon());
     setFont(WindowFont());
     resize(901, 591);
+    // Restored from maximised, the window stands in the middle of the screen.
+    if (const QScreen* where = screen())
+        move(where->availableGeometry().center() - rect().center());
     CreateControls();
     CreateMenu();
     CreateJob();
@@ -100,7 +105,7 @@ void TForm1::CreateControls() {
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    Label3 = new QLabel(client);
+    Label3 = new TElidedLabel(client);
     Label3->setObjectName(QStringLiteral("Label3"));
     Label3->setFixedHeight(kInfoLineHeight);
     Label3->setFont(PixelFont("Tahoma", kLargeTypePixels));
@@ -196,6 +201,10 @@ void TForm1::CreateControls() {
     StatusLine->setObjectName(QStringLiteral("StatusLine"));
     StatusLine->setFont(PixelFont("Tahoma", kStatusPixels));
     StatusLine->setWordWrap(true);
+    // A long notice wraps (a word wider than the window is cut): it never widens the window.
+    QSizePolicy statusPolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    statusPolicy.setHeightForWidth(true);
+    StatusLine->setSizePolicy(statusPolicy);
     StatusLine->setMargin(4);
     StatusLine->setVisible(false);
     column->addWidget(StatusLine);
@@ -250,6 +259,7 @@ TSettings TForm1::CurrentSettings() const {
     settings.InfoFontSize = fontPoints_[0];
     settings.PositionFontSize = fontPoints_[1];
     settings.ListFontSize = fontPoints_[2];
+    settings.ListRowHeight = StringGrid1->verticalHeader()->defaultSectionSize();
     settings.LabelPortName = LabelPortName;
     settings.ShowKeypad = Settings.ShowKeypad;
     settings.ShowCorrection = Settings.ShowCorrection;
@@ -263,7 +273,7 @@ void TForm1::ApplyFonts(const TSettings& settings) {
     Label3->setFont(PixelFont("Tahoma", PointsToPixels(settings.InfoFontSize)));
     Edit1->setFont(PixelFont("Tahoma", PointsToPixels(settings.PositionFontSize)));
     StringGrid1->setFont(PixelFont("Tahoma", PointsToPixels(settings.ListFontSize)));
-    StringGrid1->verticalHeader()->setDefaultSectionSize(settings.ListRowHeight());
+    StringGrid1->verticalHeader()->setDefaultSectionSize(settings.ListRowHeight);
 }
 
 void TForm1::ApplySettings(const TSettings& settings) {
@@ -288,6 +298,7 @@ void TForm1::ReadSettings() {
     // The grid's widths and fonts stay as they are when the file does not set them.
     defaults.Column0Width = StringGrid1->horizontalHeader()->sectionSize(0);
     defaults.Column1Width = StringGrid1->horizontalHeader()->sectionSize(1);
+    defaults.ListRowHeight = StringGrid1->verticalHeader()->defaultSectionSize();
     ApplySettings(ReadSettingsFile(SettingsFilePath(ProgramDirectory()), defaults));
 }
 
@@ -296,8 +307,8 @@ void TForm1::WriteSettings() {
 }
 
 void TForm1::ShowPanels() {
-    Panel3->setVisible(Settings.ShowKeypad);
     Panel2->setVisible(Settings.ShowCorrection);
+    PlaceKeypad();  // switched off while full, the grid comes back
 }
 
 void TForm1::FormCreate() {

@@ -158,6 +158,8 @@ class TForm1 : public QMainWindow {
     void Button2Click();  // correction up
     void Button1Click();  // correction down
     bool KeypadFull() const { return keypadFull_; }
+    // The full keypad is shown over the grid: full, and the panel switched on.
+    bool KeypadCoversGrid() const;
     bool QuietReload() const { return quietReload_; }
 
     // The device link.
@@ -201,6 +203,7 @@ class TForm1 : public QMainWindow {
     void CreateControls();
     void CreateMenu();
     void DockPositionRow();
+    void PlaceKeypad();  // the keypad panel by its state and switch
     void CreateJob();
     void ConnectKeypad();
     void CreateLink();

@@ -60,8 +60,7 @@ void TForm1JobView::SetBackEnabled(bool enabled) {
 }
 
 void TForm1JobView::ShowButtons() {
-    // The full keypad covers them; they come back when it returns to its strip.
-    if (form_.KeypadFull()) return;
+    // Also while the keypad is full: a load or a completion with no row in work shows them.
     form_.BitBtn1->setVisible(true);
     form_.BitBtn2->setVisible(true);
 }
@@ -99,7 +98,7 @@ void TForm1JobView::RowChanged(std::int32_t row) {
 
 void TForm1JobView::ShowList(const std::string& listName) {
     form_.RowsModel()->Reset(listName);
-    form_.StringGrid1->setVisible(!form_.KeypadFull());
+    form_.StringGrid1->setVisible(!form_.KeypadCoversGrid());
 }
 
 bool TForm1JobView::AskRestart(const std::string& question) {

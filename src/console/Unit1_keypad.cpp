@@ -51,28 +51,35 @@ void TForm1::BitBtn14Click() {
 }
 
 void TForm1::Panel3DblClick() {
+    keypadFull_ = !keypadFull_;
     if (keypadFull_) {
-        keypadFull_ = false;
+        Entry.ManualEntry.clear();
+        SetControlText(Label3, "");
+    }
+    BitBtn1->setVisible(!keypadFull_);
+    BitBtn2->setVisible(!keypadFull_);
+    PlaceKeypad();
+}
+
+bool TForm1::KeypadCoversGrid() const {
+    // With the keypad switched off its state still changes, but nothing of it is shown.
+    return keypadFull_ && Settings.ShowKeypad;
+}
+
+void TForm1::PlaceKeypad() {
+    Panel3->setVisible(Settings.ShowKeypad);
+    if (!KeypadCoversGrid()) {
         for (QPushButton* key : Keys) key->setVisible(false);
-        Panel3->setMinimumWidth(0);
-        Panel3->setMaximumWidth(QWIDGETSIZE_MAX);
+        Panel3->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
         Panel3->setFixedWidth(97);
         StringGrid1->setVisible(Job.RowCount > 0 || rowsModel_->rowCount() > 0);
-        BitBtn1->setVisible(true);
-        BitBtn2->setVisible(true);
         return;
     }
-    keypadFull_ = true;
-    Entry.ManualEntry.clear();
-    SetControlText(Label3, "");
-    BitBtn1->setVisible(false);
-    BitBtn2->setVisible(false);
     // The panel covers the grid: it takes the space the grid had.
     StringGrid1->setVisible(false);
     Panel3->setMinimumWidth(0);
     Panel3->setMaximumWidth(QWIDGETSIZE_MAX);
     Panel3->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    Panel3->setVisible(true);
     centralWidget()->layout()->activate();
     ButtonsSize();
 }
@@ -89,7 +96,7 @@ void TForm1::ButtonsSize() {
 }
 
 void TForm1::FormResize() {
-    if (keypadFull_) ButtonsSize();
+    if (KeypadCoversGrid()) ButtonsSize();
 }
 
 void TForm1::FormKeyPress(char key) {

@@ -106,7 +106,7 @@ void TForm1::StartDrayver() {
         SetControlText(Edit1, texts.Position);
     };
     hooks.ShowReady = [this] {
-        if (!KeypadFull()) BitBtn1->setVisible(true);
+        BitBtn1->setVisible(true);  // also over a full keypad
         setWindowTitle(ToQ("Автоматический ввод размеров на рольганг серии ВЕЛТА"_cp1251));
     };
     hooks.ResetAutoTest = [this](double position) { AutoTest.Reset(position); };

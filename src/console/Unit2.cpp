@@ -27,12 +27,12 @@ constexpr FieldPlace kFields[11] = {
 }  // namespace
 
 TForm2::TForm2(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+    : QWidget(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::CustomizeWindowHint) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(ToQ("Информация о подключении"_cp1251));
     setFont(WindowFont());
-    resize(319, 384);
+    setFixedSize(319, 384);
     for (int i = 0; i < 11; ++i) {
         const FieldPlace& place = kFields[i];
         auto* field = new QLineEdit(ToQ(Utf8ToCp1251(place.initial)), this);
@@ -52,6 +52,11 @@ TForm2::TForm2(QWidget* parent)
 }
 
 void TForm2::showEvent(QShowEvent* event) {
+    // X11 window managers put a minimise box on every dialog whatever the hints ask; the
+    // toolbar type is the one they keep to a title and a close box. Other platforms ignore
+    // it. Set once the native window exists, before it is mapped.
+    if (!testAttribute(Qt::WA_X11NetWmWindowTypeToolBar))
+        setAttribute(Qt::WA_X11NetWmWindowTypeToolBar);
     if (QWidget* owner = parentWidget()) move(owner->geometry().center() - rect().center());
     QWidget::showEvent(event);
 }

@@ -1,7 +1,9 @@
 #include "console/about.h"
 
-#include <QFrame>
+#include <qdrawutil.h>
+
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 
 #include "base/cp1251.h"
@@ -12,15 +14,30 @@ namespace tandrel::console {
 
 TAboutBox* AboutBox = nullptr;
 
+namespace {
+// A panel with a lowered outer and a raised inner bevel, one pixel each.
+class TBevelPanel : public QWidget {
+  public:
+    using QWidget::QWidget;
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        qDrawShadePanel(&painter, rect(), palette(), true, 1);
+        qDrawShadePanel(&painter, rect().adjusted(1, 1, -1, -1), palette(), false, 1);
+    }
+};
+}  // namespace
+
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("AboutBox"));
     setWindowTitle(ToQ("О программе"_cp1251));
     setFont(WindowFont());
     setFixedSize(254, 191);  // fixed dialog border
-    auto* panel = new QFrame(this);
+    auto* panel = new TBevelPanel(this);
+    panel->setObjectName(QStringLiteral("Panel1"));
     panel->setGeometry(8, 8, 233, 137);
-    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    panel->setLineWidth(2);
+    Panel1 = panel;
     ProgramIcon = new QLabel(panel);
     ProgramIcon->setGeometry(8, 8, 129, 73);
     ProgramIcon->setPixmap(ProgramPicture(129, 73));

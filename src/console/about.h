@@ -13,6 +13,7 @@ class TAboutBox : public QDialog {
   public:
     explicit TAboutBox(QWidget* parent = nullptr);
 
+    QWidget* Panel1 = nullptr;  // holds the picture and the two lines
     QLabel* ProgramIcon = nullptr;
     QLabel* ProductName = nullptr;
     QLabel* Version = nullptr;

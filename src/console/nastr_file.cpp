@@ -62,7 +62,8 @@ void ApplyLine(std::string_view line, TSettings& s) {
             ParseInRange(value, kMinFontSize, kMaxFontSize, s.PositionFontSize);
             break;
         case 'e':
-            ParseInRange(value, kMinFontSize, kMaxFontSize, s.ListFontSize);
+            if (ParseInRange(value, kMinFontSize, kMaxFontSize, s.ListFontSize))
+                s.ListRowHeight = 2 * s.ListFontSize;
             break;
         case 'd':
             s.DataDir = Cp1251ToPath(value);
@@ -175,6 +176,7 @@ std::array<bool, 3> ApplyValueRows(TSettings& s, const std::array<std::string, 3
     for (std::size_t row = 0; row < rows.size(); ++row) {
         refused[row] = !ParseInRange(rows[row], kMinFontSize, kMaxFontSize, *sizes[row]);
     }
+    if (!refused[2]) s.ListRowHeight = 2 * s.ListFontSize;
     return refused;
 }
 

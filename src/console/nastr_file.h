@@ -27,14 +27,14 @@ struct TSettings {
     std::int32_t InfoFontSize = 40;      // c: the info line Label3, points
     std::int32_t PositionFontSize = 40;  // f: the position display Edit1, points
     std::int32_t ListFontSize = 8;       // e: the list grid StringGrid1, points
-    std::string LabelPortName;           // g: Windows-1251
-    bool ShowKeypad = true;              // h
-    bool ShowCorrection = false;         // i
-    bool PrintLabels = false;            // j
-    bool ConsecutiveRows = false;        // k
-
-    // The list grid's default row height in pixels: twice its font size.
-    std::int32_t ListRowHeight() const { return 2 * ListFontSize; }
+    // The list grid's default row height in pixels: twice the font size an e line or the
+    // settings window gives; 24 until one does.
+    std::int32_t ListRowHeight = 24;
+    std::string LabelPortName;     // g: Windows-1251
+    bool ShowKeypad = true;        // h
+    bool ShowCorrection = false;   // i
+    bool PrintLabels = false;      // j
+    bool ConsecutiveRows = false;  // k
 
     bool operator==(const TSettings&) const = default;
 };
@@ -72,7 +72,8 @@ std::array<std::string, 3> ValueRowNames();  // Windows-1251
 std::array<std::string, 3> ValueRows(const TSettings& settings);
 
 // "Применить" for the value rows: each row that is a decimal integer within the font size range
-// sets its font size; the others are refused (true in the result) and change nothing.
+// sets its font size (row 3 also the grid's row height, twice the size); the others are refused
+// (true in the result) and change nothing.
 std::array<bool, 3> ApplyValueRows(TSettings& settings, const std::array<std::string, 3>& rows);
 
 }  // namespace tandrel

@@ -3,10 +3,12 @@ find_package(Qt6 REQUIRED COMPONENTS Widgets)
 add_library(tandrel_console STATIC
     application.cpp
     about.cpp
+    elided_label.cpp
     nastr.cpp
     qt_executor.cpp
     qt_text.cpp
     rows_model.cpp
+    session_end.cpp
     Unit1.cpp
     Unit1_job.cpp
     Unit1_keypad.cpp

@@ -57,6 +57,7 @@ std::string TargetText(double target) {
 }
 
 TLoadOutcome OpenList(TJobState& state, TJobView& view, const std::string& listName) {
+    view.SetInfoLine("");  // every load, also one that is refused
     TLoadOutcome out = LoadList(state, listName);
     if (!out.CrcMessage.empty()) view.ShowMessage(out.CrcMessage);
     if (!out.Loaded) {
@@ -64,7 +65,6 @@ TLoadOutcome OpenList(TJobState& state, TJobView& view, const std::string& listN
         view.ShowButtons();
         return out;
     }
-    view.SetInfoLine("");
     view.SetStartCaption("Старт"_cp1251);
     view.SetRecordCount(state.RowCount);
     view.SetStartEnabled(true);

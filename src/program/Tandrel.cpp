@@ -47,7 +47,9 @@ int Tandrel(int argc, char** argv) {
     tandrel::program::CloseOnSessionEnd(main);
     StartScreenshots(main);
     main->showMaximized();
-    const int result = application.exec();
+    // The session may end while the first show still waits on a box (the restart question of
+    // the command line's list): the main window is closed then, and there is nothing to run.
+    const int result = main->isVisible() ? application.exec() : 0;
     tandrel::console::DestroyWindows();
     return result;
 }

@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <csignal>
 
+#include "console/session_end.h"
 #include "program/session.h"
 
 namespace tandrel::program {
@@ -26,7 +27,7 @@ void CloseOnSessionEnd(QWidget* mainWindow) {
         char buffer[16];
         while (read(wakeFds[0], buffer, sizeof buffer) > 0) {
         }
-        mainWindow->close();
+        console::EndSession(mainWindow);
     });
     struct sigaction action {};
     action.sa_handler = OnSignal;

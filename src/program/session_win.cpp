@@ -2,6 +2,7 @@
 #include <QSessionManager>
 #include <QWidget>
 
+#include "console/session_end.h"
 #include "program/session.h"
 
 namespace tandrel::program {
@@ -9,7 +10,7 @@ namespace tandrel::program {
 void CloseOnSessionEnd(QWidget* mainWindow) {
     // Windows asks the application to save its data when the user's session ends.
     QObject::connect(qGuiApp, &QGuiApplication::commitDataRequest, mainWindow,
-                     [mainWindow](QSessionManager&) { mainWindow->close(); });
+                     [mainWindow](QSessionManager&) { console::EndSession(mainWindow); });
 }
 
 }  // namespace tandrel::program

@@ -1,6 +1,7 @@
 // The job through the real main window: a list worked half-way resumes after a restart.
 
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -61,8 +62,13 @@ class JobWindowTest : public QObject {
         std::ofstream(good) << "1000 A\r\n1100 B\r\n";
         std::ofstream(bad) << "1000 A\r\n1..5 B\r\n";
         StartWindows();
+        Form1->Link.MinSize = 0;
+        Form1->Link.MaxSize = 5000;
         Form1->LoadList(good.string());
+        Form1->BitBtn1->click();
+        QCOMPARE(ControlText(Form1->Label3), std::string("A"));
         Form1->LoadList(bad.string());
+        QVERIFY(ControlText(Form1->Label3).empty());  // every load empties the info line
         QCOMPARE(Form1->Job.RowCount, 2);
         QCOMPARE(Form1->RowsModel()->rowCount(), 2);
         QVERIFY(Form1->StatusIsFault());

@@ -1,5 +1,6 @@
 // The keypad, the keyboard and the correction panel on the real main window, offscreen.
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -9,6 +10,7 @@
 
 #include "base/cp1251.h"
 #include "console/application.h"
+#include "console/nastr.h"
 #include "console/qt_text.h"
 #include "window_fixture.h"
 
@@ -27,6 +29,11 @@ void Type(const char* keys) {
 }
 std::string Info() {
     return ControlText(Form1->Label3);
+}
+void LoadTwoRows() {
+    const auto list = std::filesystem::current_path() / "two.txt";
+    std::ofstream(list) << "1000 A\r\n1200 B\r\n";
+    Form1->LoadList(list.string());
 }
 }  // namespace
 
@@ -114,17 +121,70 @@ class KeypadWindowTest : public QObject {
     }
 
     void plusTogglesTheKeypadEvenWhenItIsSwitchedOff() {
+        LoadTwoRows();
         Form1->Settings.ShowKeypad = false;
         Form1->ShowPanels();
-        Form1->BitBtn1->setVisible(true);
+        SetControlText(Form1->Label3, "1200");
         Form1->FormKeyPress('+');
         QVERIFY(Form1->KeypadFull());
         QVERIFY(!Form1->BitBtn1->isVisible() && !Form1->BitBtn2->isVisible());
         QVERIFY(Info().empty());
+        // Switched off, the panel is never shown and the list stays in view.
+        QVERIFY(!Form1->Panel3->isVisible());
+        QVERIFY(Form1->StringGrid1->isVisible());
         Form1->FormKeyPress('+');
         QVERIFY(!Form1->KeypadFull());
         QVERIFY(Form1->BitBtn1->isVisible() && Form1->BitBtn2->isVisible());
+        QVERIFY(!Form1->Panel3->isVisible());
+        QVERIFY(Form1->StringGrid1->isVisible());
         QVERIFY(!Form1->Key(3)->isVisible());
+    }
+
+    // The settings window switches the keypad off and on again while it is full.
+    void switchingTheKeypadOffWhileFullBringsTheGridBack() {
+        LoadTwoRows();
+        Form1->FormKeyPress('+');
+        QVERIFY(!Form1->StringGrid1->isVisible());
+        Form3->show();
+        Form3->CheckBox1->setChecked(false);  // "Клавиатура"
+        Form3->BitBtn1->click();              // "Применить"
+        QVERIFY(Form1->StringGrid1->isVisible());
+        QVERIFY(!Form1->Panel3->isVisible());
+        // Start and Back stay hidden until "+" or a load shows them.
+        QVERIFY(!Form1->BitBtn1->isVisible() && !Form1->BitBtn2->isVisible());
+        Form3->CheckBox1->setChecked(true);
+        Form3->BitBtn1->click();
+        QVERIFY(Form1->Panel3->isVisible() && Form1->Key(14)->isVisible());
+        QVERIFY(!Form1->StringGrid1->isVisible());
+        Form3->reject();
+    }
+
+    // A full keypad hides Start and Back; a load and a completion with no row in work show
+    // both again, the start of a handshake shows Start.
+    void startAndBackComeBackOverAFullKeypad_data() {
+        QTest::addColumn<QString>("event");
+        QTest::addColumn<bool>("back");
+        QTest::newRow("list load") << "load" << true;
+        QTest::newRow("completion with no row in work") << "completion" << true;
+        QTest::newRow("handshake") << "handshake" << false;
+    }
+    void startAndBackComeBackOverAFullKeypad() {
+        QFETCH(QString, event);
+        QFETCH(bool, back);
+        QTRY_VERIFY(Form1->BitBtn1->isVisible());  // the first handshake has shown it
+        SetControlText(Form1->Edit1, "3050");      // the handshake's starting position
+        Form1->FormKeyPress('+');
+        QVERIFY(!Form1->BitBtn1->isVisible() && !Form1->BitBtn2->isVisible());
+        if (event == QLatin1String("load")) {
+            LoadTwoRows();
+        } else if (event == QLatin1String("completion")) {
+            SetControlText(Form1->Edit1, "1500");
+        } else {
+            Form1->StartDrayver();
+        }
+        QTRY_VERIFY(Form1->BitBtn1->isVisible());
+        QCOMPARE(Form1->BitBtn2->isVisible(), back);
+        QVERIFY(Form1->KeypadFull());
     }
 
     void fullKeypadIsLaidOutAndFollowsResizes_data() {

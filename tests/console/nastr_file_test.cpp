@@ -61,7 +61,10 @@ TEST(SettingsFile, FirstStartWritesTheExampleBytesAndReadsThemBackUnchanged) {
     EXPECT_EQ(bytes, expected);
     EXPECT_EQ(bytes.substr(0, 5), "\x20\xF8\xE8\xF0\xE8");  // " шири" in Windows-1251
     EXPECT_EQ(bytes.find("g="), std::string::npos);
-    EXPECT_EQ(ParseSettings(bytes, defaults), defaults);
+    // Every value comes back; the e line now sets the rows to twice its size.
+    TSettings readBack = defaults;
+    readBack.ListRowHeight = 16;
+    EXPECT_EQ(ParseSettings(bytes, defaults), readBack);
 }
 
 TEST(SettingsFile, TheLabelPortLineComesBetweenEAndHOnlyWhenSet) {
@@ -74,6 +77,7 @@ TEST(SettingsFile, TheLabelPortLineComesBetweenEAndHOnlyWhenSet) {
         File({"e=8", " Порт принтера этикеток", "g=COM 3", " Показывать клавиатуру?", "h=0",
               " Показывать коррекцию", "i=0", " Печатать этикетки", "j=-1"});
     EXPECT_NE(bytes.find(tail), std::string::npos);
+    s.ListRowHeight = 16;  // set by the e line
     EXPECT_EQ(ParseSettings(bytes, DefaultSettings("/opt/cut")), s);
 }
 
@@ -104,7 +108,9 @@ TEST(SettingsFile, ParsesEachLine) {
          [](TSettings& s) { s.ConsecutiveRows = true; }},
         {"upper-case key, q, comments, short lines",
          File({"A=300", "q=1", " ширина первого столбца", "a", "a=", "=5", ""}), [](TSettings&) {}},
-        {"e=12", File({"e=12"}), [](TSettings& s) { s.ListFontSize = 12; }},
+        {"e=12", File({"e=12"}), [](TSettings& s) { s.ListFontSize = 12, s.ListRowHeight = 24; }},
+        {"e=8 halves the default rows", File({"e=8"}), [](TSettings& s) { s.ListRowHeight = 16; }},
+        {"refused e keeps the default rows", File({"e=x", "e=401"}), [](TSettings&) {}},
         {"second character not examined", File({"a:300", "bx400"}),
          [](TSettings& s) { s.Column0Width = 300, s.Column1Width = 400; }},
         {"last line of a key wins", File({"f=20", "f=30"}),
@@ -135,14 +141,20 @@ TEST(SettingsFile, ParsesEachLine) {
         {"missing data directory", File({"d=/no/such/dir"}), [](TSettings&) {}},
         {"data directory is a file", File({"d=/etc/hostname"}), [](TSettings&) {}},
         {"LF and lone CR line ends", "c=20\nf=21\re=22",
-         [](TSettings& s) { s.InfoFontSize = 20, s.PositionFontSize = 21, s.ListFontSize = 22; }},
+         [](TSettings& s) {
+             s.InfoFontSize = 20, s.PositionFontSize = 21, s.ListFontSize = 22;
+             s.ListRowHeight = 44;
+         }},
     };
     for (const auto& r : rows) {
         TSettings expected = defaults;
         r.change(expected);
         EXPECT_EQ(ParseSettings(r.bytes, defaults), expected) << r.name;
     }
-    EXPECT_EQ(ParseSettings(File({"e=12"}), defaults).ListRowHeight(), 24);
+    EXPECT_EQ(ParseSettings(File({"e=12"}), defaults).ListRowHeight, 24);
+    // Without an e line the rows keep the default height, not twice the default font size.
+    EXPECT_EQ(ParseSettings(File({"c=48"}), defaults).ListRowHeight, 24);
+    EXPECT_EQ(defaults.ListRowHeight, 24);
 }
 
 TEST(SettingsFile, ProgramDirectoryHasNoTrailingSeparator) {
@@ -177,6 +189,7 @@ TEST(SettingsFile, WrittenAndReadThroughTheFileLayer) {
     fs::create_directories(s.DataDir);
     WriteSettingsFile(file, s);
     EXPECT_NE(ReadWholeFile(file)->find("\r\ni=-1\r\n"), std::string::npos);
+    s.ListRowHeight = 16;  // the written e=8 sets the rows
     EXPECT_EQ(ReadSettingsFile(file, defaults), s);
 }
 
@@ -194,6 +207,7 @@ TEST(SettingsFile, AFailedOrInterruptedWriteLeavesThePreviousFile) {
         const TSettings defaults = DefaultSettings(dir.Path());
         TSettings old = defaults;
         old.InfoFontSize = 48;
+        old.ListRowHeight = 16;  // as the written e=8 reads back
         WriteSettingsFile(file, old);
         TSettings changed = old;
         changed.ListFontSize = 30;
@@ -237,7 +251,10 @@ TEST(SettingsWindow, ThirtyInRowThreeGivesSixtyPixelRowsAndEThirtyInTheFile) {
     auto rows = ValueRows(s);
     rows[2] = "30";
     ApplyValueRows(s, rows);
-    EXPECT_EQ(s.ListRowHeight(), 60);
+    EXPECT_EQ(s.ListRowHeight, 60);
+    rows[2] = "wide";  // refused: the rows keep their height
+    ApplyValueRows(s, rows);
+    EXPECT_EQ(s.ListRowHeight, 60);
     EXPECT_NE(FormatSettings(s).find("\r\ne=30\r\n"), std::string::npos);
     EXPECT_EQ(ValueRowNames()[1], "Размер шришта текущего положения"_cp1251);
 }

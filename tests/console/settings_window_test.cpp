@@ -39,7 +39,7 @@ class SettingsWindowTest : public QObject {
         QVERIFY(Form1->Panel3->isVisible());
         QVERIFY(!Form1->Panel2->isVisible());
         QCOMPARE(Form1->StringGrid1->horizontalHeader()->sectionSize(0), 207);
-        QCOMPARE(Form1->StringGrid1->verticalHeader()->defaultSectionSize(), 16);
+        QCOMPARE(Form1->StringGrid1->verticalHeader()->defaultSectionSize(), 24);
         QCOMPARE(DataDir, dir.Path().string());
         CloseWindows();
         const std::string file = dir.Read("nastr.dat");
@@ -54,13 +54,17 @@ class SettingsWindowTest : public QObject {
         QTest::addColumn<int>("infoPixels");
         QTest::addColumn<int>("rowHeight");
         QTest::addColumn<bool>("keypad");
-        QTest::newRow("c=48") << "c=48" << 64 << 16 << true;
+        // Only an e line sets the rows' height; without one they stay 24 high.
+        QTest::newRow("c=48") << "c=48" << 64 << 24 << true;
         QTest::newRow("e=12") << "e=12" << 53 << 24 << true;
-        QTest::newRow("h=0") << "h=0" << 53 << 16 << false;
-        QTest::newRow("h=no") << "h=no" << 53 << 16 << true;
-        QTest::newRow("h=") << "h=" << 53 << 16 << true;
-        QTest::newRow("upper-case key") << "H=0" << 53 << 16 << true;
-        QTest::newRow("c out of range") << "c=1000" << 53 << 16 << true;
+        QTest::newRow("e=8") << "e=8" << 53 << 16 << true;
+        QTest::newRow("e=20") << "e=20" << 53 << 40 << true;
+        QTest::newRow("e refused") << "e=wide" << 53 << 24 << true;
+        QTest::newRow("h=0") << "h=0" << 53 << 24 << false;
+        QTest::newRow("h=no") << "h=no" << 53 << 24 << true;
+        QTest::newRow("h=") << "h=" << 53 << 24 << true;
+        QTest::newRow("upper-case key") << "H=0" << 53 << 24 << true;
+        QTest::newRow("c out of range") << "c=1000" << 53 << 24 << true;
     }
     void fileValuesReachTheControls() {
         QFETCH(QString, line);

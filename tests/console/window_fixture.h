@@ -22,6 +22,17 @@ inline void StartWindows() {
     QVERIFY(QTest::qWaitForWindowExposed(Form1));
 }
 
+// The first visible child of window that does not lie wholly inside it (clipped at the
+// operator's screen size), or nullptr.
+inline QWidget* FirstClippedChild(QWidget* window) {
+    for (QWidget* child : window->findChildren<QWidget*>()) {
+        if (!child->isVisible()) continue;
+        const QRect box(child->mapTo(window, QPoint(0, 0)), child->size());
+        if (!window->rect().contains(box)) return child;
+    }
+    return nullptr;
+}
+
 // Closes the main window the normal way (FormClose runs) and destroys the windows.
 inline void CloseWindows() {
     if (Form1 == nullptr) return;

@@ -182,7 +182,9 @@ TEST(Limits, SettingsWithEveryKeyRepeatedAndHugeValues) {
 
     // A huge port name is kept and written back whole.
     WriteSettingsFile(dir.Path() / "nastr.dat", read);
-    EXPECT_EQ(ReadSettingsFile(dir.Path() / "nastr.dat", defaults), read);
+    TSettings again = read;
+    again.ListRowHeight = 2 * read.ListFontSize;  // the written e line sets the rows
+    EXPECT_EQ(ReadSettingsFile(dir.Path() / "nastr.dat", defaults), again);
 }
 
 }  // namespace
