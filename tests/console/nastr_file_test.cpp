@@ -51,6 +51,8 @@ const char* const kExampleLines[] = {
     "j=0",
     " Только новые размеры",
     "k=0",
+    " Вести журнал",
+    "m=-1",
 };
 
 TEST(SettingsFile, FirstStartWritesTheExampleBytesAndReadsThemBackUnchanged) {
@@ -105,6 +107,10 @@ TEST(SettingsFile, ParsesEachLine) {
         {"upper-case key, q, comments, short lines",
          File({"A=300", "q=1", " ширина первого столбца", "a", "a=", "=5", ""}), [](TSettings&) {}},
         {"e=12", File({"e=12"}), [](TSettings& s) { s.ListFontSize = 12; }},
+        {"m=0 stops the journal", File({"m=0"}), [](TSettings& s) { s.KeepJournal = false; }},
+        {"m= keeps the value", File({"m=0", "m="}), [](TSettings& s) { s.KeepJournal = false; }},
+        {"m=1", File({"m=0", "m=1"}), [](TSettings&) {}},
+        {"l, n, o change nothing", File({"l=0", "n=0", "o=0"}), [](TSettings&) {}},
         {"second character not examined", File({"a:300", "bx400"}),
          [](TSettings& s) { s.Column0Width = 300, s.Column1Width = 400; }},
         {"last line of a key wins", File({"f=20", "f=30"}),
@@ -143,6 +149,50 @@ TEST(SettingsFile, ParsesEachLine) {
         EXPECT_EQ(ParseSettings(r.bytes, defaults), expected) << r.name;
     }
     EXPECT_EQ(ParseSettings(File({"e=12"}), defaults).ListRowHeight(), 24);
+}
+
+// Every key, changed on its own, comes back from the file as it was written.
+TEST(SettingsFile, EveryKeyRoundTrips) {
+    TempDir dir;
+    const fs::path other = dir.Path() / "другой каталог";
+    fs::create_directories(other);
+    const TSettings defaults = DefaultSettings(dir.Path());
+    const struct {
+        char key;
+        std::function<void(TSettings&)> change;
+    } rows[] = {
+        {'a', [](TSettings& s) { s.Column0Width = 0; }},
+        {'b', [](TSettings& s) { s.Column1Width = 5000; }},
+        {'p', [](TSettings& s) { s.DevicePortName = "/dev/serial/by-id/usb x"; }},
+        {'d', [&](TSettings& s) { s.DataDir = other; }},
+        {'c', [](TSettings& s) { s.InfoFontSize = 4; }},
+        {'f', [](TSettings& s) { s.PositionFontSize = 400; }},
+        {'e', [](TSettings& s) { s.ListFontSize = 30; }},
+        {'g', [](TSettings& s) { s.LabelPortName = "COM 3"; }},
+        {'h', [](TSettings& s) { s.ShowKeypad = false; }},
+        {'i', [](TSettings& s) { s.ShowCorrection = true; }},
+        {'j', [](TSettings& s) { s.PrintLabels = true; }},
+        {'k', [](TSettings& s) { s.ConsecutiveRows = true; }},
+        {'m', [](TSettings& s) { s.KeepJournal = false; }},
+    };
+    TSettings all = defaults;
+    for (const auto& r : rows) {
+        TSettings s = defaults;
+        r.change(s);
+        r.change(all);
+        ASSERT_NE(s, defaults) << r.key;
+        EXPECT_EQ(ParseSettings(FormatSettings(s), defaults), s) << r.key;
+    }
+    EXPECT_EQ(ParseSettings(FormatSettings(all), defaults), all);
+}
+
+TEST(SettingsFile, TheJournalSwitchIsWrittenLastWithItsComment) {
+    TSettings s = DefaultSettings("/opt/cut");
+    s.KeepJournal = false;
+    const std::string bytes = FormatSettings(s);
+    const std::string tail = File({" Только новые размеры", "k=0", " Вести журнал", "m=0"});
+    ASSERT_GE(bytes.size(), tail.size());
+    EXPECT_EQ(bytes.substr(bytes.size() - tail.size()), tail);
 }
 
 TEST(SettingsFile, ProgramDirectoryHasNoTrailingSeparator) {
