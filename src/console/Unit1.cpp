@@ -265,6 +265,7 @@ TSettings TForm1::CurrentSettings() const {
     settings.ShowCorrection = Settings.ShowCorrection;
     settings.PrintLabels = Settings.PrintLabels;
     settings.ConsecutiveRows = Settings.ConsecutiveRows;
+    settings.KeepJournal = Settings.KeepJournal;
     return settings;
 }
 
@@ -287,6 +288,7 @@ void TForm1::ApplySettings(const TSettings& settings) {
     Settings.ShowCorrection = settings.ShowCorrection;
     Settings.PrintLabels = settings.PrintLabels;
     Settings.ConsecutiveRows = settings.ConsecutiveRows;
+    Settings.KeepJournal = settings.KeepJournal;
     ShowPanels();
 }
 
@@ -338,6 +340,7 @@ void TForm1::FormShow() {
                  SetControlText(Label2, "0");
              }},
             {"settings", [this] { ReadSettings(); }},
+            {"journal", [this] { OpenJournal(); }},
             {"label template", [this] { LoadLabelTemplate(); }},
             {"device port", [this] { OpenDevicePort(); }},
             {"handshake", [this] { StartDrayver(); }},

@@ -15,6 +15,7 @@
 #include "console/nastr_file.h"
 #include "console/qt_executor.h"
 #include "job/job_state.h"
+#include "job/journal.h"
 #include "job/sequence.h"
 #include "link/link_state.h"
 
@@ -50,6 +51,7 @@ struct TSettingsState {
     bool ShowCorrection = false;   // i: the correction panel shown
     bool PrintLabels = false;      // j: a label for every row
     bool ConsecutiveRows = false;  // k: the next row in order even when it is done
+    bool KeepJournal = true;       // m: the production journal written
 };
 
 // Process-wide strings of the main window's unit, kept in the settings file (Windows-1251).
@@ -147,6 +149,15 @@ class TForm1 : public QMainWindow {
     std::string PrintTestLabel();  // the settings window's "Тест"
     TRowsModel* RowsModel() const { return rowsModel_.get(); }
 
+    // The production journal in the program's directory, opened at the first show; its pieces
+    // are shown in the information window.
+    void OpenJournal();
+    void WriteJournal(const job::TJournalEntry& entry);  // nothing while setting m is off
+    void ShowPieces();
+    job::TJournal* Journal() const { return journal_.get(); }
+    // The journal's clock; tests set it before the first show.
+    job::TClock JournalClock;
+
     // The keypad, the keyboard and the correction panel.
     void AppendDigit(char digit);
     void BitBtn10Click();  // "*"
@@ -223,8 +234,10 @@ class TForm1 : public QMainWindow {
     std::unique_ptr<link::TPortPathWatch> portWatch_;
     QTimer* recoveryTimer_ = nullptr;
     QTimer* watchTimer_ = nullptr;
-    bool quietReload_ = false;  // the recovery's reload asks nothing
-    std::string linkNotice_;    // the no-link notice on the status line, while shown
+    std::unique_ptr<job::TJournal> journal_;
+    QTimer* piecesTimer_ = nullptr;  // the last hour slides on
+    bool quietReload_ = false;       // the recovery's reload asks nothing
+    std::string linkNotice_;         // the no-link notice on the status line, while shown
     bool keypadFull_ = false;
 
     std::array<int, 3> fontPoints_{40, 40, 8};  // info line, position display, grid

@@ -129,6 +129,14 @@ std::string TForm1JobView::PrintRowLabel() {
                                  form_.TemplateLines(), form_.Job);
 }
 
+bool TForm1JobView::PrintsLabels() const {
+    return form_.Settings.PrintLabels && !LabelPortName.empty();
+}
+
+void TForm1JobView::JournalStep(const job::TJournalEntry& entry) {
+    form_.WriteJournal(entry);
+}
+
 void TForm1::CreateJob() {
     BComPort1 = std::make_unique<serial::TBComPort>(&executor_);
     BComPort2 = std::make_unique<serial::TBComPort>(&executor_);

@@ -11,6 +11,7 @@
 #include "console/Unit1.h"
 #include "console/qt_text.h"
 #include "console/rows_model.h"
+#include "link/protocol.h"
 
 namespace tandrel::console {
 
@@ -45,6 +46,7 @@ void TForm1::BitBtn14Click() {
         AcceptEntry(Entry.ManualEntry, Link.MinSize.load(), Link.MaxSize.load());
     if (!move) return;  // outside the limits: the entry stays for the operator to correct
     if (!SendMove(*move)) return;  // no device port: nothing sent, the entry stays
+    WriteJournal(job::KeypadMoveEntry(Job.ListName, protocol::ParseSize(Entry.ManualEntry)));
     Entry.ManualEntry.clear();
     Link.SetLinkState(link::kMoveSent);
     SetControlText(Label3, Entry.ManualEntry);

@@ -34,6 +34,8 @@ class TForm1JobView final : public job::TJobView {
     void SetRecordCount(std::int32_t count) override;
     bool EnterManualEntry() override;
     std::string PrintRowLabel() override;
+    bool PrintsLabels() const override;
+    void JournalStep(const job::TJournalEntry& entry) override;
 
   private:
     TForm1& form_;

@@ -49,6 +49,25 @@ TForm2::TForm2(QWidget* parent)
     CheckBox1 = new QCheckBox(ToQ("авто"_cp1251), this);
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
     CheckBox1->setGeometry(120, 296, 49, 17);
+
+    auto addPieces = [this](int n, const char* caption, int top) {
+        auto* field = new QLineEdit(QStringLiteral("0"), this);
+        field->setObjectName(QStringLiteral("LabeledEdit%1").arg(n));
+        field->setReadOnly(true);
+        field->setGeometry(120, top, 121, 21);
+        auto* label = new QLabel(ToQ(Utf8ToCp1251(caption)), this);
+        label->setGeometry(4, top, 112, 21);
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        label->setBuddy(field);
+        return field;
+    };
+    LabeledEdit12 = addPieces(12, "Штук сегодня", 320);
+    LabeledEdit13 = addPieces(13, "Штук за час", 344);
+}
+
+void TForm2::ShowPieces(int today, int lastHour) {
+    SetControlText(LabeledEdit12, std::to_string(today));
+    SetControlText(LabeledEdit13, std::to_string(lastHour));
 }
 
 void TForm2::showEvent(QShowEvent* event) {

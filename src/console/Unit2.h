@@ -25,6 +25,11 @@ class TForm2 : public QWidget {
 
     QCheckBox* CheckBox1 = nullptr;  // "авто"
 
+    // Pieces from the production journal: today's and those of the last hour.
+    QLineEdit* LabeledEdit12 = nullptr;  // "Штук сегодня"
+    QLineEdit* LabeledEdit13 = nullptr;  // "Штук за час"
+    void ShowPieces(int today, int lastHour);
+
   protected:
     void showEvent(QShowEvent* event) override;
 

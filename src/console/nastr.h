@@ -25,6 +25,7 @@ class TForm3 : public QDialog {
     QCheckBox* CheckBox1 = nullptr;            // "Клавиатура"
     QCheckBox* CheckBox2 = nullptr;            // "Коррекция"
     QCheckBox* CheckBox4 = nullptr;            // "Номера подряд"
+    QCheckBox* CheckBox5 = nullptr;            // "Вести журнал"
     QPushButton* BitBtn1 = nullptr;            // "Применить"
     QLabel* Label1 = nullptr;                  // hidden: the label printer's controls
     QCheckBox* CheckBox3 = nullptr;            // hidden: "Печать этикеток"

@@ -11,6 +11,7 @@ add_library(tandrel_console STATIC
     session_end.cpp
     Unit1.cpp
     Unit1_job.cpp
+    Unit1_journal.cpp
     Unit1_keypad.cpp
     Unit1_link.cpp
     Unit1_recovery.cpp

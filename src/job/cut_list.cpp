@@ -161,6 +161,8 @@ TLoadOutcome LoadList(TJobState& state, const std::string& listName) {
     state.RemainingCount = remaining;
     state.ProgressCrc = crc.Crc;
     state.ProgressFile = std::move(progressFile);
+    state.ListName = listName;
+    state.StepEntry.reset();
 
     out.Loaded = true;
     out.Rows = rowCount;

@@ -41,4 +41,23 @@ bool AppendFlushed(const std::filesystem::path& file, std::string_view bytes,
     }
 }
 
+bool TLineReader::Next(std::string_view& line) {
+    const auto end = text_.find_first_of("\r\n", pos_);
+    if (end == std::string_view::npos) return false;
+    line = text_.substr(pos_, end - pos_);
+    const bool crlf = text_[end] == '\r' && end + 1 < text_.size() && text_[end + 1] == '\n';
+    pos_ = end + (crlf ? 2 : 1);
+    return true;
+}
+
+bool CutTornLine(const std::filesystem::path& file, std::string_view content,
+                 std::string& failure) {
+    TLineReader reader(content);
+    std::string_view line;
+    while (reader.Next(line)) {
+    }
+    if (!reader.Torn()) return true;
+    return WriteWhole(file, content.substr(0, reader.WholeEnd()), failure);
+}
+
 }  // namespace tandrel::job::io

@@ -15,4 +15,24 @@ bool ReadAll(const std::filesystem::path& file, std::string& content, std::strin
 bool WriteWhole(const std::filesystem::path& file, std::string_view bytes, std::string& failure);
 bool AppendFlushed(const std::filesystem::path& file, std::string_view bytes, std::string& failure);
 
+// The lines of a file that is only ever appended to, line by line: each ends at CR LF, a lone LF
+// or a lone CR. Text after the last line end is a line whose append was cut short (a power
+// loss): Next never returns it, and once Next has returned false, WholeEnd() is where it begins.
+class TLineReader {
+  public:
+    explicit TLineReader(std::string_view text) : text_(text) {}
+    bool Next(std::string_view& line);
+    std::size_t WholeEnd() const { return pos_; }
+    bool Torn() const { return pos_ < text_.size(); }
+
+  private:
+    std::string_view text_;
+    std::size_t pos_ = 0;
+};
+
+// Cuts a torn last line off the file whose bytes are content, so that the next append starts a
+// line of its own; nothing happens when the last line is whole. Returns false with the failure
+// when the file could not be rewritten.
+bool CutTornLine(const std::filesystem::path& file, std::string_view content, std::string& failure);
+
 }  // namespace tandrel::job::io

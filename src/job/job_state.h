@@ -6,8 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "job/journal_entry.h"
 
 namespace tandrel::job {
 
@@ -37,6 +40,10 @@ struct TJobState {
     // Full path of the list's progress file, resolved when the list loaded; each append opens and
     // closes it. Empty while no list is loaded.
     std::filesystem::path ProgressFile;
+    // The name the list was loaded by, as given (Windows-1251); empty while no list is loaded.
+    std::string ListName;
+    // The journal line of the step in work until its first completion writes it.
+    std::optional<TJournalEntry> StepEntry;
 };
 
 // Bytes the row table occupies: the fixed entries plus the texts that do not fit in place.

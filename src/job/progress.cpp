@@ -52,26 +52,15 @@ TProgressRead ReadProgress(const std::filesystem::path& file, std::uint32_t crc,
         return result;
     }
 
-    // Lines end at CR LF, a lone LF or a lone CR; text after the last line end is a torn append.
-    std::size_t pos = 0;
-    auto nextLine = [&](std::string_view& line) {
-        const auto end = content.find_first_of("\r\n", pos);
-        if (end == std::string::npos) return false;
-        line = std::string_view(content).substr(pos, end - pos);
-        pos = end + ((content[end] == '\r' && end + 1 < content.size() && content[end + 1] == '\n')
-                         ? 2
-                         : 1);
-        return true;
-    };
-
+    io::TLineReader lines(content);
     std::string_view line;
-    if (!exists || !nextLine(line) || line != std::to_string(crc)) {
+    if (!exists || !lines.Next(line) || line != std::to_string(crc)) {
         if (!ResetProgress(file, crc, &failure)) result.Problem = failure;
         return result;
     }
     result.Matched = true;
     const auto rowCount = static_cast<std::int32_t>(rows.size()) - 1;
-    while (nextLine(line)) {
+    while (lines.Next(line)) {
         std::int32_t n = 0;
         // Hand-edited lines that name no row of this list change nothing.
         if (line.empty() || !TryStrToInt32(line, n) || n < 1 || n > rowCount) continue;
@@ -82,11 +71,8 @@ TProgressRead ReadProgress(const std::filesystem::path& file, std::uint32_t crc,
             ++result.Marked;
         }
     }
-    if (pos < content.size()) {
-        // Cut the torn line off, or the next append would glue its number onto it.
-        if (!io::WriteWhole(file, std::string_view(content).substr(0, pos), failure))
-            result.Problem = failure;
-    }
+    // Cut a torn line off, or the next append would glue its number onto it.
+    if (!io::CutTornLine(file, content, failure)) result.Problem = failure;
     return result;
 }
 

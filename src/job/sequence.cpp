@@ -29,6 +29,14 @@ void Record(TJobState& state, TJobView& view, std::int32_t row) {
     }
 }
 
+// The step's line goes to the journal once, at the first completion after the step.
+void JournalStep(TJobState& state, TJobView& view) {
+    if (!state.StepEntry) return;
+    const TJournalEntry entry = std::move(*state.StepEntry);
+    state.StepEntry.reset();
+    view.JournalStep(entry);
+}
+
 bool IsListRow(const TJobState& state, std::int32_t row) {
     return row >= 1 && row <= state.RowCount;
 }
@@ -88,12 +96,14 @@ TLoadOutcome OpenList(TJobState& state, TJobView& view, const std::string& listN
 
 void StepRow(TJobState& state, TJobView& view, const TStepLimits& limits) {
     if (state.RemainingCount <= 0 && !state.RevisitRow) return;
+    bool workedAgain = true;  // a revisited row is done
     if (!state.RevisitRow) {
         // A chosen row counts also when it is the one already held: a reload leaves
         // CurrentRow on a row that is not done.
         if (const std::int32_t row = ChooseRow(state, state.CurrentRow, limits.ConsecutiveRows)) {
             state.CurrentRow = row;
-            if (!state.Rows[row].Done) --state.RemainingCount;
+            workedAgain = state.Rows[row].Done;
+            if (!workedAgain) --state.RemainingCount;
             MarkDone(state, view, row);
             ShowRowCounter(state, view);
         }
@@ -108,13 +118,25 @@ void StepRow(TJobState& state, TJobView& view, const TStepLimits& limits) {
     const SizeRow& current = state.Rows[row];
     state.Target = TargetFor(current.Size, limits.Precision, state.Correction);
     const std::string target = TargetText(state.Target);
-    if (limits.MinSize <= state.Target && state.Target <= limits.MaxSize) {
+    TJournalEntry entry;
+    entry.ListName = state.ListName;
+    entry.Row = row;
+    entry.Size = current.Size;
+    entry.Correction = state.Correction;
+    entry.Target = state.Target;
+    entry.WorkedAgain = workedAgain;
+    entry.InRange = limits.MinSize <= state.Target && state.Target <= limits.MaxSize;
+    if (entry.InRange) {
         // Old text -> target; this change does not complete the row.
         view.SetPositionText(view.PositionText() + "->" + target);
         view.SetInfoLine(current.Caption);
         // A printer's failure never stops the step and never reaches the device link.
         if (const std::string failure = view.PrintRowLabel(); !failure.empty()) {
             view.SetStatusLine(failure, true);
+            entry.Label = TLabelResult::Failed;
+            entry.LabelFailure = failure;
+        } else if (view.PrintsLabels()) {
+            entry.Label = TLabelResult::Printed;
         }
     } else {
         MarkDone(state, view, row);
@@ -126,7 +148,11 @@ void StepRow(TJobState& state, TJobView& view, const TStepLimits& limits) {
         view.FocusStart();
     }
     if (state.RemainingCount == 0) view.SetStartEnabled(false);
+    state.StepEntry = std::move(entry);
     view.SetPositionText(target);
+    // An out-of-range row whose target the display already showed has no completion; the step
+    // recorded it above, and its line is written all the same.
+    JournalStep(state, view);
 }
 
 void Edit1Change(TJobState& state, TJobView& view) {
@@ -137,6 +163,7 @@ void Edit1Change(TJobState& state, TJobView& view) {
                view.PositionText() == TargetText(state.Target)) {
         ShowRowCounter(state, view);
         Record(state, view, state.CurrentRow);
+        JournalStep(state, view);
         if (state.RemainingCount > 0) {
             view.SetStartCaption("Следующий"_cp1251);
             view.SetStartEnabled(true);

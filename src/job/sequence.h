@@ -53,6 +53,10 @@ class TJobView {
     // Prints the label of Rows[CurrentRow]. Returns "" when printed or when printing is off,
     // else why it was not printed (Windows-1251); raises nothing.
     virtual std::string PrintRowLabel() = 0;
+    // Whether PrintRowLabel prints at all: printing on and a printer port named.
+    virtual bool PrintsLabels() const { return false; }
+    // The journal line of a step, once per step at its first completion.
+    virtual void JournalStep(const TJournalEntry&) {}
 };
 
 // Device values and the setting the steps use.

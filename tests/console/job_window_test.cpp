@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QtTest>
+#include <cerrno>
 #include <fstream>
 
 #include "base/cp1251.h"
@@ -17,6 +18,12 @@
 using namespace tandrel;
 using namespace tandrel::console;
 using namespace tandrel::console::testing;
+
+namespace {
+int FailJournalWrites(FileStep step, const std::filesystem::path& path) {
+    return step == FileStep::Write && path.filename().string().rfind("journal-", 0) == 0 ? EIO : 0;
+}
+}  // namespace
 
 class JobWindowTest : public QObject {
     Q_OBJECT
@@ -53,6 +60,37 @@ class JobWindowTest : public QObject {
         Form1->BitBtn1->click();
         QCOMPARE(Form1->Job.CurrentRow, 3);  // the first row not done
         QCOMPARE(ControlText(Form1->Edit1), std::string("1200"));
+    }
+
+    void aJournalThatCannotBeWrittenIsSaidOnceAndTheWorkGoesOn() {
+        TProgramDir dir;
+        const auto list = dir.Path() / "plan.txt";
+        std::ofstream(list) << "1000 A\r\n1100 B\r\n1200 C\r\n";
+        StartWindows();
+        Form1->Link.MinSize = 0;
+        Form1->Link.MaxSize = 5000;
+        Form1->LoadList(list.string());
+        const FileStepHook previous = SetFileStepHook(&FailJournalWrites);
+        Form1->BitBtn1->click();
+        const std::string notice = Form1->StatusText();
+        QVERIFY(Form1->StatusIsFault());
+        QVERIFY(notice.rfind("Журнал не записан"_cp1251, 0) == 0);
+        Form1->ShowStatus("", false);
+        Form1->BitBtn1->click();
+        SetFileStepHook(previous);
+        QVERIFY(Form1->StatusText().empty());  // said once
+        QCOMPARE(Form1->Job.CurrentRow, 2);
+        QCOMPARE(Form1->Job.RemainingCount, 1);
+        Form1->BitBtn1->click();
+        QVERIFY(Form1->StatusText().empty());
+        // Only the line written once the journal worked again.
+        int lines = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+            if (entry.path().filename().string().rfind("journal-", 0) != 0) continue;
+            const std::string text = dir.Read(entry.path().filename().string());
+            for (char c : text) lines += c == '\n';
+        }
+        QCOMPARE(lines, 2);  // the header and row 3
     }
 
     void aRejectedListKeepsThePreviousOneAndSaysWhy() {

@@ -14,6 +14,7 @@
 #include "console/application.h"
 #include "console/nastr_file.h"
 #include "console/qt_text.h"
+#include "job/journal.h"
 #include "link/device_port.h"
 #include "link/recovery.h"
 #include "simulator.h"
@@ -260,6 +261,64 @@ class LinkWindowTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::exists(label), kLinkWaitMs);
         const std::string bytes = ReadWholeFile(label).value_or("");
         QCOMPARE(bytes, std::string("^XA^PW360^FO10,00^ASN,70,70^FD123^FS^XZ"));
+    }
+
+    void theJournalRecordsEveryStepAndKeypadMoveAndCountsThePieces() {
+        TProgramDir dir;
+        TSimulator sim(dir.Path(), {"--ping-ms", "20", "--min", "200", "--max", "3050"}, true);
+        WriteSettings(dir, sim.Device(), sim.Printer(), true);
+        const job::TLocalTime now{2026, 12, 9, 10, 0, 0};
+        const std::string earlier =
+            job::JournalHeader() +
+            job::JournalLine(job::KeypadMoveEntry("", 900), {2026, 12, 8, 23, 0, 0}) +
+            Utf8ToCp1251(
+                "08.12.2026;23:10:00;old.txt;1;800;0;800;да;нет;x\r\n"
+                "09.12.2026;08:00:00;old.txt;2;800;0;800;да;нет;x\r\n"
+                "09.12.2026;09:30:00;old.txt;3;800;0;800;да;нет;x\r\n");
+        const std::string journalName = job::JournalFileName(now);
+        dir.Write(journalName, earlier + "09.12.2026;09:4");  // torn by a power loss
+        const auto list = dir.Path() / "list.txt";
+        std::ofstream(list) << "1000 A <E1x>\r\n5000 B\r\n1200 C\r\n";
+
+        CreateWindows();
+        Form1->JournalClock = [now] { return now; };
+        Form1->showMaximized();
+        QVERIFY(QTest::qWaitForWindowExposed(Form1));
+        QCOMPARE(FromQ(Form2->LabeledEdit12->text()), std::string("2"));
+        QCOMPARE(FromQ(Form2->LabeledEdit13->text()), std::string("1"));
+        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kLinkWaitMs);
+        Form1->LoadList(list.string());
+
+        Form1->BitBtn1Click();  // printed
+        Form1->BitBtn1Click();  // out of range
+        LabelPortName = (dir.Path() / "no-such-port").string();
+        Form1->BitBtn1Click();  // the label fails
+        const std::string failure = Form1->StatusText();
+        QVERIFY(!failure.empty());
+        Form1->BitBtn2Click();  // row 2 again
+        for (char key : std::string("1500")) Form1->FormKeyPress(key);
+        Form1->FormKeyPress(13);
+        QTRY_COMPARE_WITH_TIMEOUT(ControlText(Form1->Edit1), std::string("1500"), kLinkWaitMs);
+        Form1->Settings.KeepJournal = false;  // "Вести журнал" off: nothing more is written
+        for (char key : std::string("1600")) Form1->FormKeyPress(key);
+        Form1->FormKeyPress(13);
+        QTRY_COMPARE_WITH_TIMEOUT(ControlText(Form1->Edit1), std::string("1600"), kLinkWaitMs);
+
+        const std::string head = "09.12.2026;10:00:00;" + list.string() + ";";
+        const std::string expected[] = {
+            head + "1;1000;0;1000;да;нет;напечатана",
+            head + "2;5000;0;5000;нет;нет;не напечатана",
+            head + "3;1200;0;1200;да;нет;" + Cp1251ToUtf8(failure),
+            head + "2;5000;0;5000;нет;да;не напечатана",
+            head + ";1500;;1500;да;нет;не напечатана",
+        };
+        std::string lines = earlier;
+        for (const std::string& line : expected) lines += Utf8ToCp1251(line) + "\r\n";
+        QCOMPARE(Cp1251ToUtf8(dir.Read(journalName)), Cp1251ToUtf8(lines));
+        QCOMPARE(FromQ(Form2->LabeledEdit12->text()), std::string("4"));
+        QCOMPARE(FromQ(Form2->LabeledEdit13->text()), std::string("3"));
+        QVERIFY(Form1->StatusText() == failure);  // the journal worked: no notice of it
+        LabelPortName.clear();
     }
 };
 

@@ -51,6 +51,8 @@ const char* const kExampleLines[] = {
     "j=0",
     " Только новые размеры",
     "k=0",
+    " Вести журнал",
+    "m=-1",
 };
 
 TEST(SettingsFile, FirstStartWritesTheExampleBytesAndReadsThemBackUnchanged) {
@@ -111,6 +113,10 @@ TEST(SettingsFile, ParsesEachLine) {
         {"e=12", File({"e=12"}), [](TSettings& s) { s.ListFontSize = 12, s.ListRowHeight = 24; }},
         {"e=8 halves the default rows", File({"e=8"}), [](TSettings& s) { s.ListRowHeight = 16; }},
         {"refused e keeps the default rows", File({"e=x", "e=401"}), [](TSettings&) {}},
+        {"m=0 stops the journal", File({"m=0"}), [](TSettings& s) { s.KeepJournal = false; }},
+        {"m= keeps the value", File({"m=0", "m="}), [](TSettings& s) { s.KeepJournal = false; }},
+        {"m=1", File({"m=0", "m=1"}), [](TSettings&) {}},
+        {"l, n, o change nothing", File({"l=0", "n=0", "o=0"}), [](TSettings&) {}},
         {"second character not examined", File({"a:300", "bx400"}),
          [](TSettings& s) { s.Column0Width = 300, s.Column1Width = 400; }},
         {"last line of a key wins", File({"f=20", "f=30"}),
@@ -155,6 +161,56 @@ TEST(SettingsFile, ParsesEachLine) {
     // Without an e line the rows keep the default height, not twice the default font size.
     EXPECT_EQ(ParseSettings(File({"c=48"}), defaults).ListRowHeight, 24);
     EXPECT_EQ(defaults.ListRowHeight, 24);
+}
+
+// A file always holds an e line, so what comes back has rows twice the font size high.
+TSettings WrittenAndRead(TSettings s) {
+    s.ListRowHeight = 2 * s.ListFontSize;
+    return s;
+}
+
+// Every key, changed on its own, comes back from the file as it was written.
+TEST(SettingsFile, EveryKeyRoundTrips) {
+    TempDir dir;
+    const fs::path other = dir.Path() / "другой каталог";
+    fs::create_directories(other);
+    const TSettings defaults = DefaultSettings(dir.Path());
+    const struct {
+        char key;
+        std::function<void(TSettings&)> change;
+    } rows[] = {
+        {'a', [](TSettings& s) { s.Column0Width = 0; }},
+        {'b', [](TSettings& s) { s.Column1Width = 5000; }},
+        {'p', [](TSettings& s) { s.DevicePortName = "/dev/serial/by-id/usb x"; }},
+        {'d', [&](TSettings& s) { s.DataDir = other; }},
+        {'c', [](TSettings& s) { s.InfoFontSize = 4; }},
+        {'f', [](TSettings& s) { s.PositionFontSize = 400; }},
+        {'e', [](TSettings& s) { s.ListFontSize = 30; }},
+        {'g', [](TSettings& s) { s.LabelPortName = "COM 3"; }},
+        {'h', [](TSettings& s) { s.ShowKeypad = false; }},
+        {'i', [](TSettings& s) { s.ShowCorrection = true; }},
+        {'j', [](TSettings& s) { s.PrintLabels = true; }},
+        {'k', [](TSettings& s) { s.ConsecutiveRows = true; }},
+        {'m', [](TSettings& s) { s.KeepJournal = false; }},
+    };
+    TSettings all = defaults;
+    for (const auto& r : rows) {
+        TSettings s = defaults;
+        r.change(s);
+        r.change(all);
+        ASSERT_NE(s, defaults) << r.key;
+        EXPECT_EQ(ParseSettings(FormatSettings(s), defaults), WrittenAndRead(s)) << r.key;
+    }
+    EXPECT_EQ(ParseSettings(FormatSettings(all), defaults), WrittenAndRead(all));
+}
+
+TEST(SettingsFile, TheJournalSwitchIsWrittenLastWithItsComment) {
+    TSettings s = DefaultSettings("/opt/cut");
+    s.KeepJournal = false;
+    const std::string bytes = FormatSettings(s);
+    const std::string tail = File({" Только новые размеры", "k=0", " Вести журнал", "m=0"});
+    ASSERT_GE(bytes.size(), tail.size());
+    EXPECT_EQ(bytes.substr(bytes.size() - tail.size()), tail);
 }
 
 TEST(SettingsFile, ProgramDirectoryHasNoTrailingSeparator) {

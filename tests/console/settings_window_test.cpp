@@ -124,6 +124,22 @@ class SettingsWindowTest : public QObject {
         QVERIFY(Form1->Panel2->isVisible());
     }
 
+    void theJournalSwitchGoesThroughTheWindowAndTheFile() {
+        TProgramDir dir;
+        dir.Write("nastr.dat", Lines({"m=0"}));
+        StartWindows();
+        QVERIFY(!Form1->Settings.KeepJournal);
+        Form3->show();
+        QVERIFY(!Form3->CheckBox5->isChecked());
+        QCOMPARE(FromQ(Form3->CheckBox5->text()), "Вести журнал"_cp1251);
+        Form3->CheckBox5->setChecked(true);
+        Form3->reject();  // closing keeps the switch
+        QVERIFY(Form1->Settings.KeepJournal);
+        CloseWindows();
+        const std::string file = dir.Read("nastr.dat");
+        QVERIFY(file.find("k=0\r\n"_cp1251) < file.find(" Вести журнал\r\nm=-1\r\n"_cp1251));
+    }
+
     void menuCommandOpensTheWindowModally() {
         TProgramDir dir;
         StartWindows();

@@ -1,7 +1,8 @@
-// Power loss: a child appends progress rows and rewrites nastr.dat in a loop and is killed with
-// SIGKILL at a random moment, round after round. Whatever it reported as recorded must be in the
-// progress file, a torn last line must mark no row that was not being written, and nastr.dat must
-// be the old or the new file whole. TANDREL_KILL_ROUNDS sets the rounds for a long run.
+// Power loss: a child appends progress rows with their journal lines and rewrites nastr.dat in a
+// loop and is killed with SIGKILL at a random moment, round after round. Whatever it reported as
+// recorded must be in the progress file and in the journal as whole lines, a torn last line must
+// mark no row that was not being written and must not spoil the next line, and nastr.dat must be
+// the old or the new file whole. TANDREL_KILL_ROUNDS sets the rounds for a long run.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -21,7 +22,10 @@
 
 #include "base/error.h"
 #include "base/files.h"
+#include "base/numbers.h"
 #include "console/nastr_file.h"
+#include "job/job_io.h"
+#include "job/journal.h"
 #include "job/progress.h"
 #include "support/temp_dir.h"
 
@@ -32,6 +36,41 @@ using job::SizeRow;
 using job::TJobState;
 
 constexpr std::uint32_t kCrc = 3141592653u;
+const job::TLocalTime kMoment{2026, 12, 9, 10, 0, 0};
+
+// The journal line of row in the generation-th progress file.
+job::TJournalEntry JournalEntry(std::int32_t generation, std::int32_t row) {
+    job::TJournalEntry e;
+    e.ListName = "plan-" + std::to_string(generation) + ".txt";
+    e.Row = row;
+    e.Size = 1000 + row / 10.0;
+    e.Correction = generation;
+    e.Target = e.Size + generation;
+    return e;
+}
+
+struct TJournalCheck {
+    std::set<std::pair<std::int32_t, std::int32_t>> lines;  // (generation, row) of whole lines
+    int broken = 0;  // whole lines that are no line the child wrote
+};
+
+TJournalCheck CheckJournal(const std::filesystem::path& file) {
+    TJournalCheck check;
+    const std::string text = testing::ReadBytes(file);
+    job::io::TLineReader reader(text);
+    std::string_view line;
+    if (reader.Next(line) && std::string(line) + "\r\n" != job::JournalHeader()) ++check.broken;
+    while (reader.Next(line)) {
+        const std::vector<std::string> f = job::SplitJournalLine(line);
+        std::int32_t generation = -1, row = -1;
+        if (f.size() > 5 && TryStrToInt32(f[5], generation) && TryStrToInt32(f[3], row) &&
+            std::string(line) + "\r\n" == job::JournalLine(JournalEntry(generation, row), kMoment))
+            check.lines.emplace(generation, row);
+        else
+            ++check.broken;
+    }
+    return check;
+}
 
 TSettings SettingsNumber(std::int32_t n) {
     TSettings s = DefaultSettings("/tmp");
@@ -70,7 +109,8 @@ class Pipe {
 // on the pipe once its call has returned. Never returns.
 [[noreturn]] void RunChild(int out, const std::filesystem::path& progress,
                            const std::filesystem::path& nastr, std::int32_t firstRow,
-                           std::int32_t firstSettings) {
+                           std::int32_t firstSettings, std::int32_t generation) {
+    job::TJournal journal(progress.parent_path(), [] { return kMoment; });
     TJobState state;
     state.ProgressFile = progress;
     state.ProgressCrc = kCrc;
@@ -89,6 +129,7 @@ class Pipe {
             // Room for the row the parent may find in flight.
             while (row >= job::kRowCapacity) ::pause();
             if (!job::AppendProgress(state, row, nullptr)) ::_exit(2);
+            if (!journal.Append(JournalEntry(generation, row)).Written) ::_exit(5);
             report = row++;
         }
         if (::write(out, &report, sizeof report) != sizeof report) ::_exit(4);
@@ -132,8 +173,11 @@ TEST(PowerLoss, KilledWriterLosesNoReportedRowAndLeavesSettingsWhole) {
     std::uniform_int_distribution<int> delayMicros(0, 40000);
     std::set<std::int32_t> reported;
     std::size_t recordedBefore = 0;  // rows of the progress files started afresh
-    std::int32_t nextRow = 1, nextSettings = 1, lastSettings = 0;
+    std::int32_t nextRow = 1, nextSettings = 1, lastSettings = 0, generation = 0;
     int survived = 0, lost = 0, wrong = 0, torn = 0, settingsBroken = 0;
+    const auto journalFile = dir.Path() / job::JournalFileName(kMoment);
+    std::set<std::pair<std::int32_t, std::int32_t>> acknowledged;  // journal lines reported
+    int journalLost = 0, journalWrong = 0, journalBroken = 0, journalTorn = 0;
     const int rounds = Rounds();
 
     for (int round = 0; round < rounds; ++round) {
@@ -143,6 +187,7 @@ TEST(PowerLoss, KilledWriterLosesNoReportedRowAndLeavesSettingsWhole) {
             recordedBefore += reported.size();
             reported.clear();
             nextRow = 1;
+            ++generation;
         }
         Pipe pipe;
         ASSERT_TRUE(pipe.Ok());
@@ -150,7 +195,7 @@ TEST(PowerLoss, KilledWriterLosesNoReportedRowAndLeavesSettingsWhole) {
         ASSERT_GE(pid, 0);
         if (pid == 0) {
             pipe.CloseRead();
-            RunChild(pipe.Write(), progress, nastr, nextRow, nextSettings);
+            RunChild(pipe.Write(), progress, nastr, nextRow, nextSettings, generation);
         }
         pipe.CloseWrite();
         Child child(pid);
@@ -163,6 +208,7 @@ TEST(PowerLoss, KilledWriterLosesNoReportedRowAndLeavesSettingsWhole) {
         while (::read(pipe.Read(), &report, sizeof report) == sizeof report) {
             if (report > 0) {
                 reported.insert(report);
+                acknowledged.emplace(generation, report);
                 lastRow = report;
             } else {
                 lastSettings = -report;
@@ -192,6 +238,28 @@ TEST(PowerLoss, KilledWriterLosesNoReportedRowAndLeavesSettingsWhole) {
         }
         if (rows[static_cast<std::size_t>(inFlightRow)].Done) reported.insert(inFlightRow);
 
+        // The journal: every acknowledged line whole; a torn tail left now and then, which the
+        // next child must cut before its first line.
+        if (round % 5 == 2) {
+            std::ofstream tail(journalFile, std::ios::binary | std::ios::app);
+            tail << "09.12.2026;10:00:00;plan-" << generation << ".txt;" << inFlightRow;
+        }
+        {
+            const std::string text = testing::ReadBytes(journalFile);
+            if (!text.empty() && text.back() != '\n') ++journalTorn;
+            const TJournalCheck check = CheckJournal(journalFile);
+            journalBroken += check.broken;
+            for (const auto& a : acknowledged) journalLost += check.lines.count(a) ? 0 : 1;
+            for (const auto& l : check.lines) {
+                if (acknowledged.count(l)) continue;
+                // Only the row under way may have its line without having been reported.
+                if (l == std::make_pair(generation, inFlightRow))
+                    acknowledged.insert(l);
+                else
+                    ++journalWrong;
+            }
+        }
+
         const std::string settings = testing::ReadBytes(nastr);
         if (settings == FormatSettings(SettingsNumber(inFlightSettings))) {
             lastSettings = inFlightSettings;
@@ -207,8 +275,17 @@ TEST(PowerLoss, KilledWriterLosesNoReportedRowAndLeavesSettingsWhole) {
         "power-loss kills survived: %d, rows recorded: %zu, rows lost: %d, "
         "wrong rows: %d, torn lines: %d, settings files broken: %d\n",
         survived, recordedBefore + reported.size(), lost, wrong, torn, settingsBroken);
+    std::printf(
+        "power-loss journal lines acknowledged: %zu, lost: %d, wrong: %d, broken: %d, "
+        "torn lines: %d\n",
+        acknowledged.size(), journalLost, journalWrong, journalBroken, journalTorn);
     RecordProperty("kills", survived);
     RecordProperty("lost", lost);
+    RecordProperty("journal_lost", journalLost);
+    EXPECT_EQ(journalLost, 0);
+    EXPECT_EQ(journalWrong, 0);
+    EXPECT_EQ(journalBroken, 0);
+    EXPECT_GT(acknowledged.size(), 0u);
     EXPECT_EQ(lost, 0);
     EXPECT_EQ(wrong, 0);
     EXPECT_EQ(settingsBroken, 0);
@@ -251,6 +328,15 @@ TEST(PowerLoss, RowsAndSettingsAreFlushedBeforeTheCallReturns) {
             {FileStep::Create, "plan.crc"},
             {FileStep::Write, "plan.crc"},
             {FileStep::Flush, "plan.crc"}};
+        EXPECT_EQ(g_steps, expected);
+    }
+    {
+        job::TJournal journal(dir.Path(), [] { return kMoment; });
+        StepHook hook;
+        ASSERT_TRUE(journal.Append(JournalEntry(0, 7)).Written);
+        const std::string name = job::JournalFileName(kMoment);
+        const std::vector<std::pair<FileStep, std::string>> expected = {
+            {FileStep::Create, name}, {FileStep::Write, name}, {FileStep::Flush, name}};
         EXPECT_EQ(g_steps, expected);
     }
     {

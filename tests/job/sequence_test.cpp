@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 #include "base/cp1251.h"
 #include "base/numbers.h"
+#include "job/journal.h"
 #include "job/progress.h"
 #include "support/temp_dir.h"
 
@@ -30,6 +32,8 @@ class RecordingView : public TJobView {
     std::vector<std::int32_t> labels;  // rows whose label was printed
     std::vector<std::string> messages, questions;
     std::string printFailure;
+    bool printsLabels = false;
+    std::vector<TJournalEntry> journal;
 
     std::string PositionText() const override { return position; }
     void SetPositionText(const std::string& text) override {
@@ -70,6 +74,8 @@ class RecordingView : public TJobView {
         labels.push_back(state_.CurrentRow);
         return "";
     }
+    bool PrintsLabels() const override { return printsLabels; }
+    void JournalStep(const TJournalEntry& entry) override { journal.push_back(entry); }
 
   private:
     TJobState& state_;
@@ -333,6 +339,90 @@ TEST_F(SequenceTest, ManualEntryTakesStart) {
     Start();
     EXPECT_EQ(state.CurrentRow, 0);
     EXPECT_EQ(view.counter, "1/1");
+}
+
+// The journal's lines of a worked list, one per step, as they reach the file.
+TEST_F(SequenceTest, JournalLinesOfAWorkedList) {
+    Load({1200.5, 6000, 1300, 1400});
+    const std::string list = dir.Name("list.txt");
+    state.Correction = 2;
+    view.printsLabels = true;
+    const TLocalTime at{2026, 12, 9, 7, 5, 3};
+    auto lines = [&] {
+        std::vector<std::string> out;
+        for (const auto& e : view.journal) out.push_back(Cp1251ToUtf8(JournalLine(e, at)));
+        view.journal.clear();
+        return out;
+    };
+    const std::string head = "09.12.2026;07:05:03;" + Cp1251ToUtf8(list) + ";";
+    const std::string failure = "Этикетка не напечатана: Порт занят другой программой";
+
+    const struct {
+        const char* name;
+        std::function<void()> act;
+        std::vector<std::string> expected;  // after the list name
+    } steps[] = {
+        {"in range, label printed", [&] { Start(); }, {"1;1200,5;2;1202;да;нет;напечатана"}},
+        {"out of range: no label", [&] { Start(); }, {"2;6000;2;6002;нет;нет;не напечатана"}},
+        {"label failure",
+         [&] {
+             view.printFailure = Utf8ToCp1251(failure);
+             Start();
+             view.printFailure.clear();
+         },
+         {"3;1300;2;1302;да;нет;" + failure}},
+        {"Back works row 2 again",
+         [&] { BitBtn2Click(state, view, limits); },
+         {"2;6000;2;6002;нет;да;не напечатана"}},
+        {"out of range again, display already showing it",
+         [&] {
+             view.selected = 2;
+             StringGrid1DblClick(state, view, limits);
+         },
+         {"2;6000;2;6002;нет;да;не напечатана"}},
+        {"printing off, correction changed",
+         [&] {
+             view.printsLabels = false;
+             state.Correction = -1;
+             view.selected = 1;
+             StringGrid1DblClick(state, view, limits);
+         },
+         {"1;1200,5;-1;1199;да;да;не напечатана"}},
+        {"a later completion of the same step adds none",
+         [&] {
+             view.SetPositionText("1500");
+             view.SetPositionText("1199");
+         },
+         {}},
+        {"double-click on a row not done",
+         [&] {
+             view.selected = 4;
+             StringGrid1DblClick(state, view, limits);
+         },
+         {"4;1400;-1;1399;да;нет;не напечатана"}},
+        {"nothing left: Start does nothing", [&] { Start(); }, {}},
+    };
+    for (const auto& step : steps) {
+        step.act();
+        std::vector<std::string> expected;
+        for (const auto& e : step.expected) expected.push_back(head + e + "\r\n");
+        EXPECT_EQ(lines(), expected) << step.name;
+    }
+    EXPECT_EQ(Cp1251ToUtf8(JournalLine(KeypadMoveEntry(list, 1500.5), at)),
+              head + ";1500,5;;1500,5;да;нет;не напечатана\r\n");
+}
+
+TEST_F(SequenceTest, RowsTakenAgainInOrderAreWorkedAgain) {
+    Load({1000, 1100, 1200}, {2});
+    limits.ConsecutiveRows = true;
+    for (int i = 0; i < 3; ++i) Start();
+    ASSERT_EQ(view.journal.size(), 3u);
+    const bool again[] = {false, true, false};
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(view.journal[i].Row, static_cast<std::int32_t>(i + 1));
+        EXPECT_EQ(view.journal[i].WorkedAgain, again[i]) << i;
+        EXPECT_EQ(view.journal[i].IsPiece(), !again[i]) << i;
+    }
 }
 
 }  // namespace

@@ -1,0 +1,32 @@
+#pragma once
+// One line of the production journal before it gets its date and time: what a step or a keypad
+// move did. Plain data.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace tandrel::job {
+
+enum class TLabelResult : std::uint8_t {
+    NotPrinted,  // printing off, no printer port, or no label for this kind of step
+    Printed,
+    Failed,  // the printer's failure in LabelFailure
+};
+
+struct TJournalEntry {
+    std::string ListName;                    // as passed to the load, Windows-1251
+    std::int32_t Row = 0;                    // list row; 0 for a keypad move
+    double Size = 0;                         // millimetres
+    std::optional<std::int32_t> Correction;  // none for a keypad move: it adds none
+    double Target = 0;
+    bool InRange = true;
+    bool WorkedAgain = false;  // the row was done before this step took it
+    TLabelResult Label = TLabelResult::NotPrinted;
+    std::string LabelFailure;  // Windows-1251
+
+    // A piece of the shop's output: a list row cut to its target for the first time.
+    bool IsPiece() const { return Row > 0 && InRange && !WorkedAgain; }
+};
+
+}  // namespace tandrel::job
