@@ -4,6 +4,8 @@
 
 #include "base/cp1251.h"
 #include "labels/label.h"
+#include "labels/zpl_layout.h"
+#include "support/temp_dir.h"
 
 namespace tandrel::labels {
 namespace {
@@ -119,6 +121,29 @@ TEST(IsUtf8Template, Table) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(IsUtf8Template(c.lines), c.utf8) << (c.lines.empty() ? "" : c.lines[0]);
+}
+
+// The sample template for a Unicode font: UTF-8 itself, so its own words go out as they are and
+// the fields are converted; the preview draws all of it.
+TEST(EncodedLabelWrites, TheSampleTemplate) {
+    const auto lines =
+        SplitTemplateLines(testing::ReadBytes(TANDREL_EXAMPLES_DIR "/labels/etik.eti"));
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_TRUE(IsUtf8Template(lines));
+    job::SizeRow row;
+    row.Fields = {"Рама левая"_cp1251, "2100", "D-2100", "", "", ""};
+    std::string sent;
+    for (const auto& write : EncodedLabelWrites(lines, "", row, 3)) sent += write;
+    EXPECT_EQ(sent,
+              "^XA^CI28^PW360^FO10,10^A@N,36,30,E:UNICODE.TTF^FDИзделие: Рама левая^FS"
+              "^FO10,56^A@N,36,30,E:UNICODE.TTF^FDДлина: 2100 мм^FS"
+              "^BY2^FO10,104^BCN,60,Y,N,N,A^FDD-2100^FS^XZ");
+    const TZplLayout layout = LayOutZpl(sent);
+    EXPECT_TRUE(layout.Unknown.empty());
+    EXPECT_TRUE(layout.Notices.empty());
+    ASSERT_EQ(layout.Elements.size(), 3u);
+    EXPECT_EQ(layout.Elements[0].Lines.at(0).Utf8, "Изделие: Рама левая");
+    EXPECT_EQ(layout.Elements[2].Type, TZplElement::Kind::Barcode);
 }
 
 }  // namespace
