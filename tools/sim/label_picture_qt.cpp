@@ -21,6 +21,11 @@ void EnsureGuiApplication() {
 
 }  // namespace
 
+void PrepareLabelPictures() {
+    EnsureGuiApplication();
+    console::RenderLabel(labels::LayOutZpl("^XA^FO0,0^A0N,20,20^FDx^FS^XZ"));
+}
+
 std::string SaveLabelPicture(const std::string& zpl, const std::filesystem::path& path) {
     EnsureGuiApplication();
     const QImage image = console::RenderLabel(labels::LayOutZpl(zpl));

@@ -91,6 +91,7 @@ class Simulator {
         OpenDevice();
         if (!options.printerLink.empty()) {
             store_.emplace(options.labelsDir);
+            PrepareLabelPictures();  // before the line exists, so no label waits for it
             printer_.link = options.printerLink;
             printer_.end.emplace(SerialEnd::CreatePty(options.printerLink));
         }
