@@ -67,7 +67,11 @@ void DrawBars(QPainter& p, const TZplElement& e) {
 }  // namespace
 
 QImage RenderLabel(const labels::TZplLayout& layout) {
-    QImage image(std::max(1, layout.Width), std::max(1, layout.Height), QImage::Format_RGB32);
+    // ZPL allows 32000 dots a side; a picture that size would take gigabytes, and no label roll
+    // is half a metre wide or long, so what lies past that is cut off.
+    const int width = std::clamp(layout.Width, 1, kMaxPictureDots);
+    const int height = std::clamp(layout.Height, 1, kMaxPictureDots);
+    QImage image(width, height, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter p(&image);
     for (const TZplElement& e : layout.Elements) {

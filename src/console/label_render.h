@@ -9,6 +9,8 @@
 
 namespace tandrel::console {
 
+// At most kMaxPictureDots a side (500 mm); a larger label is cut off at that size.
+inline constexpr int kMaxPictureDots = 4000;
 QImage RenderLabel(const labels::TZplLayout& layout);
 
 }  // namespace tandrel::console

@@ -133,6 +133,13 @@ class LabelRenderTest : public QObject {
             SaveScreen(image, "label-barcode.png");
     }
 
+    void aHugeLabelIsCutToAPictureThatFitsInMemory() {
+        const QImage image =
+            RenderLabel(labels::LayOutZpl("^XA^PW32000^LL32000^FO0,0^GB32000,32000,1^FS^XZ"));
+        QCOMPARE(image.size(), QSize(kMaxPictureDots, kMaxPictureDots));
+        QCOMPARE(qGray(image.pixel(0, 0)), 0);
+    }
+
     void reversedFieldsInvertWhatLiesBelow() {
         const auto layout =
             labels::LayOutZpl("^XA^PW100^LL60^FO0,0^GB100,60,60^FS^FO10,10^FR^GB40,20,20^FS^XZ");
