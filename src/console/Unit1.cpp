@@ -328,6 +328,7 @@ void TForm1::BindWindows() {
         return ports;
     };
     Form3->OnTestLabel = [this] { PrintTestLabel(); };
+    Form2->NextLabel = [this] { return NextLabelPreview(); };
 }
 
 void TForm1::FormShow() {

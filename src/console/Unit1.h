@@ -42,6 +42,7 @@ struct TDeviceChange;
 namespace tandrel::console {
 
 class TRowsModel;
+struct TLabelToPreview;
 class TForm1JobView;
 class TForm1LinkView;
 
@@ -147,6 +148,10 @@ class TForm1 : public QMainWindow {
     void LoadLabelTemplate();  // etik.eti into Memo1, written first when missing
     std::vector<std::string> TemplateLines() const;
     std::string PrintTestLabel();  // the settings window's "Тест"
+    static std::string TestLabelText();
+    // The label the next step would print, for the preview: the next row's, or the test label
+    // while no row is left to work.
+    TLabelToPreview NextLabelPreview() const;
     TRowsModel* RowsModel() const { return rowsModel_.get(); }
 
     // The production journal in the program's directory, opened at the first show; its pieces

@@ -235,7 +235,7 @@ std::string TForm1::PrintTestLabel() {
     static const job::SizeRow kNoRow;
     const std::string problem =
         labels::PrintLabel(*BComPort1, {Settings.PrintLabels, LabelPortName}, TemplateLines(),
-                           "Testovaya pechat, Тестовая печать =)"_cp1251, kNoRow, Job.FieldCount);
+                           TestLabelText(), kNoRow, Job.FieldCount);
     ShowStatus(problem, !problem.empty());
     return problem;
 }

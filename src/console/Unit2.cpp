@@ -3,8 +3,10 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 
 #include "base/cp1251.h"
+#include "console/label_preview.h"
 #include "console/qt_text.h"
 #include "console/windows_common.h"
 
@@ -49,6 +51,10 @@ TForm2::TForm2(QWidget* parent)
     CheckBox1 = new QCheckBox(ToQ("авто"_cp1251), this);
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
     CheckBox1->setGeometry(120, 296, 49, 17);
+    Button1 = new QPushButton(ToQ("Этикетка"_cp1251), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(172, 292, 69, 25);
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
 
     auto addPieces = [this](int n, const char* caption, int top) {
         auto* field = new QLineEdit(QStringLiteral("0"), this);
@@ -63,6 +69,15 @@ TForm2::TForm2(QWidget* parent)
     };
     LabeledEdit12 = addPieces(12, "Штук сегодня", 320);
     LabeledEdit13 = addPieces(13, "Штук за час", 344);
+}
+
+void TForm2::Button1Click() {
+    if (!NextLabel) return;
+    const TLabelToPreview label = NextLabel();
+    if (preview_ == nullptr) preview_ = new TLabelPreview(this);
+    preview_->ShowLabel(label.Zpl, label.Caption);
+    preview_->show();
+    preview_->raise();
 }
 
 void TForm2::ShowPieces(int today, int lastHour) {

@@ -4,12 +4,23 @@
 
 #include <QWidget>
 #include <array>
+#include <functional>
+#include <string>
 
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 
 namespace tandrel::console {
+
+class TLabelPreview;
+
+// A label as the printer would receive it, and whose it is (Windows-1251).
+struct TLabelToPreview {
+    std::string Zpl;
+    std::string Caption;
+};
 
 class TForm2 : public QWidget {
     Q_OBJECT
@@ -24,6 +35,12 @@ class TForm2 : public QWidget {
     QLineEdit* LabeledEdit9() const { return Field(9); }  // "Записей"
 
     QCheckBox* CheckBox1 = nullptr;  // "авто"
+    QPushButton* Button1 = nullptr;  // "Этикетка": the preview of the next step's label
+
+    // The label the next step would print; set by the main window.
+    std::function<TLabelToPreview()> NextLabel;
+    void Button1Click();
+    TLabelPreview* LabelPreview() const { return preview_; }
 
     // Pieces from the production journal: today's and those of the last hour.
     QLineEdit* LabeledEdit12 = nullptr;  // "Штук сегодня"
@@ -36,6 +53,7 @@ class TForm2 : public QWidget {
   private:
     std::array<QLineEdit*, 11> fields_{};
     std::array<QLabel*, 11> labels_{};
+    TLabelPreview* preview_ = nullptr;  // made at the first click
 };
 
 extern TForm2* Form2;

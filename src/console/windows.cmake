@@ -1,9 +1,16 @@
 # The windows (Qt Widgets), linked by the program and the window tests.
 find_package(Qt6 REQUIRED COMPONENTS Widgets)
+
+# The label picture needs Qt Gui only, so that the simulator can draw its labels too.
+add_library(tandrel_label_render STATIC label_render.cpp)
+target_link_libraries(tandrel_label_render PUBLIC tandrel_core Qt6::Gui)
+target_compile_options(tandrel_label_render PRIVATE ${TANDREL_WARNINGS})
+
 add_library(tandrel_console STATIC
     application.cpp
     about.cpp
     elided_label.cpp
+    label_preview.cpp
     nastr.cpp
     qt_executor.cpp
     qt_text.cpp
@@ -14,11 +21,12 @@ add_library(tandrel_console STATIC
     Unit1_journal.cpp
     Unit1_keypad.cpp
     Unit1_link.cpp
+    Unit1_preview.cpp
     Unit1_recovery.cpp
     Unit2.cpp
     windows.cpp
     windows_common.cpp
 )
 set_target_properties(tandrel_console PROPERTIES AUTOMOC ON)
-target_link_libraries(tandrel_console PUBLIC tandrel_core Qt6::Widgets)
+target_link_libraries(tandrel_console PUBLIC tandrel_core tandrel_label_render Qt6::Widgets)
 target_compile_options(tandrel_console PRIVATE ${TANDREL_WARNINGS})

@@ -94,6 +94,13 @@ TLoadOutcome OpenList(TJobState& state, TJobView& view, const std::string& listN
     return out;
 }
 
+std::int32_t NextStepRow(const TJobState& state, bool consecutiveRows) {
+    if (state.RevisitRow) return IsListRow(state, state.CurrentRow) ? state.CurrentRow : 0;
+    if (state.RemainingCount <= 0) return 0;
+    if (const std::int32_t row = ChooseRow(state, state.CurrentRow, consecutiveRows)) return row;
+    return IsListRow(state, state.CurrentRow) ? state.CurrentRow : 0;
+}
+
 void StepRow(TJobState& state, TJobView& view, const TStepLimits& limits) {
     if (state.RemainingCount <= 0 && !state.RevisitRow) return;
     bool workedAgain = true;  // a revisited row is done

@@ -71,6 +71,9 @@ struct TStepLimits {
 // buttons, the restart question, the status line). A rejected file leaves the list as it was.
 TLoadOutcome OpenList(TJobState& state, TJobView& view, const std::string& listName);
 
+// The row the next StepRow would work, 0 when it would work none.
+std::int32_t NextStepRow(const TJobState& state, bool consecutiveRows);
+
 // Chooses the next row (unless RevisitRow), computes and shows its target, prints its label and
 // completes it through the position display.
 void StepRow(TJobState& state, TJobView& view, const TStepLimits& limits);

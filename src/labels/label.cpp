@@ -75,7 +75,7 @@ TLabelTemplate EnsureLabelTemplate(const std::filesystem::path& dir) {
 std::vector<std::string> LabelWrites(const std::vector<std::string>& templateLines,
                                      std::string_view text, const job::SizeRow& row,
                                      std::uint8_t fieldCount) {
-    if (templateLines.empty() || !text.empty() || fieldCount == 0) {
+    if (UsesFixedLabel(templateLines, text, fieldCount)) {
         return {"^XA^PW360^FO0,0^FB320,7,0,L,0^ASN,36,30^FD",
                 std::string(text.empty() ? std::string_view(row.Caption) : text), "^FS^XZ"};
     }

@@ -34,6 +34,13 @@ struct TLabelTemplate {
 // directory, unless told otherwise. Raises nothing.
 TLabelTemplate EnsureLabelTemplate(const std::filesystem::path& dir = ProgramDir());
 
+// True when a label is the fixed one: the template has no line, a text is given or the list
+// has no label fields.
+inline bool UsesFixedLabel(const std::vector<std::string>& templateLines, std::string_view text,
+                           std::uint8_t fieldCount) {
+    return templateLines.empty() || !text.empty() || fieldCount == 0;
+}
+
 // The writes of one label, in order. The fixed label (three writes, text or else the row's
 // caption) when the template has no line, a text is given or the list has no label fields;
 // otherwise one write per template line with <E1>..<E{fieldCount}> replaced, in any letter case,

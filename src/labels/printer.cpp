@@ -4,6 +4,7 @@
 
 #include "base/cp1251.h"
 #include "labels/label.h"
+#include "labels/label_encoding.h"
 #include "link/protocol.h"
 
 namespace tandrel::labels {
@@ -39,7 +40,8 @@ std::string PrintLabel(serial::TBComPort& port, const TPrintSettings& settings,
                        const std::vector<std::string>& templateLines, std::string_view text,
                        const job::SizeRow& row, std::uint8_t fieldCount) {
     if (!settings.PrintLabels || settings.LabelPortName.empty()) return "";
-    const std::vector<std::string> writes = LabelWrites(templateLines, text, row, fieldCount);
+    const std::vector<std::string> writes =
+        EncodedLabelWrites(templateLines, text, row, fieldCount);
     std::string failure;
     bool sent = false;
     try {

@@ -22,10 +22,10 @@ struct TPrintSettings {
 // byte plus 1000 ms, events on the main thread and no handlers. Call while the port is closed.
 void ConfigureLabelPort(serial::TBComPort& port);
 
-// Prints one label (see LabelWrites): text when not empty (the settings window's "Тест"), else
-// the row's label. Nothing happens while printing is off or no port is named. The port is closed
-// on every way out, so a failed label never blocks the next one. Returns "" when printed or when
-// there was nothing to print, else "Этикетка не напечатана: " and the port's message; raises
+// Prints one label (see EncodedLabelWrites): text when not empty (the settings window's "Тест"),
+// else the row's label. Nothing happens while printing is off or no port is named. The port is
+// closed on every way out, so a failed label never blocks the next one. Returns "" when printed or
+// when there was nothing to print, else "Этикетка не напечатана: " and the port's message; raises
 // nothing, so that a printer's fault never reaches the device link's recovery.
 std::string PrintLabel(serial::TBComPort& port, const TPrintSettings& settings,
                        const std::vector<std::string>& templateLines, std::string_view text,

@@ -21,3 +21,5 @@ add_test(NAME info_window_wm_tests
             $<TARGET_FILE:info_window_wm_tests>)
 set_tests_properties(info_window_wm_tests PROPERTIES SKIP_RETURN_CODE 77 RUN_SERIAL TRUE
     TIMEOUT 120 ENVIRONMENT "${TANDREL_GUI_ENVIRONMENT}")
+tandrel_window_test(label_render_tests console/label_render_test.cpp)
+tandrel_window_test(label_preview_tests console/label_preview_test.cpp)

@@ -425,5 +425,46 @@ TEST_F(SequenceTest, RowsTakenAgainInOrderAreWorkedAgain) {
     }
 }
 
+// The label preview shows the row the next Start works: the prediction must be that row.
+TEST_F(SequenceTest, NextStepRowIsTheRowStartWorks) {
+    const struct {
+        const char* what;
+        std::vector<int> done;
+        bool consecutive;
+        std::int32_t currentRow;
+    } cases[] = {
+        {"fresh list", {}, false, 0},
+        {"done rows skipped", {1, 2, 4}, false, 0},
+        {"wraps around", {1, 3}, false, 3},
+        {"consecutive takes done rows", {2, 4}, true, 1},
+        {"reload leaves CurrentRow on a row not done", {1, 3}, false, 2},
+    };
+    for (const auto& c : cases) {
+        Load({1001, 1002, 1003, 1004, 1005}, c.done);
+        limits.ConsecutiveRows = c.consecutive;
+        state.CurrentRow = c.currentRow;
+        for (int step = 0; step < 6; ++step) {
+            const std::int32_t predicted = NextStepRow(state, c.consecutive);
+            const std::int32_t before = state.CurrentRow;
+            Start();
+            if (predicted == 0) {
+                EXPECT_EQ(state.CurrentRow, before) << c.what << " step " << step;
+                break;
+            }
+            EXPECT_EQ(state.CurrentRow, predicted) << c.what << " step " << step;
+        }
+        EXPECT_EQ(NextStepRow(state, c.consecutive), 0) << c.what;
+    }
+    // Back makes the next step work the row it selected once more.
+    Load({1001, 1002, 1003});
+    Start();
+    Start();
+    BitBtn2Click(state, view, limits);
+    state.RevisitRow = true;
+    EXPECT_EQ(NextStepRow(state, false), state.CurrentRow);
+    TJobState empty;
+    EXPECT_EQ(NextStepRow(empty, false), 0);
+}
+
 }  // namespace
 }  // namespace tandrel::job

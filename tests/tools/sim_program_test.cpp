@@ -19,12 +19,17 @@
 #include <thread>
 #include <vector>
 
+#include "base/cp1251.h"
+#include "labels/label.h"
+#include "labels/printer.h"
 #include "link/protocol.h"
+#include "serial/BCPort.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 using tandrel::testing::TempDir;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -349,6 +354,51 @@ TEST(SimProgram, PrinterSavesEachLabelWhole) {
     EXPECT_EQ(ReadFile(dir.Path() / "labels" / "label-0008.zpl"), first);
     EXPECT_EQ(ReadFile(dir.Path() / "labels" / "label-0009.zpl"), "^XA^FDsecond^FS^XZ");
     EXPECT_EQ(ReadFile(dir.Path() / "labels" / "label-0007.zpl"), "earlier run");
+}
+
+// A Cyrillic row printed by the program's own printer code: through a ^CI28 template the
+// printer receives UTF-8, through any other template the Windows-1251 bytes as they are; the
+// simulator records which and draws each label.
+TEST(SimProgram, PrinterRecordsEachLabelsEncoding) {
+    using namespace tandrel;
+    TempDir dir;
+    Sim sim({"--printer-link", (dir.Path() / "prn").string(), "--labels-dir",
+             (dir.Path() / "labels").string()});
+    ASSERT_EQ(sim.ReadLine(), "ready device=- printer=" + (dir.Path() / "prn").string());
+    serial::TBComPort port;
+    labels::ConfigureLabelPort(port);
+    const labels::TPrintSettings settings{true, (dir.Path() / "prn").string()};
+    job::SizeRow row;
+    row.Fields = {"Рама левая"_cp1251, "2100", "", "", "", ""};
+    const struct {
+        std::vector<std::string> lines;
+        std::string received;
+        const char* encoding;
+    } cases[] = {
+        {{"^XA^CI28^PW400", "^FO10,10^A0N,40,30^FDИзделие: <E1> <E2>^FS"_cp1251, "^XZ"},
+         "^XA^CI28^PW400^FO10,10^A0N,40,30^FDИзделие: Рама левая 2100^FS^XZ",
+         "utf-8"},
+        {{"^XA^PW400", "^FO10,10^A0N,40,30^FD<E1>^FS", "^XZ"},
+         "^XA^PW400^FO10,10^A0N,40,30^FD"s + "Рама левая"_cp1251 + "^FS^XZ",
+         "windows-1251"},
+    };
+    std::string records;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        std::this_thread::sleep_for(50ms);  // one label a row, never faster
+        EXPECT_EQ(labels::PrintLabel(port, settings, cases[i].lines, "", row, 2), "");
+        records += "label-000" + std::to_string(i + 1) + ".zpl " + cases[i].encoding + "\n";
+        const std::string name = "label-000" + std::to_string(i + 1);
+        const auto until = Clock::now() + 3s;
+        while ((ReadFile(dir.Path() / "labels" / "labels.txt") != records ||
+                !fs::exists(dir.Path() / "labels" / (name + ".png"))) &&
+               Clock::now() < until)
+            std::this_thread::sleep_for(10ms);
+        EXPECT_EQ(ReadFile(dir.Path() / "labels" / (name + ".zpl")), cases[i].received) << name;
+        EXPECT_EQ(ReadFile(dir.Path() / "labels" / (name + ".png")).substr(0, 4), "\x89PNG")
+            << name;
+    }
+    EXPECT_EQ(ReadFile(dir.Path() / "labels" / "labels.txt"), records);
+    EXPECT_NE(sim.Command("state").find(" labels=2 utf8=1"), std::string::npos);
 }
 
 TEST(SimProgram, EndsCleanlyAndRemovesItsLinks) {

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <system_error>
 
+#include "labels/label_encoding.h"
+
 namespace tandrel::sim {
 
 LabelStore::LabelStore(std::filesystem::path dir) : dir_(std::move(dir)) {
@@ -34,6 +36,12 @@ std::filesystem::path LabelStore::Save(const std::string& label) {
     }
     ++next_;
     ++saved_;
+    const bool utf8 = labels::SelectsUtf8(label);
+    if (utf8) ++savedUtf8_;
+    if (std::FILE* record = std::fopen((dir_ / "labels.txt").c_str(), "ab")) {
+        std::fprintf(record, "%s %s\n", name, utf8 ? "utf-8" : "windows-1251");
+        std::fclose(record);
+    }
     return path;
 }
 

@@ -17,6 +17,7 @@
 #include "sim/control.h"
 #include "sim/device_model.h"
 #include "sim/label_collector.h"
+#include "sim/label_picture.h"
 #include "sim/label_store.h"
 #include "sim/options.h"
 #include "sim/pty_link.h"
@@ -90,6 +91,7 @@ class Simulator {
         OpenDevice();
         if (!options.printerLink.empty()) {
             store_.emplace(options.labelsDir);
+            PrepareLabelPictures();  // before the line exists, so no label waits for it
             printer_.link = options.printerLink;
             printer_.end.emplace(SerialEnd::CreatePty(options.printerLink));
         }
@@ -232,7 +234,12 @@ class Simulator {
         if (log_) log_->Write("prn<", bytes, now);
         for (const std::string& label : collector_.Feed(bytes)) {
             try {
-                store_->Save(label);
+                const std::filesystem::path saved = store_->Save(label);
+                const std::string problem =
+                    SaveLabelPicture(label, std::filesystem::path(saved).replace_extension(".png"));
+                if (!problem.empty())
+                    std::fprintf(stderr, "tandrel-sim: label picture not saved: %s\n",
+                                 problem.c_str());
             } catch (const std::exception& e) {
                 std::fprintf(stderr, "tandrel-sim: label not saved: %s\n", e.what());
             }
@@ -268,7 +275,8 @@ class Simulator {
             const char* link = !device_.end ? (reopenAtUs_ ? "dropped" : "none")
                                             : (device_.connected ? "connected" : "waiting");
             result.answer += std::string(" link=") + link +
-                             " labels=" + std::to_string(store_ ? store_->Saved() : 0);
+                             " labels=" + std::to_string(store_ ? store_->Saved() : 0) +
+                             " utf8=" + std::to_string(store_ ? store_->SavedUtf8() : 0);
         }
         if (result.action == ControlResult::Action::kDrop) {
             if (options_.deviceLink.empty()) {

@@ -111,7 +111,8 @@ Lines:
   --device-port DEV    play the device on an existing serial device instead
   --printer-link PATH  create a pseudo-terminal for the label printer, symlink at PATH
   --labels-dir DIR     where the printer saves each label (^XA to ^XZ) as
-                       label-0001.zpl, label-0002.zpl, ... (default: .)
+                       label-0001.zpl, label-0002.zpl, ... (default: .), a picture
+                       beside each (label-0001.png) and its encoding in labels.txt
 Device identity (replies N, M, B, D, V, S and the position at start):
   --serial TEXT        serial number (default 100001)
   --min MM             smallest size (default 200)
@@ -142,7 +143,8 @@ standard output ("ok ..." or "error ..."):
   drop MS              close the device's pseudo-terminal, so that writes on the other
                        side fail; a new one appears at the same symlink after MS
   state                position, target, entry, count of each request, pings, moves,
-                       noise bytes sent and how many of them were "#" (the Start key)
+                       noise bytes sent and how many of them were "#" (the Start key),
+                       labels saved and how many of them selected UTF-8 (^CI28)
   quit                 end (as do end of input, SIGTERM, SIGINT and SIGHUP)
 
 Once its links exist it prints: ready device=PATH printer=PATH
