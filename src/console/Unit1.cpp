@@ -18,6 +18,7 @@
 
 #include "base/cp1251.h"
 #include "base/files.h"
+#include "console/Unit1_operator.h"
 #include "console/Unit1_views.h"
 #include "console/Unit2.h"
 #include "console/about.h"
@@ -83,6 +84,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     CreateJob();
     CreateLink();
     ConnectKeypad();
+    CreateOperatorFields();
     FormCreate();
 }
 
@@ -255,6 +257,7 @@ TSettings TForm1::CurrentSettings() const {
     settings.ShowCorrection = Settings.ShowCorrection;
     settings.PrintLabels = Settings.PrintLabels;
     settings.ConsecutiveRows = Settings.ConsecutiveRows;
+    settings.SendSizes = Settings.SendSizes;
     return settings;
 }
 
@@ -277,6 +280,7 @@ void TForm1::ApplySettings(const TSettings& settings) {
     Settings.ShowCorrection = settings.ShowCorrection;
     Settings.PrintLabels = settings.PrintLabels;
     Settings.ConsecutiveRows = settings.ConsecutiveRows;
+    Settings.SendSizes = settings.SendSizes;
     ShowPanels();
 }
 

@@ -34,6 +34,7 @@ class TForm1JobView final : public job::TJobView {
     void SetRecordCount(std::int32_t count) override;
     bool EnterManualEntry() override;
     std::string PrintRowLabel() override;
+    void StepFinished(double target, bool inRange) override;
 
   private:
     TForm1& form_;

@@ -23,6 +23,7 @@ struct Comments {
     std::string i = " Показывать коррекцию"_cp1251;
     std::string j = " Печатать этикетки"_cp1251;
     std::string k = " Только новые размеры"_cp1251;
+    std::string l = " Отправлять размеры на упор"_cp1251;
 };
 
 const Comments& TheComments() {
@@ -85,8 +86,11 @@ void ApplyLine(std::string_view line, TSettings& s) {
         case 'k':
             s.ConsecutiveRows = value != "0";
             break;
+        case 'l':
+            s.SendSizes = value != "0";
+            break;
         default:
-            break;  // l, m, n, o: reserved
+            break;  // m, n, o: reserved
     }
 }
 
@@ -147,6 +151,7 @@ std::string FormatSettings(const TSettings& s) {
     AppendSetting(out, c.i, 'i', Switch(s.ShowCorrection));
     AppendSetting(out, c.j, 'j', Switch(s.PrintLabels));
     AppendSetting(out, c.k, 'k', Switch(s.ConsecutiveRows));
+    AppendSetting(out, c.l, 'l', Switch(s.SendSizes));
     return out;
 }
 

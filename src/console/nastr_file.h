@@ -32,6 +32,7 @@ struct TSettings {
     bool ShowCorrection = false;         // i
     bool PrintLabels = false;            // j
     bool ConsecutiveRows = false;        // k
+    bool SendSizes = false;              // l: a row's target goes to the stop as a move
 
     // The list grid's default row height in pixels: twice its font size.
     std::int32_t ListRowHeight() const { return 2 * ListFontSize; }
@@ -54,7 +55,7 @@ std::filesystem::path SettingsFilePath(const std::filesystem::path& programDir);
 // afterwards, it becomes defaults.DataDir (the program's directory). Never raises.
 TSettings ParseSettings(std::string_view bytes, const TSettings& defaults);
 
-// The file's exact bytes: every key in the order a, b, p, d, c, f, e, g, h, i, j, k after its
+// The file's exact bytes: every key in the order a, b, p, d, c, f, e, g, h, i, j, k, l after its
 // comment line, CR LF line ends; g only when LabelPortName is not empty; switches as "-1"/"0".
 // A DataDir that Windows-1251 cannot hold is written empty, so the next start uses the
 // program's directory.

@@ -76,12 +76,17 @@ TLoadOutcome OpenList(TJobState& state, TJobView& view, const std::string& listN
     }
     view.ShowList(listName);
     ShowRowCounter(state, view);
-    if (issue.empty()) {
-        view.SetStatusLine("", false);
-    } else {
-        view.SetStatusLine("Файл хода работы "_cp1251 + ProgressFileName(listName) + ": " + issue,
-                           true);
+    std::string notice;
+    if (!issue.empty())
+        notice = "Файл хода работы "_cp1251 + ProgressFileName(listName) + ": " + issue;
+    if (out.Replaced > 0) {
+        if (!notice.empty()) notice += ". ";
+        notice +=
+            "Список прочитан как UTF-8; знаков, которых нет в Windows-1251 (заменены на "
+            "«?»): "_cp1251 +
+            std::to_string(out.Replaced);
     }
+    view.SetStatusLine(notice, !notice.empty());
     view.ShowButtons();
     return out;
 }
@@ -108,7 +113,8 @@ void StepRow(TJobState& state, TJobView& view, const TStepLimits& limits) {
     const SizeRow& current = state.Rows[row];
     state.Target = TargetFor(current.Size, limits.Precision, state.Correction);
     const std::string target = TargetText(state.Target);
-    if (limits.MinSize <= state.Target && state.Target <= limits.MaxSize) {
+    const bool inRange = limits.MinSize <= state.Target && state.Target <= limits.MaxSize;
+    if (inRange) {
         // Old text -> target; this change does not complete the row.
         view.SetPositionText(view.PositionText() + "->" + target);
         view.SetInfoLine(current.Caption);
@@ -127,6 +133,7 @@ void StepRow(TJobState& state, TJobView& view, const TStepLimits& limits) {
     }
     if (state.RemainingCount == 0) view.SetStartEnabled(false);
     view.SetPositionText(target);
+    view.StepFinished(state.Target, inRange);
 }
 
 void Edit1Change(TJobState& state, TJobView& view) {

@@ -53,6 +53,9 @@ class TJobView {
     // Prints the label of Rows[CurrentRow]. Returns "" when printed or when printing is off,
     // else why it was not printed (Windows-1251); raises nothing.
     virtual std::string PrintRowLabel() = 0;
+    // The step's last act, once the position display has completed and recorded the row: what
+    // follows a step (a move of the stop) may fail without leaving a row done but unrecorded.
+    virtual void StepFinished(double /*target*/, bool /*inRange*/) {}
 };
 
 // Device values and the setting the steps use.

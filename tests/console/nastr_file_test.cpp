@@ -51,6 +51,8 @@ const char* const kExampleLines[] = {
     "j=0",
     " Только новые размеры",
     "k=0",
+    " Отправлять размеры на упор",
+    "l=0",
 };
 
 TEST(SettingsFile, FirstStartWritesTheExampleBytesAndReadsThemBackUnchanged) {
@@ -105,6 +107,10 @@ TEST(SettingsFile, ParsesEachLine) {
         {"upper-case key, q, comments, short lines",
          File({"A=300", "q=1", " ширина первого столбца", "a", "a=", "=5", ""}), [](TSettings&) {}},
         {"e=12", File({"e=12"}), [](TSettings& s) { s.ListFontSize = 12; }},
+        {"l=-1 sends sizes", File({"l=-1"}), [](TSettings& s) { s.SendSizes = true; }},
+        {"l=0 after l=1", File({"l=1", "l=0"}), [](TSettings&) {}},
+        {"l= keeps it off", File({"l="}), [](TSettings&) {}},
+        {"m, n, o change nothing", File({"m=1", "n=1", "o=1"}), [](TSettings&) {}},
         {"second character not examined", File({"a:300", "bx400"}),
          [](TSettings& s) { s.Column0Width = 300, s.Column1Width = 400; }},
         {"last line of a key wins", File({"f=20", "f=30"}),
@@ -178,6 +184,23 @@ TEST(SettingsFile, WrittenAndReadThroughTheFileLayer) {
     WriteSettingsFile(file, s);
     EXPECT_NE(ReadWholeFile(file)->find("\r\ni=-1\r\n"), std::string::npos);
     EXPECT_EQ(ReadSettingsFile(file, defaults), s);
+}
+
+TEST(SettingsFile, SendingSizesRoundTripsRightAfterK) {
+    TempDir dir;
+    const fs::path file = SettingsFilePath(dir.Path());
+    const TSettings defaults = DefaultSettings(dir.Path());
+    for (const bool on : {true, false}) {
+        TSettings s = defaults;
+        s.SendSizes = on;
+        s.ConsecutiveRows = !on;
+        WriteSettingsFile(file, s);
+        const std::string bytes = ReadWholeFile(file).value_or("");
+        const std::string tail = File({" Только новые размеры", on ? "k=0" : "k=-1",
+                                       " Отправлять размеры на упор", on ? "l=-1" : "l=0"});
+        EXPECT_EQ(bytes.substr(bytes.size() - tail.size()), tail) << on;
+        EXPECT_EQ(ReadSettingsFile(file, defaults), s) << on;
+    }
 }
 
 int FailRename(FileStep step, const fs::path&) {

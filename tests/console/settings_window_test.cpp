@@ -120,6 +120,42 @@ class SettingsWindowTest : public QObject {
         QVERIFY(Form1->Panel2->isVisible());
     }
 
+    // "Отправлять размеры на упор": read from l, shown in its box, kept at close, written as l.
+    void sendingSizesIsReadShownAndWritten_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("fromFile");
+        QTest::addColumn<bool>("checked");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("no line, checked") << "" << false << true << "l=-1";
+        QTest::newRow("l=-1, unchecked") << "l=-1" << true << false << "l=0";
+        QTest::newRow("l=0, left") << "l=0" << false << false << "l=0";
+        QTest::newRow("l=1, left") << "l=1" << true << true << "l=-1";
+    }
+    void sendingSizesIsReadShownAndWritten() {
+        QFETCH(QString, line);
+        QFETCH(bool, fromFile);
+        QFETCH(bool, checked);
+        QFETCH(QString, written);
+        TProgramDir dir;
+        dir.Write("nastr.dat", Lines({"k=0", line.toLatin1().constData()}));
+        StartWindows();
+        QCOMPARE(Form1->Settings.SendSizes, fromFile);
+        Form3->show();
+        QCOMPARE(Form3->CheckBox5->isChecked(), fromFile);
+        QCOMPARE(FromQ(Form3->CheckBox5->text()), "Отправлять размеры на упор"_cp1251);
+        QVERIFY(Form3->rect().contains(Form3->CheckBox5->geometry()));
+        Form3->CheckBox5->setChecked(checked);
+        Form3->reject();
+        QCOMPARE(Form1->Settings.SendSizes, checked);
+        CloseWindows();
+        const std::string file = dir.Read("nastr.dat");
+        const std::string tail =
+            " Отправлять размеры на упор\r\n"_cp1251 + written.toStdString() + "\r\n";
+        QVERIFY(file.size() > tail.size());
+        QCOMPARE(file.substr(file.size() - tail.size()), tail);
+        QVERIFY(file.find("k=0\r\n" + tail.substr(0, 5)) != std::string::npos);
+    }
+
     void menuCommandOpensTheWindowModally() {
         TProgramDir dir;
         StartWindows();

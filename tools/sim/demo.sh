@@ -33,6 +33,7 @@ if [[ ! -f $settings ]]; then
         comment "Показывать коррекцию"; printf 'i=0\r\n'
         comment "Печатать этикетки"; printf 'j=-1\r\n'
         comment "Только новые размеры"; printf 'k=0\r\n'
+        comment "Отправлять размеры на упор"; printf 'l=0\r\n'
     } >"$settings.new"
 else
     LC_ALL=C awk -v dev="$device" -v prn="$printer" '
