@@ -145,6 +145,9 @@ void TForm1::CreateOperatorFields() {
     f.LinkIndicator->setFont(PixelFont("Tahoma", 30));
     f.LinkIndicator->setWordWrap(true);
     f.LinkIndicator->setMargin(4);
+    // No taller than its text: the grid takes what is left.
+    f.LinkIndicator->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    bottom->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     row->addWidget(f.LinkIndicator, 2);
     row->addWidget(StatusLine, 3);
     column->insertWidget(at, bottom);

@@ -22,6 +22,12 @@ inline void StartWindows() {
     QVERIFY(QTest::qWaitForWindowExposed(Form1));
 }
 
+// The handshake thread stores the device's starting values (limits, precision) as it begins and
+// then shows Start: a test that sets its own limits waits for that first, or they are overwritten.
+inline void WaitForStartingValues() {
+    QTRY_VERIFY(Form1->BitBtn1->isVisible());
+}
+
 // Closes the main window the normal way (FormClose runs) and destroys the windows.
 inline void CloseWindows() {
     if (Form1 == nullptr) return;
