@@ -57,6 +57,15 @@ long long StateValue(TSimulator& sim, const std::string& name) {
     return at == std::string::npos ? -1 : std::atoll(state.c_str() + at + name.size() + 2);
 }
 
+// The windows without a device, its limits 200 to 3050, the list loaded.
+void StartWithoutDevice(const std::string& list) {
+    StartWindows();
+    WaitForStartingValues();
+    Form1->Link.MinSize = 200;
+    Form1->Link.MaxSize = 3050;
+    Form1->LoadList(list);
+}
+
 // The buttons of the modal box on screen, seen from inside its event loop.
 struct TSeenBox {
     QStringList texts;
@@ -133,11 +142,7 @@ class OperatorWindowTest : public QObject {
         TProgramDir dir;
         WriteSettings(dir, "", true);
         const std::string list = WriteList(dir, "list.txt", "1000 A\r\n1100 B\r\n");
-        StartWindows();
-        WaitForStartingValues();
-        Form1->Link.MinSize = 200;
-        Form1->Link.MaxSize = 3050;
-        Form1->LoadList(list);
+        StartWithoutDevice(list);
         Form1->BitBtn1->click();
         QCOMPARE(Form1->Job.CurrentRow, 1);
         QCOMPARE(Status(),
@@ -232,11 +237,7 @@ class OperatorWindowTest : public QObject {
     void outOfRangeIsRedUntilTheNextCaption() {
         TProgramDir dir;
         const std::string list = WriteList(dir, "list.txt", "5000 Длинная\r\n1000 Дверь\r\n");
-        StartWindows();
-        WaitForStartingValues();
-        Form1->Link.MinSize = 200;
-        Form1->Link.MaxSize = 3050;
-        Form1->LoadList(list);
+        StartWithoutDevice(list);
         Form1->BitBtn1->click();
         QCOMPARE(ControlText(Form1->Label3), "Ошибка! Размер 5000 вне диапазона!"_cp1251);
         QVERIFY(Form1->Label3->styleSheet().contains(QStringLiteral("#c00000")));
@@ -250,11 +251,7 @@ class OperatorWindowTest : public QObject {
     void restartQuestionSpeaksRussianWithLargeButtons() {
         TProgramDir dir;
         const std::string list = WriteList(dir, "list.txt", "1000 A\r\n");
-        StartWindows();
-        WaitForStartingValues();
-        Form1->Link.MinSize = 200;
-        Form1->Link.MaxSize = 3050;
-        Form1->LoadList(list);
+        StartWithoutDevice(list);
         Form1->BitBtn1->click();
         TSeenBox seen;
         CloseNextBoxWith(seen, QMessageBox::Yes);
