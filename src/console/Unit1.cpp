@@ -19,6 +19,7 @@
 
 #include "base/cp1251.h"
 #include "base/files.h"
+#include "console/Unit1_operator.h"
 #include "console/Unit1_views.h"
 #include "console/Unit2.h"
 #include "console/about.h"
@@ -88,6 +89,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     CreateJob();
     CreateLink();
     ConnectKeypad();
+    CreateOperatorFields();
     FormCreate();
 }
 
@@ -265,6 +267,7 @@ TSettings TForm1::CurrentSettings() const {
     settings.ShowCorrection = Settings.ShowCorrection;
     settings.PrintLabels = Settings.PrintLabels;
     settings.ConsecutiveRows = Settings.ConsecutiveRows;
+    settings.SendSizes = Settings.SendSizes;
     settings.KeepJournal = Settings.KeepJournal;
     return settings;
 }
@@ -288,6 +291,7 @@ void TForm1::ApplySettings(const TSettings& settings) {
     Settings.ShowCorrection = settings.ShowCorrection;
     Settings.PrintLabels = settings.PrintLabels;
     Settings.ConsecutiveRows = settings.ConsecutiveRows;
+    Settings.SendSizes = settings.SendSizes;
     Settings.KeepJournal = settings.KeepJournal;
     ShowPanels();
 }

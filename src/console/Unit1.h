@@ -43,6 +43,7 @@ namespace tandrel::console {
 
 class TRowsModel;
 struct TLabelToPreview;
+struct TOperatorFields;
 class TForm1JobView;
 class TForm1LinkView;
 
@@ -52,6 +53,7 @@ struct TSettingsState {
     bool ShowCorrection = false;   // i: the correction panel shown
     bool PrintLabels = false;      // j: a label for every row
     bool ConsecutiveRows = false;  // k: the next row in order even when it is done
+    bool SendSizes = false;        // l: a row's target goes to the stop as a move
     bool KeepJournal = true;       // m: the production journal written
 };
 
@@ -208,6 +210,20 @@ class TForm1 : public QMainWindow {
     std::string StatusText() const;
     bool StatusIsFault() const { return statusFault_; }
 
+    // The operator's own fields (Unit1_operator.cpp): the target and where the stop stands,
+    // pending entries, the link indicator.
+    TOperatorFields& Fields() const { return *fields_; }
+    void ShowOperatorFields();
+    // The info line: blue, red for the out-of-range message until the next text.
+    void SetInfoLine(const std::string& cp1251, bool rangeError = false);
+    // Says on the status line why the limits refuse an entry of that value; true when refused.
+    bool RefuseEntry(double value, bool testMin);
+    void ClearManualEntry();
+    void TypedMoveSent(double value);
+    void ListOpened(bool loaded);
+    // After a row's step: shows its target and, with SendSizes, sends it to the stop.
+    void StepFinished(double target, bool inRange);
+
   protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -228,6 +244,7 @@ class TForm1 : public QMainWindow {
                        std::chrono::milliseconds reopenInterval);
     void ScheduleRecoveryTick();
     void ShowLinkState();
+    void CreateOperatorFields();
 
     TQtExecutor executor_;
     std::unique_ptr<TRowsModel> rowsModel_;
@@ -237,6 +254,7 @@ class TForm1 : public QMainWindow {
     std::unique_ptr<link::TPortDevices> portDevices_;
     std::unique_ptr<link::TRecovery> recovery_;
     std::unique_ptr<link::TPortPathWatch> portWatch_;
+    std::unique_ptr<TOperatorFields> fields_;
     QTimer* recoveryTimer_ = nullptr;
     QTimer* watchTimer_ = nullptr;
     std::unique_ptr<job::TJournal> journal_;

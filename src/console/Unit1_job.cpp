@@ -16,6 +16,7 @@
 #include "base/cp1251.h"
 #include "base/files.h"
 #include "console/Unit1.h"
+#include "console/Unit1_operator.h"
 #include "console/Unit1_views.h"
 #include "console/Unit2.h"
 #include "console/qt_text.h"
@@ -36,7 +37,7 @@ void TForm1JobView::SetPositionText(const std::string& text) {
 }
 
 void TForm1JobView::SetInfoLine(const std::string& text) {
-    SetControlText(form_.Label3, text);
+    form_.SetInfoLine(text);
 }
 
 void TForm1JobView::SetStatusLine(const std::string& text, bool fault) {
@@ -107,11 +108,15 @@ bool TForm1JobView::AskRestart(const std::string& question) {
                     QMessageBox::Yes | QMessageBox::No, &form_);
     box.setDefaultButton(QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::No);
+    FitForGloves(box);
     return box.exec() == QMessageBox::Yes;
 }
 
 void TForm1JobView::ShowMessage(const std::string& text) {
-    QMessageBox::information(&form_, form_.windowTitle(), ToQ(text));
+    QMessageBox box(QMessageBox::Information, form_.windowTitle(), ToQ(text), QMessageBox::Ok,
+                    &form_);
+    FitForGloves(box);
+    box.exec();
 }
 
 void TForm1JobView::SetRecordCount(std::int32_t count) {
@@ -122,6 +127,10 @@ bool TForm1JobView::EnterManualEntry() {
     if (form_.Entry.ManualEntry.empty()) return false;
     form_.BitBtn14Click();
     return true;
+}
+
+void TForm1JobView::StepFinished(double target, bool inRange) {
+    form_.StepFinished(target, inRange);
 }
 
 std::string TForm1JobView::PrintRowLabel() {
@@ -165,8 +174,10 @@ job::TStepLimits TForm1::StepLimits() const {
 }
 
 void TForm1::LoadList(const std::string& listName) {
+    const job::TLoadOutcome outcome = job::OpenList(Job, *jobView_, listName);
     // A rejected file leaves the list in work as it was, and so the list to reload.
-    if (job::OpenList(Job, *jobView_, listName).Loaded) LastListName = listName;
+    if (outcome.Loaded) LastListName = listName;
+    ListOpened(outcome.Loaded);
 }
 
 void TForm1::BitBtn1Click() {

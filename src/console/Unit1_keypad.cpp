@@ -32,24 +32,33 @@ void TForm1::ConnectKeypad() {
 }
 
 void TForm1::AppendDigit(char digit) {
+    const std::string candidate = Entry.ManualEntry + digit;
     Entry.ManualEntry = console::AppendDigit(Entry.ManualEntry, digit, Link.MaxSize.load());
-    SetControlText(Label3, Entry.ManualEntry);
+    RefuseEntry(protocol::ParseSize(candidate), false);  // a refused digit says why
+    SetInfoLine(Entry.ManualEntry);
+    ShowOperatorFields();
 }
 
 void TForm1::BitBtn10Click() {
     Entry.ManualEntry = StarKey(Entry.ManualEntry, Link.Precision.load());
-    SetControlText(Label3, Entry.ManualEntry);
+    SetInfoLine(Entry.ManualEntry);
+    ShowOperatorFields();
 }
 
 void TForm1::BitBtn14Click() {
+    const double value = protocol::ParseSize(Entry.ManualEntry);
+    // Outside the limits: the entry stays for the operator to correct, and the status line
+    // says why.
+    if (RefuseEntry(value, true)) return;
     const std::optional<std::string> move =
         AcceptEntry(Entry.ManualEntry, Link.MinSize.load(), Link.MaxSize.load());
-    if (!move) return;  // outside the limits: the entry stays for the operator to correct
+    if (!move) return;
     if (!SendMove(*move)) return;  // no device port: nothing sent, the entry stays
     WriteJournal(job::KeypadMoveEntry(Job.ListName, protocol::ParseSize(Entry.ManualEntry)));
     Entry.ManualEntry.clear();
     Link.SetLinkState(link::kMoveSent);
-    SetControlText(Label3, Entry.ManualEntry);
+    SetInfoLine(Entry.ManualEntry);
+    TypedMoveSent(value);
 }
 
 void TForm1::Panel3DblClick() {

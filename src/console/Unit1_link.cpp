@@ -88,6 +88,7 @@ void TForm1::ShowLinkState() {
         ShowStatus("", false);
         linkNotice_.clear();
     }
+    ShowOperatorFields();
 }
 
 void TForm1::StartDrayver() {

@@ -36,6 +36,7 @@ class TForm1JobView final : public job::TJobView {
     std::string PrintRowLabel() override;
     bool PrintsLabels() const override;
     void JournalStep(const job::TJournalEntry& entry) override;
+    void StepFinished(double target, bool inRange) override;
 
   private:
     TForm1& form_;

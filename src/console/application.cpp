@@ -1,7 +1,10 @@
 #include "console/application.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFontDatabase>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 namespace tandrel::console {
 
@@ -35,6 +38,21 @@ void LoadProgramFonts() {
          {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/fonts/truetype/wine/tahoma.ttf"}) {
         if (QFile::exists(path) && QFontDatabase::addApplicationFont(path) >= 0) return;
     }
+}
+
+bool LoadQtTranslations() {
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    const QString folders[] = {
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("translations")),
+        QLibraryInfo::path(QLibraryInfo::TranslationsPath)};
+    for (const QString& folder : folders) {
+        if (translator->load(QStringLiteral("qtbase_ru"), folder)) {
+            QCoreApplication::installTranslator(translator);
+            return true;
+        }
+    }
+    delete translator;
+    return false;
 }
 
 }  // namespace tandrel::console

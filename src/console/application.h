@@ -31,4 +31,9 @@ class TApplication : public QApplication {
 // with Wine's fonts on Linux), so that the large type looks the same everywhere.
 void LoadProgramFonts();
 
+// Installs Qt's own Russian texts (the open dialog's and the message boxes' buttons): from a
+// "translations" folder beside the program first (as the Windows package ships them), then from
+// Qt's own translations folder. Returns false when neither has them; Qt's English stays then.
+bool LoadQtTranslations();
+
 }  // namespace tandrel::console

@@ -53,8 +53,9 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent) {
     CheckBox1 = AddCheckBox(this, "CheckBox1", "Клавиатура"_cp1251, 16, 312, 97);
     CheckBox2 = AddCheckBox(this, "CheckBox2", "Коррекция"_cp1251, 16, 336, 97);
     CheckBox4 = AddCheckBox(this, "CheckBox4", "Номера подряд"_cp1251, 16, 360, 97);
-    CheckBox5 = AddCheckBox(this, "CheckBox5", "Вести журнал"_cp1251, 16, 384, 97);
-    for (QCheckBox* box : {CheckBox1, CheckBox2, CheckBox4, CheckBox5}) box->adjustSize();
+    CheckBox5 = AddCheckBox(this, "CheckBox5", "Отправлять размеры на упор"_cp1251, 16, 384, 97);
+    CheckBox6 = AddCheckBox(this, "CheckBox6", "Вести журнал"_cp1251, 16, 408, 97);
+    for (QCheckBox* box : {CheckBox1, CheckBox2, CheckBox4, CheckBox5, CheckBox6}) box->adjustSize();
     BitBtn1 = new QPushButton(ToQ("Применить"_cp1251), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setGeometry(800, 320, 75, 25);
@@ -113,7 +114,8 @@ void TForm3::FormShow() {
         CheckBox3->setChecked(Form1->Settings.PrintLabels);
     }
     CheckBox4->setChecked(Form1->Settings.ConsecutiveRows);
-    CheckBox5->setChecked(Form1->Settings.KeepJournal);
+    CheckBox5->setChecked(Form1->Settings.SendSizes);
+    CheckBox6->setChecked(Form1->Settings.KeepJournal);
     if (PortList) {
         const std::vector<std::string> ports = PortList();  // may raise: the rest is skipped
         const QSignalBlocker quiet(ComboBox1);
@@ -130,7 +132,8 @@ void TForm3::CopySwitches() {
     Form1->Settings.ShowCorrection = CheckBox2->isChecked();
     Form1->Settings.PrintLabels = CheckBox3->isChecked();
     Form1->Settings.ConsecutiveRows = CheckBox4->isChecked();
-    Form1->Settings.KeepJournal = CheckBox5->isChecked();
+    Form1->Settings.SendSizes = CheckBox5->isChecked();
+    Form1->Settings.KeepJournal = CheckBox6->isChecked();
 }
 
 void TForm3::BitBtn1Click() {

@@ -23,6 +23,7 @@ struct Comments {
     std::string i = " Показывать коррекцию"_cp1251;
     std::string j = " Печатать этикетки"_cp1251;
     std::string k = " Только новые размеры"_cp1251;
+    std::string l = " Отправлять размеры на упор"_cp1251;
     std::string m = " Вести журнал"_cp1251;
 };
 
@@ -87,11 +88,14 @@ void ApplyLine(std::string_view line, TSettings& s) {
         case 'k':
             s.ConsecutiveRows = value != "0";
             break;
+        case 'l':
+            s.SendSizes = value != "0";
+            break;
         case 'm':
             s.KeepJournal = value != "0";
             break;
         default:
-            break;  // l, n, o: reserved
+            break;  // n, o: reserved
     }
 }
 
@@ -152,7 +156,7 @@ std::string FormatSettings(const TSettings& s) {
     AppendSetting(out, c.i, 'i', Switch(s.ShowCorrection));
     AppendSetting(out, c.j, 'j', Switch(s.PrintLabels));
     AppendSetting(out, c.k, 'k', Switch(s.ConsecutiveRows));
-    // m is written after every other key.
+    AppendSetting(out, c.l, 'l', Switch(s.SendSizes));
     AppendSetting(out, c.m, 'm', Switch(s.KeepJournal));
     return out;
 }

@@ -35,6 +35,7 @@ struct TSettings {
     bool ShowCorrection = false;   // i
     bool PrintLabels = false;      // j
     bool ConsecutiveRows = false;  // k
+    bool SendSizes = false;        // l: a row's target goes to the stop as a move
     bool KeepJournal = true;       // m: the production journal written
 
     bool operator==(const TSettings&) const = default;
@@ -55,10 +56,10 @@ std::filesystem::path SettingsFilePath(const std::filesystem::path& programDir);
 // afterwards, it becomes defaults.DataDir (the program's directory). Never raises.
 TSettings ParseSettings(std::string_view bytes, const TSettings& defaults);
 
-// The file's exact bytes: every key in the order a, b, p, d, c, f, e, g, h, i, j, k, then m
-// last, each after its comment line, CR LF line ends; g only when LabelPortName is not empty;
-// switches as "-1"/"0". A DataDir that Windows-1251 cannot hold is written empty, so the next start
-// uses the program's directory.
+// The file's exact bytes: every key in the order a, b, p, d, c, f, e, g, h, i, j, k, l, m, each
+// after its comment line, CR LF line ends; g only when LabelPortName is not empty; switches as
+// "-1"/"0". A DataDir that Windows-1251 cannot hold is written empty, so the next start uses the
+// program's directory.
 std::string FormatSettings(const TSettings& settings);
 
 // ParseSettings of the file, or defaults when it is missing or unreadable. Never raises.

@@ -22,6 +22,7 @@ add_library(tandrel_console STATIC
     Unit1_keypad.cpp
     Unit1_link.cpp
     Unit1_preview.cpp
+    Unit1_operator.cpp
     Unit1_recovery.cpp
     Unit2.cpp
     windows.cpp

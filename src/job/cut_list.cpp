@@ -7,6 +7,7 @@
 #include "base/cp1251.h"
 #include "job/crc32.h"
 #include "job/job_io.h"
+#include "job/list_encoding.h"
 #include "job/progress.h"
 #include "link/protocol.h"
 
@@ -104,6 +105,8 @@ TLoadOutcome LoadList(TJobState& state, const std::string& listName) {
 
     std::string text, failure;
     if (!io::ReadAll(io::ToPath(listName), text, failure)) return reject(0, failure);
+    TListText decoded = ListText(std::move(text));
+    text = std::move(decoded.Text);
 
     // Lines end at LF; a CR anywhere is dropped; Ctrl-Z ends the text.
     if (const auto eot = text.find('\x1A'); eot != std::string::npos) text.resize(eot);
@@ -167,6 +170,8 @@ TLoadOutcome LoadList(TJobState& state, const std::string& listName) {
     out.Loaded = true;
     out.Rows = rowCount;
     out.ProgressIssue = read.Problem;
+    out.Utf8 = decoded.Utf8;
+    out.Replaced = decoded.Replaced;
     if (remaining == 0) {
         out.AskRestart = true;
         out.RestartQuestion =

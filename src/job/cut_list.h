@@ -36,6 +36,8 @@ struct TLoadOutcome {
     std::string ProgressIssue;  // loaded, but the progress file could not be written: why
     bool AskRestart = false;    // every row is done: ask RestartQuestion (Yes -> RestartList)
     std::string RestartQuestion;
+    bool Utf8 = false;          // the file was read as UTF-8
+    std::int32_t Replaced = 0;  // its characters that Windows-1251 lacks, each now a "?"
 };
 
 // Loads the list file listName (Windows-1251, as given; the progress file is resolved against

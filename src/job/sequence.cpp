@@ -84,12 +84,17 @@ TLoadOutcome OpenList(TJobState& state, TJobView& view, const std::string& listN
     }
     view.ShowList(listName);
     ShowRowCounter(state, view);
-    if (issue.empty()) {
-        view.SetStatusLine("", false);
-    } else {
-        view.SetStatusLine("Файл хода работы "_cp1251 + ProgressFileName(listName) + ": " + issue,
-                           true);
+    std::string notice;
+    if (!issue.empty())
+        notice = "Файл хода работы "_cp1251 + ProgressFileName(listName) + ": " + issue;
+    if (out.Replaced > 0) {
+        if (!notice.empty()) notice += ". ";
+        notice +=
+            "Список прочитан как UTF-8; знаков, которых нет в Windows-1251 (заменены на "
+            "«?»): "_cp1251 +
+            std::to_string(out.Replaced);
     }
+    view.SetStatusLine(notice, !notice.empty());
     view.ShowButtons();
     return out;
 }
@@ -160,6 +165,7 @@ void StepRow(TJobState& state, TJobView& view, const TStepLimits& limits) {
     // An out-of-range row whose target the display already showed has no completion; the step
     // recorded it above, and its line is written all the same.
     JournalStep(state, view);
+    view.StepFinished(state.Target, state.StepEntry.InRange);
 }
 
 void Edit1Change(TJobState& state, TJobView& view) {

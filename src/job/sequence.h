@@ -57,6 +57,9 @@ class TJobView {
     virtual bool PrintsLabels() const { return false; }
     // The journal line of a step, once per step at its first completion.
     virtual void JournalStep(const TJournalEntry&) {}
+    // The step's last act, once the position display has completed and recorded the row: what
+    // follows a step (a move of the stop) may fail without leaving a row done but unrecorded.
+    virtual void StepFinished(double /*target*/, bool /*inRange*/) {}
 };
 
 // Device values and the setting the steps use.

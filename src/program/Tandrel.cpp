@@ -42,6 +42,7 @@ void StartScreenshots(QWidget* window) {
 int Tandrel(int argc, char** argv) {
     tandrel::console::TApplication application(argc, argv);
     tandrel::console::LoadProgramFonts();
+    tandrel::console::LoadQtTranslations();
     tandrel::console::CreateWindows();
     QWidget* main = tandrel::console::Form1;
     tandrel::program::CloseOnSessionEnd(main);

@@ -45,6 +45,7 @@ class KeypadWindowTest : public QObject {
     void init() {
         dir_ = std::make_unique<TProgramDir>();
         StartWindows();
+        WaitForStartingValues();
     }
     void cleanup() { dir_.reset(); }
 

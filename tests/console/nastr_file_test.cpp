@@ -51,6 +51,8 @@ const char* const kExampleLines[] = {
     "j=0",
     " Только новые размеры",
     "k=0",
+    " Отправлять размеры на упор",
+    "l=0",
     " Вести журнал",
     "m=-1",
 };
@@ -116,7 +118,10 @@ TEST(SettingsFile, ParsesEachLine) {
         {"m=0 stops the journal", File({"m=0"}), [](TSettings& s) { s.KeepJournal = false; }},
         {"m= keeps the value", File({"m=0", "m="}), [](TSettings& s) { s.KeepJournal = false; }},
         {"m=1", File({"m=0", "m=1"}), [](TSettings&) {}},
-        {"l, n, o change nothing", File({"l=0", "n=0", "o=0"}), [](TSettings&) {}},
+        {"n, o change nothing", File({"n=1", "o=1"}), [](TSettings&) {}},
+        {"l=-1 sends sizes", File({"l=-1"}), [](TSettings& s) { s.SendSizes = true; }},
+        {"l=0 after l=1", File({"l=1", "l=0"}), [](TSettings&) {}},
+        {"l= keeps it off", File({"l="}), [](TSettings&) {}},
         {"second character not examined", File({"a:300", "bx400"}),
          [](TSettings& s) { s.Column0Width = 300, s.Column1Width = 400; }},
         {"last line of a key wins", File({"f=20", "f=30"}),
@@ -247,6 +252,23 @@ TEST(SettingsFile, WrittenAndReadThroughTheFileLayer) {
     EXPECT_NE(ReadWholeFile(file)->find("\r\ni=-1\r\n"), std::string::npos);
     s.ListRowHeight = 16;  // the written e=8 sets the rows
     EXPECT_EQ(ReadSettingsFile(file, defaults), s);
+}
+
+TEST(SettingsFile, SendingSizesRoundTripsRightAfterK) {
+    TempDir dir;
+    const fs::path file = SettingsFilePath(dir.Path());
+    const TSettings defaults = DefaultSettings(dir.Path());
+    for (const bool on : {true, false}) {
+        TSettings s = defaults;
+        s.SendSizes = on;
+        s.ConsecutiveRows = !on;
+        WriteSettingsFile(file, s);
+        const std::string bytes = ReadWholeFile(file).value_or("");
+        const std::string tail = File({" Только новые размеры", on ? "k=0" : "k=-1",
+                                       " Отправлять размеры на упор", on ? "l=-1" : "l=0"});
+        EXPECT_EQ(bytes.substr(bytes.size() - tail.size()), tail) << on;
+        EXPECT_EQ(ReadSettingsFile(file, defaults), s) << on;
+    }
 }
 
 int FailRename(FileStep step, const fs::path&) {

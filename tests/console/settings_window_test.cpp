@@ -130,14 +130,50 @@ class SettingsWindowTest : public QObject {
         StartWindows();
         QVERIFY(!Form1->Settings.KeepJournal);
         Form3->show();
-        QVERIFY(!Form3->CheckBox5->isChecked());
-        QCOMPARE(FromQ(Form3->CheckBox5->text()), "Вести журнал"_cp1251);
-        Form3->CheckBox5->setChecked(true);
+        QVERIFY(!Form3->CheckBox6->isChecked());
+        QCOMPARE(FromQ(Form3->CheckBox6->text()), "Вести журнал"_cp1251);
+        Form3->CheckBox6->setChecked(true);
         Form3->reject();  // closing keeps the switch
         QVERIFY(Form1->Settings.KeepJournal);
         CloseWindows();
         const std::string file = dir.Read("nastr.dat");
         QVERIFY(file.find("k=0\r\n"_cp1251) < file.find(" Вести журнал\r\nm=-1\r\n"_cp1251));
+    }
+
+    // "Отправлять размеры на упор": read from l, shown in its box, kept at close, written as l.
+    void sendingSizesIsReadShownAndWritten_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("fromFile");
+        QTest::addColumn<bool>("checked");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("no line, checked") << "" << false << true << "l=-1";
+        QTest::newRow("l=-1, unchecked") << "l=-1" << true << false << "l=0";
+        QTest::newRow("l=0, left") << "l=0" << false << false << "l=0";
+        QTest::newRow("l=1, left") << "l=1" << true << true << "l=-1";
+    }
+    void sendingSizesIsReadShownAndWritten() {
+        QFETCH(QString, line);
+        QFETCH(bool, fromFile);
+        QFETCH(bool, checked);
+        QFETCH(QString, written);
+        TProgramDir dir;
+        dir.Write("nastr.dat", Lines({"k=0", line.toLatin1().constData()}));
+        StartWindows();
+        QCOMPARE(Form1->Settings.SendSizes, fromFile);
+        Form3->show();
+        QCOMPARE(Form3->CheckBox5->isChecked(), fromFile);
+        QCOMPARE(FromQ(Form3->CheckBox5->text()), "Отправлять размеры на упор"_cp1251);
+        QVERIFY(Form3->rect().contains(Form3->CheckBox5->geometry()));
+        Form3->CheckBox5->setChecked(checked);
+        Form3->reject();
+        QCOMPARE(Form1->Settings.SendSizes, checked);
+        CloseWindows();
+        const std::string file = dir.Read("nastr.dat");
+        const std::string tail =
+            " Отправлять размеры на упор\r\n"_cp1251 + written.toStdString() + "\r\n";
+        // Right after k, and the journal's switch after it.
+        QVERIFY(file.find(" Только новые размеры\r\nk=0\r\n"_cp1251 + tail + " Вести журнал\r\n"_cp1251) !=
+                std::string::npos);
     }
 
     void menuCommandOpensTheWindowModally() {

@@ -33,6 +33,12 @@ inline QWidget* FirstClippedChild(QWidget* window) {
     return nullptr;
 }
 
+// The handshake thread stores the device's starting values (limits, precision) as it begins and
+// then shows Start: a test that sets its own limits waits for that first, or they are overwritten.
+inline void WaitForStartingValues() {
+    QTRY_VERIFY(Form1->BitBtn1->isVisible());
+}
+
 // Closes the main window the normal way (FormClose runs) and destroys the windows.
 inline void CloseWindows() {
     if (Form1 == nullptr) return;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -77,6 +78,21 @@ class RecordingView : public TJobView {
     bool PrintsLabels() const override { return printsLabels; }
     void JournalStep(const TJournalEntry& entry) override { journal.push_back(entry); }
 
+    // Each finished step: its target, whether in range, and the progress file's lines by then.
+    struct Finished {
+        double target;
+        bool inRange;
+        std::size_t progressLines;
+    };
+    std::vector<Finished> finished;
+    void StepFinished(double target, bool inRange) override {
+        std::string text;
+        if (std::filesystem::is_regular_file(state_.ProgressFile))
+            text = ReadBytes(state_.ProgressFile);
+        finished.push_back({target, inRange,
+                            static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'))});
+    }
+
   private:
     TJobState& state_;
 };
@@ -140,6 +156,26 @@ TEST_F(SequenceTest, Targets) {
         EXPECT_EQ(view.positions[0], "1500->" + std::string(r.shown)) << r.size;
         EXPECT_EQ(view.positions[1], r.shown) << r.size;
         EXPECT_EQ(Recorded(), std::vector<int>{1}) << r.size;
+    }
+}
+
+// A move after the step must never find its row unrecorded: the step's end comes after the
+// completion has written the row, for rows in range and out of it, and once a step.
+TEST_F(SequenceTest, StepFinishesAfterTheRowIsRecorded) {
+    Load({1200, 99, 1300.4});
+    limits.Precision = 1;
+    for (int i = 0; i < 3; ++i) Start();
+    Start();  // nothing left: no step, nothing finished
+    ASSERT_EQ(view.finished.size(), 3u);
+    const struct {
+        double target;
+        bool inRange;
+        std::size_t lines;  // the CRC line and the rows recorded so far
+    } expected[] = {{1200, true, 2}, {99, false, 4}, {1300.4, true, 5}};
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_DOUBLE_EQ(view.finished[i].target, expected[i].target) << i;
+        EXPECT_EQ(view.finished[i].inRange, expected[i].inRange) << i;
+        EXPECT_EQ(view.finished[i].progressLines, expected[i].lines) << i;
     }
 }
 
