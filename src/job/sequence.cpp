@@ -165,7 +165,7 @@ void StepRow(TJobState& state, TJobView& view, const TStepLimits& limits) {
     // An out-of-range row whose target the display already showed has no completion; the step
     // recorded it above, and its line is written all the same.
     JournalStep(state, view);
-    view.StepFinished(state.Target, state.StepEntry.InRange);
+    view.StepFinished(state.Target, state.StepEntry->InRange);
 }
 
 void Edit1Change(TJobState& state, TJobView& view) {

@@ -278,7 +278,9 @@ class LinkWindowTest : public QObject {
         const std::string journalName = job::JournalFileName(now);
         dir.Write(journalName, earlier + "09.12.2026;09:4");  // torn by a power loss
         const auto list = dir.Path() / "list.txt";
-        std::ofstream(list) << "1000 A <E1x>\r\n5000 B\r\n1200 C\r\n";
+        // A fourth row keeps the list from finishing, whose notice would replace the label's
+        // failure.
+        std::ofstream(list) << "1000 A <E1x>\r\n5000 B\r\n1200 C\r\n1300 D\r\n";
 
         CreateWindows();
         Form1->JournalClock = [now] { return now; };

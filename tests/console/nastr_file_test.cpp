@@ -213,7 +213,8 @@ TEST(SettingsFile, TheJournalSwitchIsWrittenLastWithItsComment) {
     TSettings s = DefaultSettings("/opt/cut");
     s.KeepJournal = false;
     const std::string bytes = FormatSettings(s);
-    const std::string tail = File({" Только новые размеры", "k=0", " Вести журнал", "m=0"});
+    const std::string tail = File({" Только новые размеры", "k=0", " Отправлять размеры на упор",
+                                   "l=0", " Вести журнал", "m=0"});
     ASSERT_GE(bytes.size(), tail.size());
     EXPECT_EQ(bytes.substr(bytes.size() - tail.size()), tail);
 }
@@ -264,10 +265,11 @@ TEST(SettingsFile, SendingSizesRoundTripsRightAfterK) {
         s.ConsecutiveRows = !on;
         WriteSettingsFile(file, s);
         const std::string bytes = ReadWholeFile(file).value_or("");
-        const std::string tail = File({" Только новые размеры", on ? "k=0" : "k=-1",
-                                       " Отправлять размеры на упор", on ? "l=-1" : "l=0"});
+        const std::string tail =
+            File({" Только новые размеры", on ? "k=0" : "k=-1", " Отправлять размеры на упор",
+                  on ? "l=-1" : "l=0", " Вести журнал", "m=-1"});
         EXPECT_EQ(bytes.substr(bytes.size() - tail.size()), tail) << on;
-        EXPECT_EQ(ReadSettingsFile(file, defaults), s) << on;
+        EXPECT_EQ(ReadSettingsFile(file, defaults), WrittenAndRead(s)) << on;
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <QPushButton>
 #include <QtTest>
 #include <filesystem>
 #include <fstream>

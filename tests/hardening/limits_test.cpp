@@ -177,6 +177,7 @@ TEST(Limits, SettingsWithEveryKeyRepeatedAndHugeValues) {
     expected.LabelPortName = hugeText;
     expected.ShowKeypad = false;
     expected.ShowCorrection = expected.PrintLabels = expected.ConsecutiveRows = true;  // not "0"
+    expected.SendSizes = true;
     const TSettings read = ReadSettingsFile(dir.Path() / "nastr.dat", defaults);
     EXPECT_EQ(read, expected);
 

@@ -62,7 +62,8 @@ TEST(ListEncoding, FixturesStayWindows1251AndTheirUtf8IsRead) {
     std::vector<std::filesystem::path> files;
     for (const char* folder : {TANDREL_JOB_FIXTURES, TANDREL_FUZZ_LIST_FIXTURES, TANDREL_EXAMPLES})
         for (const auto& entry : std::filesystem::directory_iterator(folder))
-            files.push_back(entry.path());
+            if (entry.is_regular_file() && entry.path().extension() != ".md")
+                files.push_back(entry.path());
     ASSERT_GE(files.size(), 5u);
     int cyrillicLines = 0;
     for (const auto& file : files) {
