@@ -3,7 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
-install_packages cmake ninja-build g++ libgtest-dev libbenchmark-dev qt6-base-dev fonts-dejavu-core fonts-wine
+install_packages cmake ninja-build g++ libgtest-dev libbenchmark-dev qt6-base-dev fonts-dejavu-core fonts-wine \
+    locales
 for preset in default asan; do
     cmake --preset "$preset" -DTANDREL_WITH_QT=ON >/dev/null
     cmake --build --preset "$preset" -j2
