@@ -13,11 +13,13 @@ char32_t Cp1251ToUnicode(unsigned char byte);
 // Windows-1251 byte of a code point, or '?' when the code page has none.
 char UnicodeToCp1251(char32_t code);
 
-// UTF-8 <-> Windows-1251. Invalid UTF-8 sequences become '?'.
+// UTF-8 <-> Windows-1251. Invalid UTF-8 becomes one '?' for each maximal invalid subpart
+// (overlong forms, surrogates, code points above U+10FFFF and cut-off sequences included).
 std::string Cp1251ToUtf8(std::string_view cp1251);
 std::string Utf8ToCp1251(std::string_view utf8);
 
-// UTF-16 <-> Windows-1251 (QString and the wide Win32 calls use UTF-16).
+// UTF-16 <-> Windows-1251 (QString and the wide Win32 calls use UTF-16). A surrogate pair or a
+// lone surrogate becomes one '?'.
 std::u16string Cp1251ToUtf16(std::string_view cp1251);
 std::string Utf16ToCp1251(std::u16string_view utf16);
 

@@ -8,14 +8,14 @@ namespace tandrel {
 
 // Base of every failure the program raises itself. what() returns the Windows-1251 message.
 class Exception : public std::runtime_error {
-public:
+  public:
     explicit Exception(const std::string& message) : std::runtime_error(message) {}
     std::string Message() const { return what(); }
 };
 
 // A text that is not a number: "'%s' is not a valid integer value".
 class EConvertError : public Exception {
-public:
+  public:
     using Exception::Exception;
     static EConvertError NotAnInteger(const std::string& text);
 };

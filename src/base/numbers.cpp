@@ -4,8 +4,6 @@
 #include <cfloat>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <limits>
 
 #include "base/error.h"
@@ -15,21 +13,28 @@ namespace {
 std::atomic<char> gDecimalSeparator{'.'};
 }
 
-char DecimalSeparator() { return gDecimalSeparator.load(std::memory_order_relaxed); }
-void SetDecimalSeparator(char separator) { gDecimalSeparator.store(separator, std::memory_order_relaxed); }
+char DecimalSeparator() {
+    return gDecimalSeparator.load(std::memory_order_relaxed);
+}
+void SetDecimalSeparator(char separator) {
+    gDecimalSeparator.store(separator, std::memory_order_relaxed);
+}
 
 std::string FormatGeneral(double value, char decimalSeparator) {
     if (std::isnan(value)) return "NAN";
     if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
     if (value == 0) return "0";
-    // Digits and exponent of the value rounded to 15 significant digits.
+    // Digits and exponent of the value rounded to 15 significant digits. Not through the C
+    // library's printf: it writes the process locale's point, which may be more than one byte.
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%.14e", value);
-    std::string s(buf);
+    const auto written =
+        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
+    std::string s(buf, written.ptr);
     const bool negative = s[0] == '-';
     if (negative) s.erase(0, 1);
     const auto e = s.find('e');
-    const int exponent = std::atoi(s.c_str() + e + 1);
+    int exponent = 0;
+    std::from_chars(s.data() + e + (s[e + 1] == '+' ? 2 : 1), s.data() + s.size(), exponent);
     std::string digits = s.substr(0, 1) + s.substr(2, e - 2);
     while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
 

@@ -1,4 +1,6 @@
-#include <clocale>
+#include <langinfo.h>
+#include <locale.h>
+
 #include <system_error>
 
 #include "base/numbers.h"
@@ -14,15 +16,13 @@ std::filesystem::path ProgramDir() {
 }
 
 char SystemDecimalSeparator() {
-    // The user's locale, not the C locale the process starts in.
-    const char* saved = std::setlocale(LC_NUMERIC, nullptr);
-    std::string keep = saved ? saved : "C";
-    std::setlocale(LC_NUMERIC, "");
-    const std::lconv* conv = std::localeconv();
-    const char sep = (conv && conv->decimal_point && conv->decimal_point[0] && !conv->decimal_point[1])
-                         ? conv->decimal_point[0]
-                         : '.';
-    std::setlocale(LC_NUMERIC, keep.c_str());
+    // The environment's LC_NUMERIC (LC_ALL and LANG as usual), read through a locale object of
+    // its own so that the process locale is never switched under another thread.
+    const locale_t numeric = newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(nullptr));
+    if (numeric == static_cast<locale_t>(nullptr)) return '.';
+    const char* point = nl_langinfo_l(RADIXCHAR, numeric);
+    const char sep = (point && point[0] && !point[1]) ? point[0] : '.';
+    freelocale(numeric);
     return sep;
 }
 

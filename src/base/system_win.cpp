@@ -13,8 +13,11 @@ std::filesystem::path ProgramDir() {
 }
 
 char SystemDecimalSeparator() {
-    char sep[8] = {};
-    if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, sep, sizeof sep) == 2) return sep[0];
+    // Read wide: the ANSI call would turn a separator outside the code page into '?'.
+    wchar_t sep[8] = {};
+    if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, sep, 8) == 2 && sep[0] > 0 &&
+        sep[0] < 0x80)
+        return static_cast<char>(sep[0]);
     return '.';
 }
 

@@ -19,6 +19,7 @@
 
 #include "base/cp1251.h"
 #include "base/files.h"
+#include "base/numbers.h"
 #include "console/Unit1_operator.h"
 #include "console/Unit1_views.h"
 #include "console/Unit2.h"
@@ -339,6 +340,8 @@ void TForm1::FormShow() {
     // One line a step; a failing step goes to AppException and the next one runs.
     RunEachStep(
         {
+            // Once, before anything shows a number: the user's separator for every size shown.
+            {"decimal separator", [] { SetDecimalSeparator(SystemDecimalSeparator()); }},
             {"correction",
              [this] {
                  Job.Correction = 0;

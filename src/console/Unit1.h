@@ -115,6 +115,9 @@ class TForm1 : public QMainWindow {
     std::unique_ptr<serial::TBComPort> BComPort2;
     // The list last loaded (in the dialog or from the command line), for the recovery's reload.
     std::string LastListName;
+    // The label template's lines, byte for byte as read from etik.eti (Memo1 only shows them):
+    // one line holding a blank until the file is loaded.
+    std::vector<std::string> LabelTemplate{" "};
 
     // The settings in force, gathered from the controls, the switches and the port names.
     TSettings CurrentSettings() const;
@@ -147,8 +150,8 @@ class TForm1 : public QMainWindow {
     void StringGrid1DblClick();
     void Edit1Change();
     job::TStepLimits StepLimits() const;
-    void LoadLabelTemplate();  // etik.eti into Memo1, written first when missing
-    std::vector<std::string> TemplateLines() const;
+    void LoadLabelTemplate();  // etik.eti into LabelTemplate, written first when missing
+    const std::vector<std::string>& TemplateLines() const { return LabelTemplate; }
     std::string PrintTestLabel();  // the settings window's "Тест"
     static std::string TestLabelText();
     // The label the next step would print, for the preview: the next row's, or the test label

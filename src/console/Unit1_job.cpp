@@ -231,15 +231,11 @@ void TForm1::LoadLabelTemplate() {
         if (i > 0) text += '\n';
         text += loaded.Lines[i];
     }
+    // The text control would give back 0xA0 as a blank and an empty file as one empty line:
+    // the bytes are kept apart and the control only shows them.
+    LabelTemplate = loaded.Lines;
     Memo1->setPlainText(ToQ(text));
     if (!loaded.Problem.empty()) ShowStatus(loaded.Problem, true);
-}
-
-std::vector<std::string> TForm1::TemplateLines() const {
-    std::vector<std::string> lines;
-    const QStringList parts = Memo1->toPlainText().split(QLatin1Char('\n'));
-    for (const QString& part : parts) lines.push_back(FromQ(part));
-    return lines;
 }
 
 std::string TForm1::PrintTestLabel() {

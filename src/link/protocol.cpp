@@ -71,7 +71,10 @@ std::string TypedMove(std::string_view typed) {
 }
 
 std::string AutoMove(double target, char decimalSeparator) {
-    return MoveOf(FormatGeneral(target, decimalSeparator));
+    // Written with the device's point key directly: a separator the user set to anything but ","
+    // or "." must not reach the device.
+    static_cast<void>(decimalSeparator);
+    return MoveOf(FormatGeneral(target, '*'));
 }
 
 }  // namespace tandrel::protocol

@@ -51,7 +51,7 @@ std::int32_t ParsePrecision(std::string_view payload);
 std::string TypedMove(std::string_view typed);
 
 // The move string of the automatic test mode: the target in the general floating format with
-// every "," and "." as "*".
+// its decimal separator as "*", whichever one-byte separator the user's locale gives.
 std::string AutoMove(double target, char decimalSeparator);
 
 }  // namespace tandrel::protocol

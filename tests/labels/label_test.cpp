@@ -28,7 +28,7 @@ TEST(LabelWrites, Table) {
     const std::string test = "Testovaya pechat, Тестовая печать =)"_cp1251;
     const struct {
         const char* what;
-        const std::vector<std::string>& lines;
+        std::vector<std::string> lines;
         std::string text;
         std::uint8_t fieldCount;
         std::vector<std::string> writes;
@@ -47,6 +47,16 @@ TEST(LabelWrites, Table) {
         {"test text", standard, test, 1, {fixedStart, test, "^FS^XZ"}},
         {"no label fields", standard, "", 0, {fixedStart, row.Caption, "^FS^XZ"}},
         {"empty template", {}, "", 2, {fixedStart, row.Caption, "^FS^XZ"}},
+        // Where operators put placeholders: at either end of a line, twice, side by side.
+        {"placeholder ends its line", {"^FD<E1>", "^FS"}, "", 1, {"^FD123", "^FS"}},
+        {"placeholder starts its line", {"<E2>^FS"}, "", 2, {"left^FS"}},
+        {"placeholder is the line", {"<e3>"}, "", 3, {"x"}},
+        {"placeholder twice", {"^FD<E1>-<e1>^FS"}, "", 1, {"^FD123-123^FS"}},
+        {"placeholders side by side", {"^FD<E2><E1><E3>^FS"}, "", 3, {"^FDleft123x^FS"}},
+        {"empty field", {"^FD<E4>^FS"}, "", 4, {"^FD^FS"}},
+        {"placeholder split over two lines", {"^FD<E", "1>^FS"}, "", 1, {"^FD<E", "1>^FS"}},
+        {"unclosed placeholder", {"^FD<E1^FS"}, "", 1, {"^FD<E1^FS"}},
+        {"field 10 is not field 1", {"^FD<E10>^FS"}, "", 6, {"^FD<E10>^FS"}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(LabelWrites(c.lines, c.text, row, c.fieldCount), c.writes) << c.what;

@@ -132,5 +132,48 @@ TEST(AutoTest, FailedWriteLeavesTheCounters) {
     EXPECT_EQ(test.LastAutoTarget, 3050.0);
 }
 
+// Both counters the window shows, after moves, a handshake's reset (a reconnect) and more moves.
+TEST(AutoTest, CountersAcrossReconnects) {
+    const struct {
+        const char* what;
+        bool reset;  // the end of a handshake at position `at`, else a move to `at`
+        double at;
+        std::int32_t precision;
+        const char* moves;
+        const char* distance;
+    } steps[] = {
+        {"first handshake", true, 3050, 0, "0", "0 метров"},
+        {"to 200", false, 200, 0, "1", "2,85 метров"},
+        {"to 1200", false, 1200, 0, "2", "3,85 метров"},
+        {"to 1200 again", false, 1200, 0, "3", "3,85 метров"},
+        {"reconnect at 1500", true, 1500, 0, "0", "0 метров"},
+        {"to 1000.5 in tenths", false, 1000.5, 1, "1", "0,4995 метров"},
+        {"back to 1500", false, 1500, 1, "2", "0,999 метров"},
+        {"reconnect at 2000", true, 2000, 0, "0", "0 метров"},
+        {"to 3000", false, 3000, 0, "1", "1 метров"},
+        {"to 200", false, 200, 0, "2", "3,8 метров"},
+    };
+    TAutoTest test;
+    std::uint32_t draws = 0;
+    for (const auto& s : steps) {
+        if (s.reset) {
+            const std::uint32_t seed = test.Seed;
+            test.Reset(s.at);
+            EXPECT_EQ(test.Seed, seed) << s.what;  // the generator goes on
+        } else {
+            const auto res =
+                AutoMoveStep(test, Inputs(s.at, s.at, s.precision), [](const std::string&) {});
+            ASSERT_EQ(res.Outcome, TAutoOutcome::Moved) << s.what;
+            ++draws;
+        }
+        EXPECT_EQ(test.LastAutoTarget, s.at) << s.what;
+        EXPECT_EQ(MoveCountText(test), s.moves) << s.what;
+        EXPECT_EQ(DistanceText(test, ','), Utf8ToCp1251(s.distance)) << s.what;
+    }
+    std::uint32_t seed = 0;
+    for (std::uint32_t i = 0; i < draws; ++i) RandomDraw(seed, 0);
+    EXPECT_EQ(test.Seed, seed);
+}
+
 }  // namespace
 }  // namespace tandrel::console

@@ -66,6 +66,7 @@ TEST(Protocol, MoveStrings) {
     EXPECT_EQ(AutoMove(1234.5, ','), "****1234*5#");
     EXPECT_EQ(AutoMove(1234.5, '.'), "****1234*5#");
     EXPECT_EQ(AutoMove(1500, ','), "****1500#");
+    EXPECT_EQ(AutoMove(1234.5, ';'), "****1234*5#");  // a separator the user set
 }
 
 TEST(Protocol, ReplyKinds) {
