@@ -60,6 +60,7 @@ long long StateValue(TSimulator& sim, const std::string& name) {
 // The windows without a device, its limits 200 to 3050, the list loaded.
 void StartWithoutDevice(const std::string& list) {
     StartWindows();
+    SetDecimalSeparator(',');  // the Russian locale's, after the first show took this machine's
     WaitForStartingValues();
     Form1->Link.MinSize = 200;
     Form1->Link.MaxSize = 3050;
@@ -107,6 +108,7 @@ class OperatorWindowTest : public QObject {
         WriteSettings(dir, sim.Device(), send);
         const std::string list = WriteList(dir, "list.txt", "1234,56 Дверь\r\n1500 Полка\r\n");
         StartWindows();
+        SetDecimalSeparator(',');  // the Russian locale's, after the first show took this machine's
         QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kWaitMs);
         Form1->LoadList(list);
         TOperatorFields& f = Form1->Fields();
@@ -158,6 +160,7 @@ class OperatorWindowTest : public QObject {
                                     "--ping-ms", "20", "--speed", "100000"});
         WriteSettings(dir, sim.Device(), false);
         StartWindows();
+        SetDecimalSeparator(',');  // the Russian locale's, after the first show took this machine's
         QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kWaitMs);
         TOperatorFields& f = Form1->Fields();
         for (char key : std::string("150")) Form1->FormKeyPress(key);
@@ -208,6 +211,7 @@ class OperatorWindowTest : public QObject {
         TProgramDir dir;
         WriteSettings(dir, FromQ(port), false);
         StartWindows();
+        SetDecimalSeparator(',');  // the Russian locale's, after the first show took this machine's
         const QLabel* indicator = Form1->Fields().LinkIndicator;
         QTRY_COMPARE(indicator->text(), text);
         QVERIFY(indicator->isVisible());
@@ -221,6 +225,7 @@ class OperatorWindowTest : public QObject {
         TSimulator sim(dir.Path(), {"--ping-ms", "20"});
         WriteSettings(dir, sim.Device(), false);
         StartWindows();
+        SetDecimalSeparator(',');  // the Russian locale's, after the first show took this machine's
         Form1->SetRecoveryIntervals(300, 200, 100);
         const QLabel* indicator = Form1->Fields().LinkIndicator;
         QTRY_COMPARE_WITH_TIMEOUT(Utf8(indicator), std::string("Связь с устройством есть"),
@@ -270,6 +275,7 @@ class OperatorWindowTest : public QObject {
                   "\xEF\xBB\xBF"
                   "1000 Дверь <E1Шкаф>\r\n1100 Полка 日本\r\n");
         StartWindows();
+        SetDecimalSeparator(',');  // the Russian locale's, after the first show took this machine's
         Form1->LoadList((dir.Path() / "utf8.txt").string());
         QCOMPARE(Form1->Job.RowCount, 2);
         QCOMPARE(Form1->Job.Rows[1].Caption, "Дверь"_cp1251);
@@ -332,7 +338,6 @@ int main(int argc, char** argv) {
     TApplication app(argc, argv);
     LoadProgramFonts();
     LoadQtTranslations();
-    SetDecimalSeparator(',');  // the Russian locale's, whatever this machine's is
     OperatorWindowTest test;
     return QTest::qExec(&test, argc, argv);
 }
