@@ -1,5 +1,8 @@
 # The windows (Qt Widgets), linked by the program and the window tests.
 find_package(Qt6 REQUIRED COMPONENTS Widgets)
+if(WIN32)
+    tandrel_check_windows_qt(Core Gui Widgets)
+endif()
 add_library(tandrel_console STATIC
     application.cpp
     about.cpp
