@@ -177,7 +177,7 @@ TSettings WrittenAndRead(TSettings s) {
 // Every key, changed on its own, comes back from the file as it was written.
 TEST(SettingsFile, EveryKeyRoundTrips) {
     TempDir dir;
-    const fs::path other = dir.Path() / "другой каталог";
+    const fs::path other = dir.Path() / fs::path(u8"другой каталог");
     fs::create_directories(other);
     const TSettings defaults = DefaultSettings(dir.Path());
     const struct {
