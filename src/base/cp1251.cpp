@@ -51,10 +51,8 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
-// Decodes one UTF-8 sequence at text[i], advancing i. Anything but a well-formed sequence gives
-// U+FFFD for each maximal subpart (the longest start of a well-formed sequence, or one byte):
-// overlong forms, surrogates and code points above U+10FFFF never decode to a character, and a
-// byte that breaks a sequence off starts the next one.
+}  // namespace
+
 char32_t NextUtf8(std::string_view text, std::size_t& i) {
     const auto lead = static_cast<unsigned char>(text[i++]);
     if (lead < 0x80) return lead;
@@ -84,8 +82,6 @@ char32_t NextUtf8(std::string_view text, std::size_t& i) {
     }
     return c;
 }
-
-}  // namespace
 
 char32_t Cp1251ToUnicode(unsigned char byte) {
     return byte < 0x80 ? byte : kUpperHalf[byte - 0x80];

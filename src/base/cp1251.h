@@ -17,6 +17,11 @@ char UnicodeToCp1251(char32_t code);
 // (overlong forms, surrogates, code points above U+10FFFF and cut-off sequences included).
 std::string Cp1251ToUtf8(std::string_view cp1251);
 std::string Utf8ToCp1251(std::string_view utf8);
+// Decodes one UTF-8 sequence at text[i], advancing i. Anything but a well-formed sequence gives
+// U+FFFD for each maximal subpart (the longest start of a well-formed sequence, or one byte):
+// overlong forms, surrogates and code points above U+10FFFF never decode to a character, and a
+// byte that breaks a sequence off starts the next one.
+char32_t NextUtf8(std::string_view text, std::size_t& i);
 
 // UTF-16 <-> Windows-1251 (QString and the wide Win32 calls use UTF-16). A surrogate pair or a
 // lone surrogate becomes one '?'.
