@@ -7,7 +7,7 @@ file(MAKE_DIRECTORY ${TANDREL_SCREENS_DIR} ${TANDREL_XDG_DIR})
 file(CHMOD ${TANDREL_XDG_DIR} DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
 # The windows take the user's number format at start-up: the same one on every machine.
 set(TANDREL_GUI_ENVIRONMENT QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=${TANDREL_XDG_DIR}
-    LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/lsan-qt.supp LC_ALL=C.UTF-8)
+    ${TANDREL_LSAN_ENVIRONMENT} LC_ALL=C.UTF-8)
 
 # tandrel_window_test(name sources...): a QtTest program on the real windows.
 function(tandrel_window_test name)
