@@ -1,14 +1,26 @@
 #!/usr/bin/env bash
-# Builds the core and its tests for Windows with MinGW-w64 and runs them under Wine, with COM1
-# mapped to a pseudo-terminal whose far end is tests/serial/wine_peer.cpp.
+# Builds Tandrel.exe, its window tests and the core tests for Windows (MinGW-w64 against the Qt
+# of scripts/qt_windows.sh) and runs them under Wine: the core tests with COM1 mapped to a
+# pseudo-terminal whose far end is tests/serial/wine_peer.cpp, the window tests on an X server,
+# then the packaged program against the device simulator and the installer.
+#
+#   scripts/test_windows.sh [SESSIONS]    # SESSIONS: runs of the whole program, 20 by default
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
-install_packages cmake ninja-build g++ g++-mingw-w64-x86-64-posix wine wine64
+install_packages cmake ninja-build g++ g++-mingw-w64-x86-64-posix wine wine64 xvfb x11-utils \
+    xz-utils zip unzip nsis qt6-base-dev qt6-translations-l10n fonts-wine libgtest-dev
+sessions=${1:-20}
 
 root=$PWD
-build=$root/build/mingw
+build=$root/build/windows
 mkdir -p "$build"
+start=$SECONDS
+stage() { echo "== $* ($((SECONDS - start)) s)"; }
+
+qt=$(bash scripts/qt_windows.sh)
+export TANDREL_QT_WINDOWS=$qt
+stage "Qt for Windows: $qt"
 
 # GoogleTest for MinGW, built once from the Debian sources.
 gtest=$build/googletest
@@ -25,9 +37,12 @@ g++ -std=c++20 -O2 -Wall -Wextra -Werror tests/serial/wine_peer.cpp -o "$build/w
 gcc -O2 -Wall -Wextra -Werror -shared -fPIC tests/serial/modem_preload.c -o "$build/modem_preload.so" -ldl
 gcc -O2 -Wall -Wextra -Werror -shared -fPIC tests/serial/line_preload.c -o "$build/line_preload.so" -ldl -lpthread
 
-export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY
-mkdir -p "$WINEPREFIX"
+. scripts/wine_env.sh
+wine_env "$build/wineprefix"
+# The test programs find Qt and the MinGW runtime through WINEPATH (the package carries them
+# beside Tandrel.exe instead).
+export WINEPATH="$(wine_path "$qt/bin");$(wine_path "$(mingw_runtime_dir libstdc++-6.dll)");$(wine_path "$(mingw_runtime_dir libwinpthread-1.dll)")"
+export QT_PLUGIN_PATH=$(wine_path "$qt/plugins")
 pids=()
 cleanup() {
     wineserver -k 2>/dev/null || true
@@ -45,29 +60,49 @@ for _ in $(seq 100); do [ -s "$build/peer.port" ] && break; sleep 0.05; done
 export TANDREL_PEER=$(cat "$build/peer.port") TANDREL_MODEM=$build/modem.state
 export TANDREL_LINE=$build/line.state
 
-# The wineserver in the foreground (of a background job), so that it takes no pseudo-terminal
-# as its controlling terminal. COM1 is mapped before anything can open it (a fresh prefix maps
-# it to the machine's real /dev/ttyS0), then the server restarts to take the mapping.
-start_wineserver() {
-    wineserver -f -p </dev/null >/dev/null 2>&1 &
-    pids+=($!)
-    sleep 0.2
-}
-start_wineserver
-wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$link" /f >/dev/null 2>&1
-wineserver -k || true
-wait "${pids[-1]}" 2>/dev/null || true
-start_wineserver
-wine cmd /c exit >/dev/null 2>&1
+wine_start_server pids COM1 "$link"
+stage "Wine ready"
 
-cmake --preset mingw -DGTest_DIR="$gtest/install/lib/cmake/GTest" >/dev/null
-cmake --build --preset mingw -j2
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}
+cmake --preset windows -DGTest_DIR="$gtest/install/lib/cmake/GTest" >/dev/null
+cmake --build --preset windows -j2
+stage "built"
 
-# Each test program in one process: the port tests share the one COM1.
+# Each test program in one process: the port tests share the one COM1. The window tests are
+# QtTest programs: under Wine they print nothing on stdout, so their results go to a file, and
+# their exit code is the number of failures.
 status=0
+window_tests=$(cat "$build/window_tests.txt")
 for exe in $(find "$build/tests" -name "*.exe" | sort); do
+    case " $window_tests " in *" $exe "*) continue ;; esac
     echo "== $(basename "$exe")"
     LD_PRELOAD="$build/modem_preload.so $build/line_preload.so" timeout 300 wine "$exe" \
         --gtest_brief=1 </dev/null || status=1
 done
+stage "core tests"
+
+xvfb_start pids :92
+mkdir -p "$build/screens"
+for exe in $window_tests; do
+    name=$(basename "$exe" .exe)
+    echo "== $name"
+    result=$build/tests/$name.txt
+    rm -f "$result"
+    code=0
+    (cd "$build/tests" && DISPLAY=:92 QT_QPA_PLATFORM=offscreen \
+        timeout 300 wine "$exe" -o "$name.txt,txt" </dev/null >/dev/null 2>&1) || code=$?
+    [ -f "$result" ] && grep -E '^(FAIL|SKIP|XPASS|Totals)' "$result" | sed 's/^/  /'
+    if [ "$code" -ne 0 ]; then
+        echo "  $name: exit code $code"
+        status=1
+    fi
+done
+stage "window tests"
+
+bash scripts/package_windows.sh --build "$build"
+stage "packaged"
+bash tests/program/wine_session.sh "$build" "$sessions" || status=1
+stage "program sessions"
+bash tests/program/wine_installer.sh "$build" || status=1
+stage "installer"
 exit $status

@@ -1,5 +1,8 @@
 # Tests of the real windows, offscreen. Screens rendered by the tests land in build/<preset>/screens.
 find_package(Qt6 REQUIRED COMPONENTS Widgets Test)
+if(WIN32)
+    tandrel_check_windows_qt(Test)
+endif()
 
 set(TANDREL_SCREENS_DIR ${CMAKE_BINARY_DIR}/screens)
 set(TANDREL_XDG_DIR ${CMAKE_BINARY_DIR}/xdg-runtime)
@@ -19,7 +22,16 @@ function(tandrel_window_test name)
     target_compile_definitions(${name} PRIVATE TANDREL_SCREENS_DIR="${TANDREL_SCREENS_DIR}")
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "${TANDREL_GUI_ENVIRONMENT}" TIMEOUT 300)
+    set_property(GLOBAL APPEND PROPERTY TANDREL_WINDOW_TESTS $<TARGET_FILE:${name}>)
 endfunction()
 
 include(console/windows_tests.cmake)
-include(program/program_tests.cmake)
+if(NOT WIN32)
+    # Starts and signals the program as a POSIX process; on Windows the whole program runs
+    # under Wine against the simulator instead (tests/program/wine_session.sh).
+    include(program/program_tests.cmake)
+endif()
+
+# The list of window test programs, for the script that runs them under Wine.
+get_property(window_tests GLOBAL PROPERTY TANDREL_WINDOW_TESTS)
+file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/window_tests.txt CONTENT "$<JOIN:${window_tests}, >\n")

@@ -1,5 +1,8 @@
 # The windows (Qt Widgets), linked by the program and the window tests.
 find_package(Qt6 REQUIRED COMPONENTS Widgets)
+if(WIN32)
+    tandrel_check_windows_qt(Core Gui Widgets)
+endif()
 
 # The label picture needs Qt Gui only, so that the simulator can draw its labels too.
 add_library(tandrel_label_render STATIC label_render.cpp)

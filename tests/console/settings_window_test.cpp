@@ -13,6 +13,7 @@
 #include "console/application.h"
 #include "console/nastr.h"
 #include "console/qt_text.h"
+#include "support/platform.h"
 #include "window_fixture.h"
 
 using namespace tandrel;
@@ -189,7 +190,8 @@ class SettingsWindowTest : public QObject {
     }
 
     void aReadOnlyProgramFolderKeepsTheOldFile() {
-        if (geteuid() == 0) QSKIP("root writes into read-only folders");
+        if (!tandrel::testing::ReadOnlyFoldersRefuseWrites())
+            QSKIP("root and Windows write into read-only folders");
         TProgramDir dir;
         dir.Write("nastr.dat", Lines({"c=48"}));
         StartWindows();

@@ -1,0 +1,56 @@
+# Helpers for the scripts that run Windows programs under Wine (sourced, not run).
+
+# wine_env PREFIX: a private Wine prefix, quiet, without the Mono and Gecko prompts.
+wine_env() {
+    export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    unset DISPLAY
+    mkdir -p "$WINEPREFIX"
+}
+
+# wine_path UNIX_PATH: the same file seen from Windows (drive Z: is the Unix root).
+wine_path() {
+    local path
+    path=$(realpath -m "$1")
+    echo "Z:${path//\//\\}"
+}
+
+# mingw_runtime_dir DLL: the folder of the MinGW runtime DLL that our programs link.
+mingw_runtime_dir() {
+    dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name="$1")"
+}
+
+# wine_start_server PIDS_ARRAY [COMn UNIX_DEVICE]...: starts the wineserver in the foreground
+# of a background job (so that it takes no pseudo-terminal as its controlling terminal) and
+# maps the COM ports before anything can open them (a fresh prefix maps COM1 to the machine's
+# real /dev/ttyS0); the server restarts to take the mapping.
+wine_start_server() {
+    local -n started=$1
+    shift
+    wineserver -f -p </dev/null >/dev/null 2>&1 &
+    started+=($!)
+    sleep 0.2
+    while [ $# -ge 2 ]; do
+        wine reg add 'HKLM\Software\Wine\Ports' /v "$1" /t REG_SZ /d "$2" /f >/dev/null 2>&1
+        shift 2
+    done
+    wineserver -k || true
+    wait "${started[-1]}" 2>/dev/null || true
+    wineserver -f -p </dev/null >/dev/null 2>&1 &
+    started+=($!)
+    sleep 0.2
+    # One program run before anything timed: Wine's background processes start with it.
+    wine cmd /c exit >/dev/null 2>&1 </dev/null
+}
+
+# xvfb_start PIDS_ARRAY DISPLAY: an X server of the operator's screen size for Wine's windows.
+xvfb_start() {
+    local -n started=$1
+    Xvfb "$2" -screen 0 1280x800x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+    started+=($!)
+    for _ in $(seq 100); do
+        DISPLAY=$2 xwininfo -root >/dev/null 2>&1 && return 0
+        sleep 0.05
+    done
+    echo "Xvfb $2 did not start" >&2
+    return 1
+}
