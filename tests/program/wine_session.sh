@@ -1,0 +1,179 @@
+#!/usr/bin/env bash
+# The packaged Tandrel.exe under Wine as an operator runs it, against the device simulator:
+# COM1 is the device, COM2 the label printer, a list of Cyrillic rows from a Cyrillic folder on
+# the command line. Three presses of "#" on the device's keypad must work three rows and print
+# three labels that equal, byte for byte, those of the Linux program in the same session.
+#
+#   tests/program/wine_session.sh BUILD RUNS
+#
+# BUILD is the windows build folder after scripts/package_windows.sh; the Linux program and
+# the simulator come from build/default (built here when missing). Called by
+# scripts/test_windows.sh, which has the Wine prefix and its server running.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+root=$PWD
+build=$(realpath "$1")
+runs=${2:-20}
+. scripts/wine_env.sh
+[ -n "${WINEPREFIX:-}" ] || wine_env "$build/wineprefix"
+
+linux=$root/build/default
+if [ ! -x "$linux/tools/tandrel-sim" ] || [ ! -x "$linux/src/program/Tandrel" ]; then
+    [ -f "$linux/CMakeCache.txt" ] || cmake --preset default -DTANDREL_WITH_QT=ON >/dev/null
+    cmake --build "$linux" --target Tandrel tandrel-sim -j2
+fi
+sim=$linux/tools/tandrel-sim
+package=$(find "$build/package" -mindepth 1 -maxdepth 1 -type d -name 'Tandrel-*-win64' | head -1)
+[ -n "$package" ] || { echo "no package folder in $build/package" >&2; exit 1; }
+
+work=$build/session
+rm -rf "$work"
+lists="$work/Списки заказов"
+mkdir -p "$lists"
+list="$lists/Заказ 15.txt"
+printf '%s\r\n' '1000 Дверь левая <E1Дверь левая><E2Заказ 15>' \
+    '1500,5 Полка <E1Полка><E2ясень>' '2000 Стойка <E1Стойка>' | iconv -f UTF-8 -t CP1251 >"$list"
+device=$work/device printer=$work/printer
+
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+}
+trap cleanup EXIT
+if [ -z "${TANDREL_SESSION_DISPLAY:-}" ]; then
+    xvfb_start pids :95
+    export TANDREL_SESSION_DISPLAY=:95
+fi
+# Every Wine program of the session on that server: the first one starts Wine's desktop, which
+# would have no screen at all when started without one.
+export DISPLAY=$TANDREL_SESSION_DISPLAY
+wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$device" /f >/dev/null 2>&1
+wine reg add 'HKLM\Software\Wine\Ports' /v COM2 /t REG_SZ /d "$printer" /f >/dev/null 2>&1
+# A Wine desktop of the operator's screen: without a window manager on the X server, Wine
+# leaves a window's maximising to nobody, while its own desktop maximises as Windows does.
+wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f >/dev/null 2>&1
+wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1280x800 /f >/dev/null 2>&1
+wineserver -k 2>/dev/null || true
+sleep 0.5
+wineserver -f -p </dev/null >/dev/null 2>&1 &
+pids+=($!)
+sleep 0.2
+wine cmd /c exit >/dev/null 2>&1 </dev/null
+
+fail() {
+    echo "  session $run ($kind): $*"
+    return 1
+}
+
+# sim_command LINE: the simulator's answer to one control line.
+sim_command() {
+    echo "$1" >&"${SIM[1]}"
+    local answer=""
+    read -r -t 5 answer <&"${SIM[0]}" || true
+    echo "$answer"
+}
+
+# wait_for SECONDS COMMAND...: polls until the command succeeds.
+wait_for() {
+    local end=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ $SECONDS -lt $end ] || return 1
+        sleep 0.05
+    done
+}
+label_count() { find "$labels" -name '*.zpl' | wc -l; }
+has_labels() { [ "$(label_count)" -ge "$1" ]; }
+link_up() { [[ "$(sim_command state)" =~ \ T=([0-9]+) ]] && [ "${BASH_REMATCH[1]}" -ge 2 ]; }
+window_shown() {
+    local tree
+    tree=$(LC_ALL=C.UTF-8 DISPLAY=$TANDREL_SESSION_DISPLAY xwininfo -root -tree 2>/dev/null) || return 1
+    [[ $tree == *'"Автоматический ввод размеров на рольганг серии ВЕЛТА"'* ]]
+}
+program_gone() { ! kill -0 "$program" 2>/dev/null; }
+
+# session KIND RUN: one session of the Linux program (kind linux) or Tandrel.exe (kind wine).
+session() {
+    kind=$1 run=$2
+    local dir=$work/$kind-$run
+    labels=$dir/labels
+    local prog="$dir/Программа" cwd="$dir/Рабочая папка"
+    mkdir -p "$labels" "$cwd"
+    rm -f "$device" "$printer"
+    coproc SIM { exec "$sim" --device-link "$device" --printer-link "$printer" --labels-dir "$labels" \
+        --min 200 --max 3050 --precision 1 --ping-ms 100 2>"$dir/sim.log"; }
+    local sim_pid=$SIM_PID ready=""
+    read -r -t 10 ready <&"${SIM[0]}" || true
+    [[ $ready == ready* ]] || { fail "the simulator did not start"; return 1; }
+    local start=$SECONDS started
+    if [ "$kind" = wine ]; then
+        cp -r "$package" "$prog"
+        printf 'p=COM1\r\ng=COM2\r\nj=-1\r\n' >"$prog/nastr.dat"
+        started=$(date +%s%N)
+        (cd "$cwd" && DISPLAY=$TANDREL_SESSION_DISPLAY LD_PRELOAD=$build/modem_preload.so \
+            exec wine "$prog/Tandrel.exe" "$(wine_path "$list")" </dev/null >"$dir/program.log" 2>&1) &
+        program=$!
+        if wait_for 60 window_shown; then
+            echo "  session $run: window shown after $((($(date +%s%N) - started) / 1000000)) ms"
+        else
+            fail "no window shown" || true
+            DISPLAY=$TANDREL_SESSION_DISPLAY xwininfo -root -tree >"$dir/windows.txt" 2>&1 || true
+        fi
+    else
+        mkdir -p "$prog"
+        cp "$linux/src/program/Tandrel" "$prog/"
+        printf 'p=%s\r\ng=%s\r\nj=-1\r\n' "$device" "$printer" >"$prog/nastr.dat"
+        (cd "$cwd" && QT_QPA_PLATFORM=offscreen exec "$prog/Tandrel" "$list" </dev/null >"$dir/program.log" 2>&1) &
+        program=$!
+    fi
+    local status=0
+    wait_for 30 link_up || fail "no handshake: $(sim_command state)" || status=1
+    for n in 1 2 3; do
+        [ $status -eq 0 ] || break
+        sim_command "keys #" >/dev/null
+        wait_for 15 has_labels "$n" || fail "label $n did not arrive" || status=1
+    done
+    # The window closed the normal way: WM_CLOSE under Wine, the session's end signal on Linux.
+    if [ "$kind" = wine ]; then
+        DISPLAY=$TANDREL_SESSION_DISPLAY wine taskkill /im Tandrel.exe >/dev/null 2>&1 </dev/null || true
+    else
+        kill -TERM "$program"
+    fi
+    wait_for 20 program_gone || { kill -9 "$program" 2>/dev/null; fail "the program did not end"; status=1; }
+    local code=0
+    wait "$program" || code=$?
+    [ $code -eq 0 ] || fail "exit code $code" || status=1
+    if [ "$kind" = wine ] && pgrep -f 'Tandrel\.exe' >/dev/null; then
+        fail "a Tandrel.exe process is left" || status=1
+    fi
+    echo quit >&"${SIM[1]}" || true
+    wait "$sim_pid" 2>/dev/null || true
+    [ "$(label_count)" -eq 3 ] || fail "$(label_count) labels instead of 3" || status=1
+    local crc="$cwd/Заказ 15.crc"
+    [ -f "$crc" ] && [ "$(tail -n +2 "$crc" | tr -d '\r' | tr '\n' ' ')" = "1 2 3 " ] ||
+        fail "no progress file with rows 1 2 3 in the working folder" || status=1
+    for f in nastr.dat etik.eti; do
+        [ -s "$prog/$f" ] || fail "no $f beside the program" || status=1
+    done
+    if [ "$kind" = wine ]; then
+        for f in "$work/linux-0/labels"/*.zpl; do
+            cmp -s "$f" "$labels/$(basename "$f")" ||
+                fail "$(basename "$f") differs from the Linux program's" || status=1
+        done
+        echo "  session $run: $(label_count) labels, $((SECONDS - start)) s"
+    fi
+    return $status
+}
+
+session linux 0 || { echo "the Linux session failed" >&2; exit 1; }
+failed=0
+for run in $(seq "$runs"); do
+    if [ "$run" -eq 1 ]; then
+        export TANDREL_SCREENSHOT="$(wine_path "$build/screens/wine_main_window.png")" TANDREL_SCREENSHOT_SECONDS=1
+    else
+        unset TANDREL_SCREENSHOT TANDREL_SCREENSHOT_SECONDS
+    fi
+    session wine "$run" || failed=$((failed + 1))
+done
+echo "Tandrel.exe under Wine: $((runs - failed)) of $runs sessions passed"
+[ $failed -eq 0 ]
