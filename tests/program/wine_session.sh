@@ -91,6 +91,9 @@ window_shown() {
     [[ $tree == *'"Автоматический ввод размеров на рольганг серии ВЕЛТА"'* ]]
 }
 program_gone() { ! kill -0 "$program" 2>/dev/null; }
+# rows_done N: the progress file in the working folder holds N rows (it exists once the list
+# is loaded). An operator presses the next key after seeing the row done; so does the test.
+rows_done() { [ -f "$crc" ] && [ "$(tail -n +2 "$crc" | grep -c .)" -eq "$1" ]; }
 
 # session KIND RUN: one session of the Linux program (kind linux) or Tandrel.exe (kind wine).
 session() {
@@ -101,7 +104,7 @@ session() {
     mkdir -p "$labels" "$cwd"
     rm -f "$device" "$printer"
     coproc SIM { exec "$sim" --device-link "$device" --printer-link "$printer" --labels-dir "$labels" \
-        --min 200 --max 3050 --precision 1 --ping-ms 100 2>"$dir/sim.log"; }
+        --min 200 --max 3050 --precision 1 --ping-ms 100 --log "$dir/line.log" 2>"$dir/sim.log"; }
     local sim_pid=$SIM_PID ready=""
     read -r -t 10 ready <&"${SIM[0]}" || true
     [[ $ready == ready* ]] || { fail "the simulator did not start"; return 1; }
@@ -110,7 +113,11 @@ session() {
         cp -r "$package" "$prog"
         printf 'p=COM1\r\ng=COM2\r\nj=-1\r\n' >"$prog/nastr.dat"
         started=$(date +%s%N)
-        (cd "$cwd" && DISPLAY=$TANDREL_SESSION_DISPLAY LD_PRELOAD=$build/modem_preload.so \
+        # The main window every second: the last one tells what a failed session showed.
+        local shot=$dir/main_window.png
+        [ "$run" -eq 1 ] && shot=$build/screens/wine_main_window.png
+        (cd "$cwd" && TANDREL_SCREENSHOT=$(wine_path "$shot") TANDREL_SCREENSHOT_SECONDS=1 \
+            DISPLAY=$TANDREL_SESSION_DISPLAY LD_PRELOAD=$build/modem_preload.so \
             exec wine "$prog/Tandrel.exe" "$(wine_path "$list")" </dev/null >"$dir/program.log" 2>&1) &
         program=$!
         if wait_for 60 window_shown; then
@@ -127,11 +134,14 @@ session() {
         program=$!
     fi
     local status=0
+    crc="$cwd/Заказ 15.crc"
     wait_for 30 link_up || fail "no handshake: $(sim_command state)" || status=1
+    wait_for 30 rows_done 0 || fail "the list was not loaded" || status=1
     for n in 1 2 3; do
         [ $status -eq 0 ] || break
         sim_command "keys #" >/dev/null
         wait_for 15 has_labels "$n" || fail "label $n did not arrive" || status=1
+        wait_for 15 rows_done "$n" || fail "row $n was not recorded" || status=1
     done
     # The window closed the normal way: WM_CLOSE under Wine, the session's end signal on Linux.
     if [ "$kind" = wine ]; then
@@ -149,7 +159,6 @@ session() {
     echo quit >&"${SIM[1]}" || true
     wait "$sim_pid" 2>/dev/null || true
     [ "$(label_count)" -eq 3 ] || fail "$(label_count) labels instead of 3" || status=1
-    local crc="$cwd/Заказ 15.crc"
     [ -f "$crc" ] && [ "$(tail -n +2 "$crc" | tr -d '\r' | tr '\n' ' ')" = "1 2 3 " ] ||
         fail "no progress file with rows 1 2 3 in the working folder" || status=1
     for f in nastr.dat etik.eti; do
@@ -168,11 +177,6 @@ session() {
 session linux 0 || { echo "the Linux session failed" >&2; exit 1; }
 failed=0
 for run in $(seq "$runs"); do
-    if [ "$run" -eq 1 ]; then
-        export TANDREL_SCREENSHOT="$(wine_path "$build/screens/wine_main_window.png")" TANDREL_SCREENSHOT_SECONDS=1
-    else
-        unset TANDREL_SCREENSHOT TANDREL_SCREENSHOT_SECONDS
-    fi
     session wine "$run" || failed=$((failed + 1))
 done
 echo "Tandrel.exe under Wine: $((runs - failed)) of $runs sessions passed"
