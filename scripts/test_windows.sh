@@ -100,7 +100,12 @@ done
 stage "window tests"
 
 bash scripts/package_windows.sh --build "$build"
-stage "packaged"
+# Built a second time from the same commit and Qt: the same bytes.
+bash scripts/package_windows.sh --build "$build" --out "$build/dist-again" >/dev/null
+for f in "$build"/dist-again/*; do
+    cmp "$f" "dist/$(basename "$f")" || { echo "$(basename "$f") is not reproducible"; status=1; }
+done
+stage "packaged twice"
 bash tests/program/wine_session.sh "$build" "$sessions" || status=1
 stage "program sessions"
 bash tests/program/wine_installer.sh "$build" || status=1

@@ -1,7 +1,8 @@
 ; Per-user installer of Tandrel: no administrator rights, into a folder the program may write
 ; to (it keeps nastr.dat and etik.eti beside itself). Built by scripts/package_windows.sh, which
 ; defines VERSION, STAGE (the package folder), FILES (the include file listing it) and OUTFILE.
-Unicode true
+; A 64-bit installer for the 64-bit program (Wine here runs no 32-bit programs).
+Target amd64-unicode
 SetCompressor /SOLID lzma
 SetDatablockOptimize on
 RequestExecutionLevel user
