@@ -433,14 +433,19 @@ bool TBComPort::ClosePort() {
             if (!first) first = std::current_exception();
         }
     };
-    step([this] { DrainOutput(); });
+    bool drained = false;
+    step([this, &drained] { drained = DrainOutput(); });
     step([this] { SetDtr(false); });
     step([this] { SetRts(false); });
-    step([this] { AbortIo(); });
+    // Once the output has drained the transmit side is left alone: on a pseudo-terminal (a COM
+    // port under Wine is one) an output purge drops what the far end has not read yet, such as
+    // the label just written.
+    const std::uint32_t tx = drained ? 0 : detail::kPurgeTxAbort;
+    step([this, tx] { Purge(tx | detail::kPurgeRxAbort); });
     thread_.reset();  // stops the event thread (see ~TComThread)
     auto backend = Backend();
     backend->SetCommMask(0);
-    backend->PurgeComm(detail::kPurgeTxClear | detail::kPurgeRxClear);
+    backend->PurgeComm((drained ? 0 : detail::kPurgeTxClear) | detail::kPurgeRxClear);
     backend->Close();
     {
         std::lock_guard lock(backendLock_);
@@ -451,10 +456,11 @@ bool TBComPort::ClosePort() {
     return true;
 }
 
-void TBComPort::DrainOutput() {
+bool TBComPort::DrainOutput() {
     auto b = Backend();
     detail::TCommStatus status;
-    if (!b || !b->ClearCommError(status) || status.outQueue == 0) return;
+    if (!b || !b->ClearCommError(status)) return false;
+    if (status.outQueue == 0) return true;
     using std::chrono::milliseconds;
     const std::uint64_t bits =
         1u + (byteSize_ + 5u) + (parity_ != paNone ? 1u : 0u) + (stopBits_ == sb1 ? 1u : 2u);
@@ -474,11 +480,12 @@ void TBComPort::DrainOutput() {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
         const auto left = deadline - std::chrono::steady_clock::now();
-        if (left <= std::chrono::steady_clock::duration::zero()) return;
+        if (left <= std::chrono::steady_clock::duration::zero()) return false;
         const milliseconds pause =
             std::clamp(onTheLine(status.outQueue), milliseconds(1), milliseconds(200));
         std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, pause));
-        if (!b->ClearCommError(status) || status.outQueue == 0) return;
+        if (!b->ClearCommError(status)) return false;
+        if (status.outQueue == 0) return true;
     }
 }
 
@@ -533,10 +540,11 @@ void TBComPort::SetRts(bool on) {
         Raise("Ошибка функции EscapeCommFunction");
 }
 
-void TBComPort::AbortIo() {
+void TBComPort::AbortIo() { Purge(detail::kPurgeTxAbort | detail::kPurgeRxAbort); }
+
+void TBComPort::Purge(std::uint32_t flags) {
     auto b = Backend();
-    if (!b || !b->PurgeComm(detail::kPurgeTxAbort | detail::kPurgeRxAbort))
-        Raise("Ошибка функции PurgeComm");
+    if (!b || !b->PurgeComm(flags)) Raise("Ошибка функции PurgeComm");
 }
 
 void TBComPort::NewRequest(std::unique_ptr<TAsyncRequest>& request) {

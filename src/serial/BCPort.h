@@ -278,7 +278,8 @@ class TBComPort {
   private:
     friend struct detail::TThreadShared;
     std::shared_ptr<detail::TPortBackend> Backend() const;
-    void DrainOutput();
+    bool DrainOutput();  // true once nothing is left to send
+    void Purge(std::uint32_t flags);
 
     TBaudRate baudRate_ = br9600;
     TByteSize byteSize_ = bs8;

@@ -361,9 +361,11 @@ class MainWindowTest : public QObject {
 };
 
 int main(int argc, char** argv) {
-    // Two screens, the operator's 1280 x 800 and a 1920 x 1080 beside it.
-    const QString config = QDir::temp().filePath(
-        QStringLiteral("tandrel-screens-%1.json").arg(QCoreApplication::applicationPid()));
+    // Two screens, the operator's 1280 x 800 and a 1920 x 1080 beside it. The file is named
+    // relative to the working folder: the platform's arguments are split at colons, and so
+    // would be a Windows drive letter.
+    const QString config =
+        QStringLiteral("tandrel-screens-%1.json").arg(QCoreApplication::applicationPid());
     QFile file(config);
     if (!file.open(QIODevice::WriteOnly)) return 1;
     file.write(R"({"windowFrameMargins": false, "screens": [

@@ -356,6 +356,32 @@ TEST(SimProgram, PrinterSavesEachLabelWhole) {
     EXPECT_EQ(ReadFile(dir.Path() / "labels" / "label-0007.zpl"), "earlier run");
 }
 
+// Labels printed one right after another, as an operator working a list at speed does: the
+// program opens the port anew for each, often while the last one's pty is being replaced.
+TEST(SimProgram, PrinterTakesEveryLabelOfAQuickRun) {
+    TempDir dir;
+    Sim sim({"--printer-link", (dir.Path() / "prn").string(), "--labels-dir",
+             (dir.Path() / "labels").string()});
+    ASSERT_EQ(sim.ReadLine(), "ready device=- printer=" + (dir.Path() / "prn").string());
+    auto saved = [&sim](int count) {
+        const std::string want = "labels=" + std::to_string(count) + " ";
+        const auto end = std::chrono::steady_clock::now() + 2s;
+        for (;;) {
+            if (sim.Command("state").find(want) != std::string::npos) return true;
+            if (std::chrono::steady_clock::now() > end) return false;
+            std::this_thread::sleep_for(1ms);
+        }
+    };
+    for (int label = 1; label <= 150; ++label) {
+        {
+            Port printer(dir.Path() / "prn");
+            ASSERT_TRUE(printer.IsOpen());
+            printer.Write("^XA^FD" + std::to_string(label) + "^FS^XZ");
+        }
+        ASSERT_TRUE(saved(label)) << "label " << label << " lost";
+    }
+}
+
 // A Cyrillic row printed by the program's own printer code: through a ^CI28 template the
 // printer receives UTF-8, through any other template the Windows-1251 bytes as they are; the
 // simulator records which and draws each label.

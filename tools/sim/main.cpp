@@ -9,6 +9,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <system_error>
@@ -28,6 +29,7 @@ namespace {
 constexpr std::int64_t kPaceUs = 1000;        // one character at 9600 baud, roughly
 constexpr std::int64_t kPeerCheckUs = 20000;  // how often a hung-up pty is looked at again
 constexpr std::int64_t kRetryUs = 1'000'000;
+constexpr std::int64_t kRetiredUs = 2'000'000;  // how long a replaced printer pty is still read
 
 std::int64_t NowUs() {
     using namespace std::chrono;
@@ -46,6 +48,15 @@ struct Line {
     bool connected = false;
     bool used = false;  // someone has opened it since it was made
     std::int64_t nextCheckUs = 0;
+    // Replaced ptys, still read for a while (the printer only): a peer that took the path just
+    // before it was replaced writes there, and the program opens the printer anew for every
+    // label, often within moments of the last one.
+    bool keepsRetired = false;
+    struct Retired {
+        SerialEnd end;
+        std::int64_t untilUs;
+    };
+    std::deque<Retired> retired;
 
     bool Up() const { return end && connected; }
 
@@ -74,7 +85,9 @@ struct Line {
         if (link.empty() || !end) return;
         try {
             SerialEnd fresh = SerialEnd::CreatePty(link);
-            end.reset();  // leaves the symlink, which now names the fresh pty
+            // The old one leaves the symlink, which now names the fresh pty.
+            if (keepsRetired) retired.push_back({std::move(*end), now + kRetiredUs});
+            end.reset();
             end.emplace(std::move(fresh));
         } catch (const std::system_error& e) {
             std::fprintf(stderr, "tandrel-sim: %s not renewed: %s\n", link.c_str(), e.what());
@@ -93,6 +106,7 @@ class Simulator {
             store_.emplace(options.labelsDir);
             PrepareLabelPictures();  // before the line exists, so no label waits for it
             printer_.link = options.printerLink;
+            printer_.keepsRetired = true;
             printer_.end.emplace(SerialEnd::CreatePty(options.printerLink));
         }
         // Blocked, they queue for the signalfd even where a shell started us with SIGINT
@@ -147,6 +161,7 @@ class Simulator {
             ReadPrinter(now);
             printer_.nextCheckUs = now;
         }
+        ReadRetiredPrinters(now);
         model_.Advance(now);
         std::string produced = model_.TakeOutput();
         // Nobody listening: what a real device sends into an unplugged cable is lost.
@@ -160,6 +175,8 @@ class Simulator {
         if (reopenAtUs_) wakeUs = std::min(wakeUs, *reopenAtUs_);
         for (const Line* line : {&device_, &printer_})
             if (line->end && !line->connected) wakeUs = std::min(wakeUs, line->nextCheckUs);
+        // A hung-up pty polls ready for ever, so the retired ones are looked at on a clock.
+        if (!printer_.retired.empty()) wakeUs = std::min(wakeUs, now + kPeerCheckUs);
         if (!pending_.empty() && options_.pace) wakeUs = std::min(wakeUs, nextCharUs_);
         int timeoutMs = static_cast<int>(std::max<std::int64_t>(0, (wakeUs - now + 999) / 1000));
 
@@ -231,6 +248,24 @@ class Simulator {
             printer_.Lost(now);
             return;
         }
+        TakePrinterBytes(bytes, now);
+    }
+
+    // What a peer wrote into a printer pty since replaced; each is dropped once its time is up
+    // and nothing is left in it.
+    void ReadRetiredPrinters(std::int64_t now) {
+        for (auto& old : printer_.retired) {
+            char buffer[4096];
+            for (ssize_t got; old.end.PeekNow().readable &&
+                              (got = read(old.end.Descriptor(), buffer, sizeof buffer)) > 0;)
+                TakePrinterBytes(std::string(buffer, static_cast<std::size_t>(got)), now);
+        }
+        while (!printer_.retired.empty() && now >= printer_.retired.front().untilUs &&
+               !printer_.retired.front().end.PeekNow().readable)
+            printer_.retired.pop_front();
+    }
+
+    void TakePrinterBytes(const std::string& bytes, std::int64_t now) {
         if (log_) log_->Write("prn<", bytes, now);
         for (const std::string& label : collector_.Feed(bytes)) {
             try {
