@@ -540,7 +540,9 @@ void TBComPort::SetRts(bool on) {
         Raise("Ошибка функции EscapeCommFunction");
 }
 
-void TBComPort::AbortIo() { Purge(detail::kPurgeTxAbort | detail::kPurgeRxAbort); }
+void TBComPort::AbortIo() {
+    Purge(detail::kPurgeTxAbort | detail::kPurgeRxAbort);
+}
 
 void TBComPort::Purge(std::uint32_t flags) {
     auto b = Backend();
