@@ -53,6 +53,10 @@ wine reg add 'HKLM\Software\Wine\Ports' /v COM2 /t REG_SZ /d "$printer" /f >/dev
 # leaves a window's maximising to nobody, while its own desktop maximises as Windows does.
 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1280x800 /f >/dev/null 2>&1
+# Font smoothing as a Windows desktop has it by default (Wine's prefix has it off, and small
+# text drawn without it loses the thinnest strokes).
+wine reg add 'HKCU\Control Panel\Desktop' /v FontSmoothing /t REG_SZ /d 2 /f >/dev/null 2>&1
+wine reg add 'HKCU\Control Panel\Desktop' /v FontSmoothingType /t REG_DWORD /d 2 /f >/dev/null 2>&1
 wineserver -k 2>/dev/null || true
 sleep 0.5
 wineserver -f -p </dev/null >/dev/null 2>&1 &
@@ -82,6 +86,8 @@ wait_for() {
         sleep 0.05
     done
 }
+# png_size FILE: WIDTHxHEIGHT from the PNG header.
+png_size() { od -An -tu1 -j16 -N8 "$1" | awk '{print $3*256+$4 "x" $7*256+$8}'; }
 label_count() { find "$labels" -name '*.zpl' | wc -l; }
 has_labels() { [ "$(label_count)" -ge "$1" ]; }
 link_up() { [[ "$(sim_command state)" =~ \ T=([0-9]+) ]] && [ "${BASH_REMATCH[1]}" -ge 2 ]; }
@@ -114,8 +120,9 @@ session() {
         printf 'p=COM1\r\ng=COM2\r\nj=-1\r\n' >"$prog/nastr.dat"
         started=$(date +%s%N)
         # The main window every second: the last one tells what a failed session showed.
-        local shot=$dir/main_window.png
+        shot=$dir/main_window.png
         [ "$run" -eq 1 ] && shot=$build/screens/wine_main_window.png
+        rm -f "$shot"
         (cd "$cwd" && TANDREL_SCREENSHOT=$(wine_path "$shot") TANDREL_SCREENSHOT_SECONDS=1 \
             DISPLAY=$TANDREL_SESSION_DISPLAY LD_PRELOAD=$build/modem_preload.so \
             exec wine "$prog/Tandrel.exe" "$(wine_path "$list")" </dev/null >"$dir/program.log" 2>&1) &
@@ -143,6 +150,17 @@ session() {
         wait_for 15 has_labels "$n" || fail "label $n did not arrive" || status=1
         wait_for 15 rows_done "$n" || fail "row $n was not recorded" || status=1
     done
+    # The first session keeps its window until its picture with the rows done is saved: it shows
+    # the maximised window to whoever reads the run.
+    if [ "$kind" = wine ] && [ "$run" -eq 1 ] && [ $status -eq 0 ]; then
+        sleep 1.2
+        wait_for 10 test -s "$shot" || fail "no picture of the window" || status=1
+        # Maximised, the window takes the screen's width and all its height but the title bar.
+        local size
+        size=$(png_size "$shot")
+        [ "${size%x*}" -eq 1280 ] && [ "${size#*x}" -ge 760 ] ||
+            fail "the window is not maximised on the 1280x800 screen: $size" || status=1
+    fi
     # The window closed the normal way: WM_CLOSE under Wine, the session's end signal on Linux.
     if [ "$kind" = wine ]; then
         DISPLAY=$TANDREL_SESSION_DISPLAY wine taskkill /im Tandrel.exe >/dev/null 2>&1 </dev/null || true
