@@ -81,13 +81,8 @@ done
 cp /usr/share/qt6/translations/qtbase_ru.qm "$stage/translations/"
 # The read-me in the operators' code page, with Windows line ends.
 iconv -f UTF-8 -t CP1251 packaging/windows/README-ru.txt | sed 's/$/\r/' >"$stage/README.txt"
-# Sample lists: the project's examples when there are any, else the package's own.
-samples=(examples/*.txt)
-[ -e "${samples[0]}" ] || samples=(packaging/windows/*.txt)
-for sample in "${samples[@]}"; do
-    [ "$(basename "$sample")" = README-ru.txt ] && continue
-    cp "$sample" "$stage/"
-done
+# The project's sample lists, as they are (Windows-1251).
+cp examples/*.txt "$stage/"
 
 find "$stage" -type d -exec chmod 755 {} +
 find "$stage" -type f -exec chmod 644 {} +
