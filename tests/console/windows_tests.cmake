@@ -1,6 +1,8 @@
 tandrel_window_test(main_window_tests console/main_window_test.cpp)
 tandrel_window_test(screens_tests console/screens_test.cpp)
 tandrel_window_test(settings_window_tests console/settings_window_test.cpp)
+# These start the device simulator, a Linux program, which a Windows build cannot start; under
+# Wine the packaged program's own sessions against the simulator stand for them.
 if(TARGET tandrel-sim)
     tandrel_window_test(link_window_tests console/link_window_test.cpp)
     target_compile_definitions(link_window_tests PRIVATE TANDREL_SIM="$<TARGET_FILE:tandrel-sim>")
