@@ -16,16 +16,12 @@
 
 #include "base/cp1251.h"
 #include "serial/BCPort.h"
+#include "support/platform.h"
 
 namespace tandrel::serial {
 namespace {
 
 using namespace std::chrono_literals;
-
-bool UnderWine() {
-    const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
-    return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
-}
 
 std::string MessageOf(const std::function<void()>& fn) {
     try {
@@ -231,7 +227,7 @@ INSTANTIATE_TEST_SUITE_P(Sync, WinSignalTest, ::testing::Values(smThreadSync, sm
                          SyncName);
 
 TEST_F(WinPortTest, SecondOpenIsRefused) {
-    if (UnderWine()) GTEST_SKIP() << "Wine lets a second opener in; Windows only";
+    if (testing::UnderWine()) GTEST_SKIP() << "Wine lets a second opener in; Windows only";
     ASSERT_TRUE(port.OpenPort());
     TBComPort second;
     second.SetPort("COM1");
