@@ -81,7 +81,8 @@ for exe in $(find "$build/tests" -name "*.exe" | sort); do
 done
 stage "core tests"
 
-xvfb_start pids :92
+xvfb_start
+pids+=("$XVFB_PID")
 mkdir -p "$build/screens"
 for exe in $window_tests; do
     name=$(basename "$exe" .exe)
@@ -89,7 +90,7 @@ for exe in $window_tests; do
     result=$build/tests/$name.txt
     rm -f "$result"
     code=0
-    (cd "$build/tests" && DISPLAY=:92 QT_QPA_PLATFORM=offscreen \
+    (cd "$build/tests" && DISPLAY=$XVFB_DISPLAY QT_QPA_PLATFORM=offscreen \
         timeout 300 wine "$exe" -o "$name.txt,txt" </dev/null >/dev/null 2>&1) || code=$?
     [ -f "$result" ] && grep -E '^(FAIL|SKIP|XPASS|Totals)' "$result" | sed 's/^/  /'
     if [ "$code" -ne 0 ]; then

@@ -42,15 +42,5 @@ wine_start_server() {
     wine cmd /c exit >/dev/null 2>&1 </dev/null
 }
 
-# xvfb_start PIDS_ARRAY DISPLAY: an X server of the operator's screen size for Wine's windows.
-xvfb_start() {
-    local -n started=$1
-    Xvfb "$2" -screen 0 1280x800x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
-    started+=($!)
-    for _ in $(seq 100); do
-        DISPLAY=$2 xwininfo -root >/dev/null 2>&1 && return 0
-        sleep 0.05
-    done
-    echo "Xvfb $2 did not start" >&2
-    return 1
-}
+# xvfb_start (scripts/xvfb.sh): an X server for Wine's windows, on a display of its own choice.
+. "$(dirname "${BASH_SOURCE[0]}")/xvfb.sh"

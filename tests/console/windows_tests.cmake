@@ -16,7 +16,7 @@ if(TARGET tandrel-sim)
 endif()
 tandrel_window_test(keypad_window_tests console/keypad_window_test.cpp)
 tandrel_window_test(job_window_tests console/job_window_test.cpp)
-# The information window under a window manager on a virtual X server (display :91), which
+# The information window under a window manager on a virtual X server, which
 # run_under_wm.sh starts; skipped (77) where the server or the manager is missing. An X11
 # window manager is what it tests, so the Windows build has no use for it.
 if(NOT WIN32)

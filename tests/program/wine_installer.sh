@@ -11,7 +11,7 @@ build=$(realpath "$1")
 [ -n "${WINEPREFIX:-}" ] || wine_env "$build/wineprefix"
 setup=$(find dist -maxdepth 1 -name 'Tandrel-*-win64-setup.exe' | sort | tail -1)
 [ -n "$setup" ] || { echo "no installer in dist/" >&2; exit 1; }
-[ -n "${DISPLAY:-}" ] || { pids=(); xvfb_start pids :95; export DISPLAY=:95; trap 'kill "${pids[@]}" 2>/dev/null || true' EXIT; }
+[ -n "${DISPLAY:-}" ] || { xvfb_start; export DISPLAY=$XVFB_DISPLAY; trap 'kill "$XVFB_PID" 2>/dev/null || true' EXIT; }
 
 appdata=$(wine cmd /c echo %LOCALAPPDATA% 2>/dev/null </dev/null | tr -d '\r')
 dir=$(winepath -u "$appdata\\Programs\\Tandrel" 2>/dev/null </dev/null)

@@ -41,8 +41,9 @@ cleanup() {
 }
 trap cleanup EXIT
 if [ -z "${TANDREL_SESSION_DISPLAY:-}" ]; then
-    xvfb_start pids :95
-    export TANDREL_SESSION_DISPLAY=:95
+    xvfb_start
+    pids+=("$XVFB_PID")
+    export TANDREL_SESSION_DISPLAY=$XVFB_DISPLAY
 fi
 # Every Wine program of the session on that server: the first one starts Wine's desktop, which
 # would have no screen at all when started without one.
