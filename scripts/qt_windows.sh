@@ -6,8 +6,8 @@
 #   scripts/qt_windows.sh --source   # build from Debian's source even when the archive is there
 #
 # The prefix is reused only when its version and recipe match this script's. The archive in
-# ../shared/toolchains/ (beside the repo) is exactly this recipe's result: a change of recipe
-# needs a new archive and its SHA-256 here.
+# ../shared/toolchains/ (beside the repo; TANDREL_QT_ARCHIVE names another place) is exactly
+# this recipe's result: a change of recipe needs a new archive and its SHA-256 here.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -15,7 +15,7 @@ root=$PWD
 
 version=6.4.2
 debian_version=6.4.2+dfsg
-archive=$root/../shared/toolchains/qt-$version-mingw64.tar.xz
+archive=${TANDREL_QT_ARCHIVE:-$root/../shared/toolchains/qt-$version-mingw64.tar.xz}
 archive_sha256=9a31a7bdf52805db00723237cc652bb4986bcdd1b43ff9b908a83cf8650bc36e
 
 # The recipe: Core, Gui, Widgets and Test; the windows, offscreen and minimal platform plugins,
@@ -99,6 +99,7 @@ if [ "${1:-}" != "--source" ] && [ -f "$archive" ]; then
     tar -xJf "$archive" -C "$work"
     [ -d "$work/$name" ] || { log "$archive has no $name/ folder"; exit 1; }
 else
+    log "no archive at $archive: building from Debian's source (25 to 35 minutes)"
     build_from_source
 fi
 echo "$version $recipe_id" >"$work/$name/.tandrel-recipe"
