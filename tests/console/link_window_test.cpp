@@ -166,6 +166,8 @@ class LinkWindowTest : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kLinkWaitMs);
         QCOMPARE(Form1->Job.CurrentRow, 2);  // the operator's place: remembered row - 1
         QVERIFY(Form1->BitBtn1->isEnabled());
+        // The fault's notice goes with the fault.
+        QVERIFY2(!Form1->StatusIsFault(), Cp1251ToUtf8(Form1->StatusText()).c_str());
     }
 
     void aRejectedListIsNotTheOneToReload() {
@@ -201,6 +203,8 @@ class LinkWindowTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(!Form1->Link.DeviceArrivalPending, kLinkWaitMs);
         QCOMPARE(Form1->Job.RowCount, 4);
         QCOMPARE(Form1->Job.CurrentRow, 2);
+        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kLinkWaitMs);
+        QVERIFY2(!Form1->StatusIsFault(), Cp1251ToUtf8(Form1->StatusText()).c_str());
     }
 
     void lineNoiseDuringTheHandshakeAndTheWork() {
