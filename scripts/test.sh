@@ -16,7 +16,7 @@ done
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j2
 ctest --test-dir build/tsan --output-on-failure -j2 \
-    -R 'Serial|Port|Link|Handshake|Dispatcher|Recovery|Drayver|Pty|Executor'
+    -R 'Serial|Port|Events|Link|Handshake|Dispatcher|Recovery|Drayver|Pty|Executor'
 bash scripts/test_windows.sh
 bash scripts/bench.sh --smoke
 bash scripts/fuzz.sh 30

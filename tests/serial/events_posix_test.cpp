@@ -95,7 +95,7 @@ TEST_P(EventsTest, HandlerReadingExactlyCountSeesEveryByteInOrder) {
     EXPECT_EQ(all, sent);
 }
 
-TEST_P(EventsTest, TxEmptyFollowsEachWriteOnceAndNothingElse) {
+TEST_P(EventsTest, TxEmptyFollowsEveryWriteAndAnIdlePortStaysQuiet) {
     std::atomic<int> empties{0};
     std::thread::id handlerThread;
     port.OnTxEmpty = [&](TBComPort& p) {
