@@ -263,7 +263,6 @@ class TForm1 : public QMainWindow {
     std::unique_ptr<job::TJournal> journal_;
     QTimer* piecesTimer_ = nullptr;  // the last hour slides on
     bool quietReload_ = false;       // the recovery's reload asks nothing
-    std::string linkNotice_;         // the no-link notice on the status line, while shown
     bool keypadFull_ = false;
 
     std::array<int, 3> fontPoints_{40, 40, 8};  // info line, position display, grid

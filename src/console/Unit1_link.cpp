@@ -80,14 +80,8 @@ void TForm1::ShowLinkState() {
     std::string field = devicePort_->PortFieldText();
     if (recovery_ && recovery_->Pending()) field.clear();
     SetControlText(Form2->LabeledEdit8(), field);
-    const std::string noLink = devicePort_->NoLinkText();
-    if (!noLink.empty()) {
-        ShowStatus(noLink, true);
-        linkNotice_ = noLink;
-    } else if (!linkNotice_.empty() && StatusText() == linkNotice_) {
-        ShowStatus("", false);
-        linkNotice_.clear();
-    }
+    // The link indicator says whether there is a link and why not; the status line keeps the
+    // notices of events.
     ShowOperatorFields();
 }
 

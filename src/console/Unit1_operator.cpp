@@ -145,8 +145,11 @@ void TForm1::CreateOperatorFields() {
     f.LinkIndicator->setFont(PixelFont("Tahoma", 30));
     f.LinkIndicator->setWordWrap(true);
     f.LinkIndicator->setMargin(4);
-    // No taller than its text: the grid takes what is left.
-    f.LinkIndicator->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    // As tall as its text wrapped to the width it gets (a port's path can take three lines);
+    // the grid takes what is left.
+    QSizePolicy indicatorPolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    indicatorPolicy.setHeightForWidth(true);
+    f.LinkIndicator->setSizePolicy(indicatorPolicy);
     bottom->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     row->addWidget(f.LinkIndicator, 2);
     row->addWidget(StatusLine, 3);

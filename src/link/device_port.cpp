@@ -101,8 +101,10 @@ bool TDevicePort::TryOpen() {
     }
     if (open) {
         view_.Notice("Порт устройства открыт: "_cp1251 + name_, false);
-    } else if (reason_ != before) {
-        view_.Notice(NoLinkText(), true);
+    } else if (reason_ != before && !name_.empty()) {
+        // The event, with the system's own reason; the standing state (no port set included)
+        // is the main window's to show.
+        view_.Notice("Порт устройства "_cp1251 + name_ + " не открыт: "_cp1251 + reason_, true);
     }
     if (OnStateChanged) OnStateChanged(open);
     return open;
@@ -156,11 +158,6 @@ std::string TDevicePort::PortFieldText() const {
     if (IsOpen()) return name_;
     if (name_.empty()) return "не задан"_cp1251;
     return name_ + " (" + reason_ + ")";
-}
-
-std::string TDevicePort::NoLinkText() const {
-    if (IsOpen()) return {};
-    return "Нет связи с устройством: "_cp1251 + reason_;
 }
 
 }  // namespace tandrel::link

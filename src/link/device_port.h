@@ -46,8 +46,6 @@ class TDevicePort {
     bool IsOpen() const;
     // "COM порт": the port's name, and while it is not open why not.
     std::string PortFieldText() const;
-    // Why the port is not open, for the main window ("" when open).
-    std::string NoLinkText() const;
     // Runs on the main thread after each attempt to open (true: it opened). May be empty.
     std::function<void(bool open)> OnStateChanged;
 

@@ -17,6 +17,7 @@
 
 #include "base/cp1251.h"
 #include "console/Unit1.h"
+#include "console/Unit1_operator.h"
 #include "console/Unit2.h"
 #include "console/about.h"
 #include "console/application.h"
@@ -102,9 +103,11 @@ class MainWindowTest : public QObject {
         QCOMPARE(Form1->Key(10)->text(), QStringLiteral("*"));
         QCOMPARE(Form1->Key(14)->text(), QStringLiteral("#"));
         QCOMPARE(Form1->Label1->text(), QStringLiteral("Label1"));
-        // No device port is set: the status line says there is no link, as a fault.
-        QVERIFY(Form1->StatusLine->isVisible());
-        QVERIFY(Form1->StatusIsFault());
+        // No device port is set: the link indicator says so, and the status line has no event to
+        // tell of.
+        QCOMPARE(FromQ(Form1->Fields().LinkIndicator->text()),
+                 "Нет связи с устройством: порт устройства не задан в настройках"_cp1251);
+        QVERIFY(!Form1->StatusLine->isVisible());
         // Edit1 on the left, Start between, Back on the right.
         QLayout* row = Form1->Panel1->layout();
         QCOMPARE(row->indexOf(Form1->Edit1), 0);

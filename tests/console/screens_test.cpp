@@ -57,7 +57,8 @@ class ScreensTest : public QObject {
         QFETCH(QSize, size);
         Form1->resize(size);
         SetControlText(Form1->Edit1, "1234,5"_cp1251);
-        Form1->ShowStatus("Нет связи с устройством: порт не задан"_cp1251, true);
+        Form1->ShowStatus("Порт устройства COM3 не открыт: Порт занят другой программой"_cp1251,
+                          true);
         QCoreApplication::processEvents();
         CheckNothingClipped(Form1);
         Save(Form1, QStringLiteral("main-%1x%2").arg(size.width()).arg(size.height()));

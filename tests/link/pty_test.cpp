@@ -134,12 +134,14 @@ TEST(LinkOverPty, NoPortSendsNothingAndSaysWhy) {
     rig.port.RetryInterval = 50ms;
     EXPECT_FALSE(rig.port.Open(""));
     EXPECT_EQ(rig.port.PortFieldText(), "не задан"_cp1251);
-    EXPECT_FALSE(rig.port.NoLinkText().empty());
+    EXPECT_TRUE(rig.view.Notices.empty());  // a standing state, not an event
     EXPECT_FALSE(WriteDevice(rig.link, "T"));
     EXPECT_FALSE(rig.port.Open("/nonexistent/ttyX"));
     EXPECT_NE(rig.port.PortFieldText().find("/nonexistent/ttyX"), std::string::npos);
     EXPECT_GT(rig.port.PortFieldText().size(), std::string("/nonexistent/ttyX").size());
-    EXPECT_FALSE(rig.view.Notices.empty());
+    ASSERT_FALSE(rig.view.Notices.empty());
+    EXPECT_NE(rig.view.Notices.back().find("/nonexistent/ttyX не открыт: "_cp1251),
+              std::string::npos);
 }
 
 TEST(LinkOverPty, DevicePluggedInLaterLinksUp) {
