@@ -160,12 +160,13 @@ void StepRow(TJobState& state, TJobView& view, const TStepLimits& limits) {
         view.FocusStart();
     }
     if (state.RemainingCount == 0) view.SetStartEnabled(false);
+    const bool inRange = entry.InRange;  // the journal takes the entry at the first completion
     state.StepEntry = std::move(entry);
     view.SetPositionText(target);
     // An out-of-range row whose target the display already showed has no completion; the step
     // recorded it above, and its line is written all the same.
     JournalStep(state, view);
-    view.StepFinished(state.Target, state.StepEntry->InRange);
+    view.StepFinished(state.Target, inRange);
 }
 
 void Edit1Change(TJobState& state, TJobView& view) {
