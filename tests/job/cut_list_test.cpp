@@ -120,6 +120,25 @@ TEST_F(LoadListTest, FixtureLoadsWithFieldsAndStartsItsProgressFile) {
     EXPECT_EQ(ReadBytes(state.ProgressFile), std::to_string(state.ProgressCrc) + "\r\n");
 }
 
+// The list the package and the README's run command hand to a new user.
+TEST_F(LoadListTest, TheShippedSampleLoadsWhole) {
+    std::filesystem::copy_file(std::string(TANDREL_EXAMPLES) + "/order-1502.txt",
+                               dir.Path() / "order-1502.txt");
+    const TLoadOutcome out = LoadList(state, dir.Name("order-1502.txt"));
+    ASSERT_TRUE(out.Loaded) << Cp1251ToUtf8(out.Reason);
+    EXPECT_FALSE(out.Utf8);
+    EXPECT_EQ(out.Replaced, 0);
+    EXPECT_EQ(state.RowCount, 30);
+    EXPECT_EQ(state.FieldCount, 3);
+    EXPECT_EQ(state.Rows[1].Size, 2450);
+    EXPECT_EQ(Cp1251ToUtf8(state.Rows[1].Caption), "Стойка каркаса 50х100");
+    EXPECT_EQ(Cp1251ToUtf8(state.Rows[1].Fields[2]), "ООО «Дом-Строй»");
+    for (std::int32_t r = 1; r <= state.RowCount; ++r) {
+        EXPECT_GT(state.Rows[r].Size, 0) << r;
+        EXPECT_FALSE(state.Rows[r].Caption.empty()) << r;
+    }
+}
+
 TEST_F(LoadListTest, LineEnds) {
     WriteBytes(dir.Path() / "ends.txt",
                "1200\r\n1300 a\rb\n\n1400 c\x1A"
