@@ -293,6 +293,10 @@ class LinkWindowTest : public QObject {
         QCOMPARE(FromQ(Form2->LabeledEdit12->text()), std::string("2"));
         QCOMPARE(FromQ(Form2->LabeledEdit13->text()), std::string("1"));
         QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kLinkWaitMs);
+        // The handshake's own notice follows the link state: let it arrive before the label's
+        // failure is said, which it would otherwise replace.
+        QTRY_COMPARE_WITH_TIMEOUT(Cp1251ToUtf8(Form1->StatusText()),
+                                  std::string("Устройство подключено"), kLinkWaitMs);
         Form1->LoadList(list.string());
 
         Form1->BitBtn1Click();  // printed
