@@ -108,7 +108,7 @@ class InfoWindowWmTest : public QObject {
 };
 
 int main(int argc, char** argv) {
-    TApplication app(argc, argv);
+    TApplication app(tandrel::console::testing::ProgramArgc(), argv);
     LoadProgramFonts();
     InfoWindowWmTest test;
     return QTest::qExec(&test, argc, argv);

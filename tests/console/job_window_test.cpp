@@ -118,7 +118,7 @@ class JobWindowTest : public QObject {
 };
 
 int main(int argc, char** argv) {
-    TApplication app(argc, argv);
+    TApplication app(tandrel::console::testing::ProgramArgc(), argv);
     LoadProgramFonts();
     JobWindowTest test;
     return QTest::qExec(&test, argc, argv);

@@ -230,7 +230,7 @@ class KeypadWindowTest : public QObject {
 };
 
 int main(int argc, char** argv) {
-    TApplication app(argc, argv);
+    TApplication app(tandrel::console::testing::ProgramArgc(), argv);
     LoadProgramFonts();
     KeypadWindowTest test;
     return QTest::qExec(&test, argc, argv);

@@ -90,7 +90,7 @@ class LabelPreviewTest : public QObject {
 };
 
 int main(int argc, char** argv) {
-    TApplication app(argc, argv);
+    TApplication app(tandrel::console::testing::ProgramArgc(), argv);
     LoadProgramFonts();
     LabelPreviewTest test;
     return QTest::qExec(&test, argc, argv);

@@ -79,7 +79,7 @@ class LabelWindowTest : public QObject {
 };
 
 int main(int argc, char** argv) {
-    TApplication app(argc, argv);
+    TApplication app(tandrel::console::testing::ProgramArgc(), argv);
     LabelWindowTest test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -333,7 +333,7 @@ class LinkWindowTest : public QObject {
 };
 
 int main(int argc, char** argv) {
-    TApplication app(argc, argv);
+    TApplication app(tandrel::console::testing::ProgramArgc(), argv);
     LoadProgramFonts();
     LinkWindowTest test;
     return QTest::qExec(&test, argc, argv);

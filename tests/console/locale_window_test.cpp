@@ -142,7 +142,7 @@ class LocaleWindowTest : public QObject {
 };
 
 int main(int argc, char** argv) {
-    TApplication app(argc, argv);
+    TApplication app(tandrel::console::testing::ProgramArgc(), argv);
     LoadProgramFonts();
     LocaleWindowTest test;
     return QTest::qExec(&test, argc, argv);

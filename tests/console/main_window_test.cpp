@@ -107,7 +107,7 @@ class MainWindowTest : public QObject {
         // tell of.
         QCOMPARE(FromQ(Form1->Fields().LinkIndicator->text()),
                  "Нет связи с устройством: порт устройства не задан в настройках"_cp1251);
-        QVERIFY(!Form1->StatusLine->isVisible());
+        QVERIFY2(!Form1->StatusLine->isVisible(), Cp1251ToUtf8(Form1->StatusText()).c_str());
         // Edit1 on the left, Start between, Back on the right.
         QLayout* row = Form1->Panel1->layout();
         QCOMPARE(row->indexOf(Form1->Edit1), 0);
@@ -376,7 +376,7 @@ int main(int argc, char** argv) {
         {"name": "wide", "x": 1280, "y": 0, "width": 1920, "height": 1080, "logicalDpi": 96}]})");
     file.close();
     qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + config.toLocal8Bit());
-    TApplication app(argc, argv);
+    TApplication app(tandrel::console::testing::ProgramArgc(), argv);
     LoadProgramFonts();
     MainWindowTest test;
     const int result = QTest::qExec(&test, argc, argv);

@@ -335,7 +335,7 @@ class OperatorWindowTest : public QObject {
 };
 
 int main(int argc, char** argv) {
-    TApplication app(argc, argv);
+    TApplication app(tandrel::console::testing::ProgramArgc(), argv);
     LoadProgramFonts();
     LoadQtTranslations();
     OperatorWindowTest test;

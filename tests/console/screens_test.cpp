@@ -79,7 +79,7 @@ class ScreensTest : public QObject {
 };
 
 int main(int argc, char** argv) {
-    TApplication app(argc, argv);
+    TApplication app(tandrel::console::testing::ProgramArgc(), argv);
     LoadProgramFonts();
     ScreensTest test;
     return QTest::qExec(&test, argc, argv);

@@ -173,8 +173,8 @@ class SettingsWindowTest : public QObject {
         const std::string tail =
             " Отправлять размеры на упор\r\n"_cp1251 + written.toStdString() + "\r\n";
         // Right after k, and the journal's switch after it.
-        QVERIFY(file.find(" Только новые размеры\r\nk=0\r\n"_cp1251 + tail + " Вести журнал\r\n"_cp1251) !=
-                std::string::npos);
+        QVERIFY(file.find(" Только новые размеры\r\nk=0\r\n"_cp1251 + tail +
+                          " Вести журнал\r\n"_cp1251) != std::string::npos);
     }
 
     void menuCommandOpensTheWindowModally() {
@@ -213,7 +213,7 @@ class SettingsWindowTest : public QObject {
 };
 
 int main(int argc, char** argv) {
-    TApplication app(argc, argv);
+    TApplication app(tandrel::console::testing::ProgramArgc(), argv);
     LoadProgramFonts();
     SettingsWindowTest test;
     return QTest::qExec(&test, argc, argv);

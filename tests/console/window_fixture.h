@@ -16,6 +16,14 @@
 
 namespace tandrel::console::testing {
 
+// The argument count the application is given: the program's name alone. The rest of the test
+// runner's arguments (a test function's name, "-o file,txt") are QtTest's, not the program's, and
+// its first show would take the first of them for a list to load.
+inline int& ProgramArgc() {
+    static int argc = 1;
+    return argc;
+}
+
 // Creates the windows and shows the main window, which runs its FormShow.
 inline void StartWindows() {
     CreateWindows();
