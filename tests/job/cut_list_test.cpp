@@ -98,11 +98,16 @@ class LoadListTest : public ::testing::Test {
         WriteBytes(dir.Path() / name, Utf8ToCp1251(utf8));
         return dir.Name(name);
     }
+    // Loads a copy of the file at source, made in the temporary folder (its progress file goes
+    // there too).
+    TLoadOutcome LoadCopyOf(const std::filesystem::path& source) {
+        std::filesystem::copy_file(source, dir.Path() / source.filename());
+        return LoadList(state, dir.Name(source.filename().string()));
+    }
 };
 
 TEST_F(LoadListTest, FixtureLoadsWithFieldsAndStartsItsProgressFile) {
-    std::filesystem::copy_file(Fixture("five.txt"), dir.Path() / "five.txt");
-    const TLoadOutcome out = LoadList(state, dir.Name("five.txt"));
+    const TLoadOutcome out = LoadCopyOf(Fixture("five.txt"));
     ASSERT_TRUE(out.Loaded) << Cp1251ToUtf8(out.Reason);
     EXPECT_EQ(out.Rows, 5);
     EXPECT_EQ(state.RowCount, 5);
@@ -122,9 +127,7 @@ TEST_F(LoadListTest, FixtureLoadsWithFieldsAndStartsItsProgressFile) {
 
 // The list the package and the README's run command hand to a new user.
 TEST_F(LoadListTest, TheShippedSampleLoadsWhole) {
-    std::filesystem::copy_file(std::string(TANDREL_EXAMPLES) + "/order-1502.txt",
-                               dir.Path() / "order-1502.txt");
-    const TLoadOutcome out = LoadList(state, dir.Name("order-1502.txt"));
+    const TLoadOutcome out = LoadCopyOf(std::string(TANDREL_EXAMPLES) + "/order-1502.txt");
     ASSERT_TRUE(out.Loaded) << Cp1251ToUtf8(out.Reason);
     EXPECT_FALSE(out.Utf8);
     EXPECT_EQ(out.Replaced, 0);
