@@ -73,10 +73,10 @@ stage "built"
 # their exit code is the number of failures.
 status=0
 window_tests=$(cat "$build/window_tests.txt")
-# Each test is named as it starts, so that a hang shows where. Once, in a few fresh runs,
-# serial_win_tests.exe hung under Wine for its whole time-out (never on this machine's 200 later
-# runs): a program that times out is said and run once more, and fails the stage only when it
-# does not pass then.
+# Each test is named as it starts, so that a hang shows where. serial_win_tests.exe once hung
+# under Wine for its whole time-out, not again in over a hundred later runs: a program that times
+# out is said, with the test it hung in, and run once more; it fails the stage only when it does
+# not pass then.
 core_test() {
     LD_PRELOAD="$build/modem_preload.so $build/line_preload.so" timeout 120 wine "$1" \
         </dev/null >"$2" 2>&1
