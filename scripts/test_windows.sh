@@ -73,10 +73,7 @@ stage "built"
 # their exit code is the number of failures.
 status=0
 window_tests=$(cat "$build/window_tests.txt")
-# Each test is named as it starts, so that a hang shows where. serial_win_tests.exe once hung
-# under Wine for its whole time-out, not again in over a hundred later runs: a program that times
-# out is said, with the test it hung in, and run once more; it fails the stage only when it does
-# not pass then.
+# Each test is named as it starts, so that a hang shows where.
 core_test() {
     LD_PRELOAD="$build/modem_preload.so $build/line_preload.so" timeout 120 wine "$1" \
         </dev/null >"$2" 2>&1
@@ -88,13 +85,8 @@ for exe in $(find "$build/tests" -name "*.exe" | sort); do
     log=$build/tests/$name.log
     code=0
     core_test "$exe" "$log" || code=$?
-    if [ "$code" -eq 124 ]; then
+    [ "$code" -ne 124 ] ||
         echo "  $name did not finish in 120 s under Wine, in: $(grep '^\[ RUN' "$log" | tail -1)"
-        echo "  running it once more (the hung run's output: $log.hung)"
-        mv "$log" "$log.hung"
-        code=0
-        core_test "$exe" "$log" || code=$?
-    fi
     grep -E '^\[ +(FAILED|SKIPPED|PASSED) +\]|^\[==========\] .* ran' "$log" | sed 's/^/  /'
     if [ "$code" -ne 0 ]; then
         echo "  $name: exit code $code"

@@ -44,3 +44,23 @@ wine_start_server() {
 
 # xvfb_start (scripts/xvfb.sh): an X server for Wine's windows, on a display of its own choice.
 . "$(dirname "${BASH_SOURCE[0]}")/xvfb.sh"
+
+# wine_backtrace EXE_NAME: the stack of each thread of the running Windows program of that name
+# (as winedbg sees it), for a program that hangs.
+wine_backtrace() {
+    local pid tids commands
+    commands=$(mktemp)
+    pid=$(winedbg --command "info process" 2>/dev/null | tr -d '\r' |
+        awk -v name="'$1'" '$NF == name { sub(/^=/, "", $1); print $1; exit }')
+    [ -n "$pid" ] || { echo "no $1 running"; rm -f "$commands"; return 0; }
+    tids=$(winedbg --command "info thread" 2>/dev/null | tr -d '\r' |
+        awk -v pid="$pid" '/^[0-9a-f]+ / { current = $1 } /^\t/ && current == pid { print $1 }')
+    {
+        echo "attach 0x$pid"
+        for tid in $tids; do echo "bt 0x$tid"; done
+        printf 'detach\nquit\n'
+    } >"$commands"
+    winedbg --file "$commands" 2>&1 | tr -d '\r' | grep -E '^(Backtrace|=>| +[0-9]+ )' |
+        sed -E 's/\(([a-z_]+=[^)]*)\)//; s/ \[[A-Z]:[^]]*\]//'
+    rm -f "$commands"
+}

@@ -11,7 +11,7 @@ namespace tandrel::console {
 namespace {
 struct TCall {
     std::mutex mutex;
-    std::condition_variable_any changed;
+    std::condition_variable changed;
     bool started = false;
     bool finished = false;
     bool abandoned = false;
@@ -46,10 +46,12 @@ bool TQtExecutor::RunAndWait(std::function<void()> fn, std::stop_token stop) {
         },
         Qt::QueuedConnection);
     std::unique_lock lock(call->mutex);
-    call->changed.wait(lock, stop, [&] { return call->started; });
-    if (!call->started) {
-        call->abandoned = true;  // stop requested first: fn will not run
-        return false;
+    while (!call->started) {
+        if (stop.stop_requested()) {
+            call->abandoned = true;  // fn will not run
+            return false;
+        }
+        call->changed.wait_for(lock, serial::kStopCheckInterval);
     }
     call->changed.wait(lock, [&] { return call->finished; });
     if (call->error) std::rethrow_exception(call->error);

@@ -43,14 +43,14 @@ bool TQueueExecutor::RunAndWait(std::function<void()> fn, std::stop_token stop) 
         queue_.push_back(call);
     }
     work_.notify_one();
-    std::stop_callback cancel(stop, [this, &call] {
-        std::lock_guard lock(mutex_);
-        if (call->phase == Call::kQueued) call->phase = Call::kCancelled;
-        done_.notify_all();
-    });
     std::unique_lock lock(mutex_);
-    done_.wait(lock, [&] { return call->phase == Call::kDone || call->phase == Call::kCancelled; });
-    if (call->phase == Call::kCancelled) return false;
+    while (call->phase != Call::kDone) {
+        if (call->phase == Call::kQueued && stop.stop_requested()) {
+            call->phase = Call::kCancelled;
+            return false;
+        }
+        done_.wait_for(lock, kStopCheckInterval);
+    }
     if (call->error) std::rethrow_exception(call->error);
     return true;
 }

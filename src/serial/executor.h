@@ -15,6 +15,12 @@
 
 namespace tandrel::serial {
 
+// How often a thread waiting in RunAndWait looks whether its stop was requested. It waits in
+// slices rather than being woken by a std::stop_callback: with MinGW's libstdc++ the end of a
+// stop callback that another thread ran can miss its wake-up and hang for good (a port closed
+// while its event thread waited here, under Wine).
+inline constexpr std::chrono::milliseconds kStopCheckInterval{5};
+
 class TMainThreadExecutor {
   public:
     virtual ~TMainThreadExecutor();

@@ -7,12 +7,16 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QtTest>
+#include <atomic>
 #include <fstream>
+#include <future>
+#include <thread>
 
 #include "base/cp1251.h"
 #include "console/Unit2.h"
 #include "console/application.h"
 #include "console/nastr_file.h"
+#include "console/qt_executor.h"
 #include "console/qt_text.h"
 #include "job/journal.h"
 #include "link/device_port.h"
@@ -45,6 +49,32 @@ class LinkWindowTest : public QObject {
     Q_OBJECT
 
   private slots:
+    // A port's event thread that waits for the busy main thread gives up when the port stops,
+    // and its call never runs later; not stopped, the call runs on the main thread.
+    void aWaitingCallGivesUpWhenStoppedAndRunsOtherwise() {
+        TQtExecutor executor;
+        std::atomic<int> ran{0};
+        std::stop_source stop;
+        auto stopped = std::async(std::launch::async, [&] {
+            return executor.RunAndWait([&] { ++ran; }, stop.get_token());
+        });
+        QThread::msleep(20);  // queued by now; this thread runs no events meanwhile
+        stop.request_stop();
+        QVERIFY(stopped.wait_for(std::chrono::seconds(10)) == std::future_status::ready);
+        QVERIFY(!stopped.get());
+        QCoreApplication::processEvents();
+        QCOMPARE(ran.load(), 0);
+        std::stop_source running;
+        std::thread::id ranOn;
+        auto runs = std::async(std::launch::async, [&] {
+            return executor.RunAndWait([&] { ranOn = std::this_thread::get_id(); },
+                                       running.get_token());
+        });
+        QTRY_VERIFY(runs.wait_for(std::chrono::seconds(0)) == std::future_status::ready);
+        QVERIFY(runs.get());
+        QVERIFY(ranOn == std::this_thread::get_id());
+    }
+
     void handshakeFillsTheInformationWindow() {
         TProgramDir dir;
         TSimulator sim(dir.Path(), {"--min", "200", "--max", "3050", "--precision", "1", "--serial",

@@ -168,7 +168,14 @@ session() {
     else
         kill -TERM "$program"
     fi
-    wait_for 20 program_gone || { kill -9 "$program" 2>/dev/null; fail "the program did not end"; status=1; }
+    if ! wait_for 20 program_gone; then
+        fail "the program did not end" || status=1
+        if [ "$kind" = wine ]; then
+            echo "  the stacks of its threads (addresses in Tandrel.exe: nm -C on it):"
+            wine_backtrace Tandrel.exe | head -80 | sed 's/^/    /'
+        fi
+        kill -9 "$program" 2>/dev/null || true
+    fi
     local code=0
     wait "$program" || code=$?
     [ $code -eq 0 ] || fail "exit code $code" || status=1
