@@ -73,18 +73,15 @@ stage "built"
 # their exit code is the number of failures.
 status=0
 window_tests=$(cat "$build/window_tests.txt")
-# Each test is named as it starts, so that a hang shows where.
-core_test() {
-    LD_PRELOAD="$build/modem_preload.so $build/line_preload.so" timeout 120 wine "$1" \
-        </dev/null >"$2" 2>&1
-}
 for exe in $(find "$build/tests" -name "*.exe" | sort); do
     case " $window_tests " in *" $exe "*) continue ;; esac
     name=$(basename "$exe")
     echo "== $name"
     log=$build/tests/$name.log
+    # Each test is named as it starts, so that a hang shows where.
     code=0
-    core_test "$exe" "$log" || code=$?
+    LD_PRELOAD="$build/modem_preload.so $build/line_preload.so" timeout 120 wine "$exe" \
+        </dev/null >"$log" 2>&1 || code=$?
     [ "$code" -ne 124 ] ||
         echo "  $name did not finish in 120 s under Wine, in: $(grep '^\[ RUN' "$log" | tail -1)"
     grep -E '^\[ +(FAILED|SKIPPED|PASSED) +\]|^\[==========\] .* ran' "$log" | sed 's/^/  /'
