@@ -7,7 +7,9 @@
 // expects one writer per target at a time (its temporary file has a fixed name beside the target).
 
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -28,6 +30,16 @@ void AppendAndFlush(const std::filesystem::path& path, std::string_view bytes);
 // The file's bytes, or nullopt when it is missing, is not a regular file or cannot be read.
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& path);
 
+// Reads the file from its start in blocks of at most buffer's size and hands each block to take.
+// Returns 0 when every byte was read, else the system's error code (errno on POSIX, a Win32 code
+// on Windows) of the open or of the read that failed; opened tells which (the blocks before a
+// failed read were handed over). Reuses the caller's buffer: no allocation per block.
+int ReadFileBlocks(const std::filesystem::path& path, std::span<char> buffer,
+                   const std::function<void(std::string_view)>& take, bool& opened);
+// Why a file could not be read, in Russian (Windows-1251) for the common reasons and in the
+// system's words otherwise.
+std::string ReadFailureText(int code);
+
 // The system's text for one of its error codes (errno on POSIX, a Win32 code on Windows), in
 // Windows-1251, without a trailing line end.
 std::string SystemErrorText(int code);
@@ -45,6 +57,7 @@ enum class FileStep {
     Flush,   // flushing the file to disk (fsync, FlushFileBuffers)
     Rename,  // renaming the temporary file over the target (WriteFileAtomic only)
     FlushFolder,  // flushing the folder after the rename (POSIX WriteFileAtomic only)
+    Read,         // reading a block (ReadFileBlocks)
 };
 // Returned by a hook at FileStep::Rename: WriteFileAtomic stops there as if the process had died,
 // leaving the temporary file as written and the target untouched, and returns without raising.

@@ -152,6 +152,41 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
     return bytes;
 }
 
+int ReadFileBlocks(const std::filesystem::path& path, std::span<char> buffer,
+                   const std::function<void(std::string_view)>& take, bool& opened) {
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    opened = fd.get() >= 0;
+    if (!opened) return errno;
+    for (;;) {
+        if (int code = Injected(FileStep::Read, path)) return code;
+        const ssize_t n = ::read(fd.get(), buffer.data(), buffer.size());
+        if (n == 0) return 0;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        take(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+    }
+}
+
+std::string ReadFailureText(int code) {
+    switch (code) {
+        case ENOENT:
+            return "файл не найден"_cp1251;
+        case EACCES:
+        case EPERM:
+            return "нет доступа к файлу"_cp1251;
+        case EISDIR:
+            return "это папка, а не файл"_cp1251;
+        case EBUSY:
+            return "файл занят другой программой"_cp1251;
+        case EIO:
+            return "ошибка ввода-вывода"_cp1251;
+        default:
+            return SystemErrorText(code);
+    }
+}
+
 std::string SystemErrorText(int code) {
     return Utf8ToCp1251(std::generic_category().message(code));
 }

@@ -143,6 +143,41 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
     return bytes;
 }
 
+int ReadFileBlocks(const std::filesystem::path& path, std::span<char> buffer,
+                   const std::function<void(std::string_view)>& take, bool& opened) {
+    Handle file(CreateFileW(path.c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    opened = file.valid();
+    if (!opened) return LastError();
+    const DWORD block = buffer.size() > 0x10000000 ? 0x10000000 : static_cast<DWORD>(buffer.size());
+    for (;;) {
+        if (int code = Injected(FileStep::Read, path)) return code;
+        DWORD n = 0;
+        if (!ReadFile(file.get(), buffer.data(), block, &n, nullptr)) return LastError();
+        if (n == 0) return 0;
+        take(std::string_view(buffer.data(), n));
+    }
+}
+
+std::string ReadFailureText(int code) {
+    switch (code) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return "файл не найден"_cp1251;
+        case ERROR_ACCESS_DENIED:
+            return "нет доступа к файлу"_cp1251;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return "файл занят другой программой"_cp1251;
+        case ERROR_READ_FAULT:
+        case ERROR_CRC:
+            return "ошибка ввода-вывода"_cp1251;
+        default:
+            return SystemErrorText(code);
+    }
+}
+
 std::string SystemErrorText(int code) {
     wchar_t* text = nullptr;
     const DWORD n = FormatMessageW(

@@ -387,6 +387,16 @@ void TForm1::J1Click() {
 }
 
 void TForm1::ShowStatus(const std::string& cp1251, bool fault) {
+    // A later fault of the same step must not hide an earlier one.
+    if (stepping_ && fault && !cp1251.empty()) {
+        stepFaults_.push_back(cp1251);
+        ShowStatusNow(JoinNotices(stepFaults_), true);
+        return;
+    }
+    ShowStatusNow(cp1251, fault);
+}
+
+void TForm1::ShowStatusNow(const std::string& cp1251, bool fault) {
     statusFault_ = fault && !cp1251.empty();
     SetControlText(StatusLine, cp1251);
     StatusLine->setStyleSheet(statusFault_ ? QStringLiteral("color: white; background: #c00000")

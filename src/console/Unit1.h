@@ -113,8 +113,6 @@ class TForm1 : public QMainWindow {
     // The label printer's port, opened and closed around every label; BComPort2 has no user.
     std::unique_ptr<serial::TBComPort> BComPort1;
     std::unique_ptr<serial::TBComPort> BComPort2;
-    // The list last loaded (in the dialog or from the command line), for the recovery's reload.
-    std::string LastListName;
     // The label template's lines, byte for byte as read from etik.eti (Memo1 only shows them):
     // one line holding a blank until the file is loaded.
     std::vector<std::string> LabelTemplate{" "};
@@ -145,6 +143,9 @@ class TForm1 : public QMainWindow {
     // The job: list loads, Start/Next, Back, the grid's double-click, the position display's
     // change handler, labels.
     void LoadList(const std::string& listName);
+    // The recovery's reload of the list in work, from the files it was loaded from. While a box
+    // that a load opened waits for its answer, the reload waits for it too.
+    void ReloadListInWork();
     void BitBtn1Click();
     void BitBtn2Click();
     void StringGrid1DblClick();
@@ -208,7 +209,8 @@ class TForm1 : public QMainWindow {
     void N3Click();
     void J1Click();
 
-    // The status line: a notice, red when it reports a fault; empty text clears it.
+    // The status line: a notice, red when it reports a fault; empty text clears it. The faults of
+    // one step (label, progress file, journal) stand together, the first first.
     void ShowStatus(const std::string& cp1251, bool fault);
     std::string StatusText() const;
     bool StatusIsFault() const { return statusFault_; }
@@ -224,6 +226,8 @@ class TForm1 : public QMainWindow {
     void ClearManualEntry();
     void TypedMoveSent(double value);
     void ListOpened(bool loaded);
+    // A label was printed (problem empty) or not: a later good label clears an old failure.
+    void LabelOutcome(const std::string& problem);
     // After a row's step: shows its target and, with SendSizes, sends it to the stop.
     void StepFinished(double target, bool inRange);
 
@@ -235,7 +239,9 @@ class TForm1 : public QMainWindow {
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 
   private:
+    friend class TForm1JobView;  // counts the boxes a load opens
     void CreateControls();
+    void ShowStatusNow(const std::string& cp1251, bool fault);
     void CreateMenu();
     void DockPositionRow();
     void PlaceKeypad();  // the keypad panel by its state and switch
@@ -261,8 +267,13 @@ class TForm1 : public QMainWindow {
     QTimer* recoveryTimer_ = nullptr;
     QTimer* watchTimer_ = nullptr;
     std::unique_ptr<job::TJournal> journal_;
-    QTimer* piecesTimer_ = nullptr;  // the last hour slides on
-    bool quietReload_ = false;       // the recovery's reload asks nothing
+    QTimer* piecesTimer_ = nullptr;        // the last hour slides on
+    bool quietReload_ = false;             // the recovery's reload asks nothing
+    int loadBoxes_ = 0;                    // boxes of a load waiting for their answer
+    bool reloadHeld_ = false;              // the recovery's reload waits for them
+    bool stepping_ = false;                // a step of the job runs
+    std::vector<std::string> stepFaults_;  // what went wrong in it so far
+    std::string printerFault_;             // the last label failure said, until a label prints
     bool keypadFull_ = false;
 
     std::array<int, 3> fontPoints_{40, 40, 8};  // info line, position display, grid

@@ -102,8 +102,37 @@ void TForm1JobView::ShowList(const std::string& listName) {
     form_.StringGrid1->setVisible(!form_.KeypadCoversGrid());
 }
 
+namespace {
+// A box of a load is open: the recovery's reload waits for its answer.
+class TLoadBox {
+  public:
+    explicit TLoadBox(int& open) : open_(open) { ++open_; }
+    ~TLoadBox() { --open_; }
+    TLoadBox(const TLoadBox&) = delete;
+    TLoadBox& operator=(const TLoadBox&) = delete;
+
+  private:
+    int& open_;
+};
+
+// "description|pattern|..." as the dialog's filters.
+QString DialogFilters(const std::string& filter) {
+    const QStringList parts = ToQ(filter).split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
+        filters << parts[i] + QStringLiteral(" (") + parts[i + 1] + QLatin1Char(')');
+    return filters.join(QStringLiteral(";;"));
+}
+
+// A dialog's path with the system's separators, in Windows-1251.
+std::optional<std::string> DialogPath(const QString& path) {
+    return PathToCp1251(std::filesystem::path(QDir::toNativeSeparators(path).toStdU16String()));
+}
+}  // namespace
+
 bool TForm1JobView::AskRestart(const std::string& question) {
     if (form_.QuietReload()) return false;  // nobody may be there to answer: keep it as it was
+    const TLoadBox open(form_.loadBoxes_);
     QMessageBox box(QMessageBox::Question, form_.windowTitle(), ToQ(question),
                     QMessageBox::Yes | QMessageBox::No, &form_);
     box.setDefaultButton(QMessageBox::Yes);
@@ -113,6 +142,7 @@ bool TForm1JobView::AskRestart(const std::string& question) {
 }
 
 void TForm1JobView::ShowMessage(const std::string& text) {
+    const TLoadBox open(form_.loadBoxes_);
     QMessageBox box(QMessageBox::Information, form_.windowTitle(), ToQ(text), QMessageBox::Ok,
                     &form_);
     FitForGloves(box);
@@ -134,8 +164,11 @@ void TForm1JobView::StepFinished(double target, bool inRange) {
 }
 
 std::string TForm1JobView::PrintRowLabel() {
-    return labels::PrintRowLabel(*form_.BComPort1, {form_.Settings.PrintLabels, LabelPortName},
-                                 form_.TemplateLines(), form_.Job);
+    std::string problem =
+        labels::PrintRowLabel(*form_.BComPort1, {form_.Settings.PrintLabels, LabelPortName},
+                              form_.TemplateLines(), form_.Job);
+    if (PrintsLabels()) form_.LabelOutcome(problem);
+    return problem;
 }
 
 bool TForm1JobView::PrintsLabels() const {
@@ -174,22 +207,63 @@ job::TStepLimits TForm1::StepLimits() const {
 }
 
 void TForm1::LoadList(const std::string& listName) {
-    const job::TLoadOutcome outcome = job::OpenList(Job, *jobView_, listName);
-    // A rejected file leaves the list in work as it was, and so the list to reload.
-    if (outcome.Loaded) LastListName = listName;
-    ListOpened(outcome.Loaded);
+    ListOpened(job::OpenList(Job, *jobView_, listName).Loaded);
+    if (reloadHeld_ && loadBoxes_ == 0) {
+        reloadHeld_ = false;
+        ReloadListInWork();
+    }
 }
 
+void TForm1::ReloadListInWork() {
+    // Inside a load's box the job is the old list's until the answer: a reload now would be
+    // overwritten by it, or the answer would act on the reloaded list.
+    if (loadBoxes_ > 0) {
+        reloadHeld_ = true;
+        return;
+    }
+    // The files it was loaded from: the current directory may have moved since.
+    const job::TListSource list = job::ListInWork(Job);
+    if (list.Name.empty()) return;
+    const std::int32_t remembered = Job.CurrentRow - 1;
+    quietReload_ = true;
+    try {
+        ListOpened(job::OpenList(Job, *jobView_, list).Loaded);
+    } catch (...) {
+        quietReload_ = false;
+        throw;
+    }
+    quietReload_ = false;
+    if (remembered > 1 && remembered <= Job.RowCount) {
+        Job.CurrentRow = remembered;
+        jobView_->SelectRow(remembered, -1);
+    }
+}
+
+namespace {
+// The step's faults are gathered from its start to its end, also when it ends by raising.
+template <typename Step>
+void RunStep(bool& stepping, std::vector<std::string>& faults, Step step) {
+    faults.clear();
+    stepping = true;
+    struct TEnd {
+        bool& stepping;
+        ~TEnd() { stepping = false; }
+    } end{stepping};
+    step();
+}
+}  // namespace
+
 void TForm1::BitBtn1Click() {
-    job::BitBtn1Click(Job, *jobView_, StepLimits());
+    RunStep(stepping_, stepFaults_, [this] { job::BitBtn1Click(Job, *jobView_, StepLimits()); });
 }
 
 void TForm1::BitBtn2Click() {
-    job::BitBtn2Click(Job, *jobView_, StepLimits());
+    RunStep(stepping_, stepFaults_, [this] { job::BitBtn2Click(Job, *jobView_, StepLimits()); });
 }
 
 void TForm1::StringGrid1DblClick() {
-    job::StringGrid1DblClick(Job, *jobView_, StepLimits());
+    RunStep(stepping_, stepFaults_,
+            [this] { job::StringGrid1DblClick(Job, *jobView_, StepLimits()); });
 }
 
 void TForm1::Edit1Change() {
@@ -197,18 +271,16 @@ void TForm1::Edit1Change() {
 }
 
 void TForm1::N2Click() {
-    const QString chosen = QFileDialog::getOpenFileName(
-        this, QString(), ToQ(DataDir), ToQ("Текстовый файл с разделителями (*.txt)"_cp1251));
+    const QString chosen = QFileDialog::getOpenFileName(this, QString(), ToQ(DataDir),
+                                                        DialogFilters(OpenDialogFilter()));
     if (chosen.isEmpty()) return;
     const QFileInfo file(chosen);
     // The progress file lies in the current directory: the chosen file's folder.
     QDir::setCurrent(file.absolutePath());
-    const std::string directory =
-        PathToCp1251(std::filesystem::path(file.absolutePath().toStdU16String()) / "")
-            .value_or(std::string());
-    const std::string name =
-        PathToCp1251(std::filesystem::path(file.absoluteFilePath().toStdU16String()))
-            .value_or(std::string());
+    QString folder = file.absolutePath();
+    if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');  // with its separator
+    const std::string directory = DialogPath(folder).value_or(std::string());
+    const std::string name = DialogPath(file.absoluteFilePath()).value_or(std::string());
     if (name.empty()) {
         ShowStatus("Файл не открыт: его имя нельзя записать в кодировке Windows-1251"_cp1251, true);
         return;

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <filesystem>
+#include <utility>
 #include <vector>
 
 #include "base/cp1251.h"
@@ -244,21 +245,35 @@ void TForm1::ListOpened(bool loaded) {
     ShowOperatorFields();
 }
 
+void TForm1::LabelOutcome(const std::string& problem) {
+    if (!problem.empty()) {
+        printerFault_ = problem;
+        return;
+    }
+    // The printer works again: its old failure is no longer true.
+    if (!printerFault_.empty() && StatusIsFault() &&
+        StatusText().find(printerFault_) != std::string::npos)
+        ShowStatus("", false);
+    printerFault_.clear();
+}
+
 void TForm1::StepFinished(double target, bool inRange) {
     fields_->Target = {true, target, inRange, false};
     if (!inRange) SetInfoLine(ControlText(Label3), true);
-    std::string status;
-    bool fault = false;
-    if (Job.RowCount > 0 && Job.RemainingCount == 0) status = ListFinishedText(Job.RowCount);
+    // The step's own faults stay on screen, first, with what follows them.
+    std::vector<std::string> notices = std::exchange(stepFaults_, {});
+    stepping_ = false;
+    bool fault = !notices.empty();
+    if (Job.RowCount > 0 && Job.RemainingCount == 0)
+        notices.push_back(ListFinishedText(Job.RowCount));
     const bool send = Settings.SendSizes && inRange;
     const bool linked = link::IsLinkUp(Link.LinkState.load()) && Link.GetDevicePort() != nullptr;
     if (send && !linked) {
-        if (!status.empty()) status += ". ";
-        status += "Размер "_cp1251 + job::TargetText(target) +
-                  " не отправлен на упор: нет связи с устройством"_cp1251;
+        notices.push_back("Размер "_cp1251 + job::TargetText(target) +
+                          " не отправлен на упор: нет связи с устройством"_cp1251);
         fault = true;
     }
-    if (!status.empty()) ShowStatus(status, fault);
+    if (!notices.empty()) ShowStatus(JoinNotices(notices), fault);
     ShowOperatorFields();
     if (!send || !linked) return;
     // Last: a failed write goes on to the recovery with the row already recorded.

@@ -50,21 +50,7 @@ void TForm1::BuildRecovery(std::chrono::milliseconds removalWait,
         Link.DeviceArrivalPending = false;
         StartDrayver();
         Entry.ManualEntry.clear();
-        if (!LastListName.empty()) {
-            const std::int32_t remembered = Job.CurrentRow - 1;
-            quietReload_ = true;
-            try {
-                LoadList(LastListName);
-            } catch (...) {
-                quietReload_ = false;
-                throw;
-            }
-            quietReload_ = false;
-            if (remembered > 1 && remembered <= Job.RowCount) {
-                Job.CurrentRow = remembered;
-                jobView_->SelectRow(remembered, -1);
-            }
-        }
+        ReloadListInWork();
         ShowLinkState();
     };
     recovery_ = std::make_unique<link::TRecovery>(

@@ -85,4 +85,10 @@ std::string EntryHint(const std::string& manualEntry, const std::string& deviceE
     return hint;
 }
 
+std::string JoinNotices(const std::vector<std::string>& notices) {
+    std::string text;
+    for (const std::string& notice : notices) text += (text.empty() ? "" : ". ") + notice;
+    return text;
+}
+
 }  // namespace tandrel::console

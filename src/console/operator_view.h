@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tandrel::console {
 
@@ -59,6 +60,9 @@ std::string EntryRefusal(double value, double minSize, double maxSize, bool test
 
 // "Список выполнен: 30 из 30".
 std::string ListFinishedText(std::int32_t rowCount);
+
+// Notices of the status line that stand together, in order, joined by ". ".
+std::string JoinNotices(const std::vector<std::string>& notices);
 
 // The line under the target while something is typed: the keypad's entry (with what Start will
 // do with it) and the device keypad's. "" when both are empty.

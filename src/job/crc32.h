@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 namespace tandrel::job {
@@ -35,5 +36,7 @@ struct TFileCrc {
 // CRC-32 of the whole file named by fileName (Windows-1251), read in blocks through one buffer of
 // 32 KB that every call reuses; main thread only for that reason. Raises nothing.
 TFileCrc FileCrc32(const std::string& fileName);
+// The same for a path; the message names the file as shownName.
+TFileCrc FileCrc32(const std::filesystem::path& file, const std::string& shownName);
 
 }  // namespace tandrel::job

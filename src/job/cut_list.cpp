@@ -1,6 +1,7 @@
 #include "job/cut_list.h"
 
 #include <algorithm>
+#include <cctype>
 #include <system_error>
 #include <utility>
 
@@ -94,17 +95,52 @@ std::string RowCounterText(const TJobState& state) {
     return std::to_string(state.RowCount) + "/" + std::to_string(state.RemainingCount);
 }
 
+namespace {
+std::filesystem::path Absolute(std::filesystem::path path) {
+    std::error_code ec;
+    if (auto full = std::filesystem::absolute(path, ec); !ec) return full;
+    return path;
+}
+
+// A list named *.crc would be its own progress file: the load would overwrite it.
+bool IsProgressFileName(std::string_view name) {
+    const std::string only = FileNameOnly(name);
+    const auto dot = only.rfind('.');
+    if (dot == std::string::npos) return false;
+    std::string extension = only.substr(dot);
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".crc";
+}
+}  // namespace
+
+TListSource ResolveList(const std::string& listName) {
+    return {listName, Absolute(io::ToPath(listName)),
+            Absolute(io::ToPath(ProgressFileName(listName)))};
+}
+
+TListSource ListInWork(const TJobState& state) {
+    if (state.RowCount == 0) return {};
+    return {state.ListName, state.ListPath, state.ProgressFile};
+}
+
 TLoadOutcome LoadList(TJobState& state, const std::string& listName) {
+    return LoadList(state, ResolveList(listName));
+}
+
+TLoadOutcome LoadList(TJobState& state, const TListSource& list) {
     TLoadOutcome out;
+    const std::string& listName = list.Name;
     const std::string shownName = FileNameOnly(listName);
     auto reject = [&](std::int32_t line, const std::string& why) {
         out.Line = line;
         out.Reason = "Файл "_cp1251 + shownName + " не загружен: "_cp1251 + why;
         return out;
     };
+    if (IsProgressFileName(listName))
+        return reject(0, "это файл хода работы (.crc), а не список"_cp1251);
 
     std::string text, failure;
-    if (!io::ReadAll(io::ToPath(listName), text, failure)) return reject(0, failure);
+    if (!io::ReadAll(list.Path, text, failure)) return reject(0, failure);
     TListText decoded = ListText(std::move(text));
     text = std::move(decoded.Text);
 
@@ -138,17 +174,12 @@ TLoadOutcome LoadList(TJobState& state, const std::string& listName) {
     if (rowCount == 0) return reject(0, "в файле нет ни одной строки с размером"_cp1251);
 
     // Without the real CRC the list's progress file would be restarted: refuse instead.
-    const TFileCrc crc = FileCrc32(listName);
+    const TFileCrc crc = FileCrc32(list.Path, listName);
     if (!crc.Ok) {
         out.CrcMessage = crc.Message;
         return reject(0, "не удалось подсчитать контрольную сумму"_cp1251);
     }
-
-    // Resolved now: a later change of directory must not move this list's progress.
-    std::error_code ec;
-    auto progressFile = io::ToPath(ProgressFileName(listName));
-    if (auto full = std::filesystem::absolute(progressFile, ec); !ec)
-        progressFile = std::move(full);
+    std::filesystem::path progressFile = list.ProgressFile;
 
     std::int32_t remaining = rowCount;
     const TProgressRead read = ReadProgress(progressFile, crc.Crc, staged, remaining);
@@ -165,6 +196,7 @@ TLoadOutcome LoadList(TJobState& state, const std::string& listName) {
     state.ProgressCrc = crc.Crc;
     state.ProgressFile = std::move(progressFile);
     state.ListName = listName;
+    state.ListPath = list.Path;
     state.StepEntry.reset();
 
     out.Loaded = true;

@@ -4,6 +4,7 @@
 // progress file change only when the new list is complete. Main thread only.
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,9 +41,22 @@ struct TLoadOutcome {
     std::int32_t Replaced = 0;  // its characters that Windows-1251 lacks, each now a "?"
 };
 
-// Loads the list file listName (Windows-1251, as given; the progress file is resolved against
-// the current directory now). On success the state holds the list with its recorded rows done,
+// A list file to load: the name it was given by (Windows-1251, shown in the grid's header and
+// the journal) and the full paths of the file and of its progress file.
+struct TListSource {
+    std::string Name;
+    std::filesystem::path Path;
+    std::filesystem::path ProgressFile;
+};
+
+// The list named listName, both paths resolved against the current directory now.
+TListSource ResolveList(const std::string& listName);
+// The list in work, to load again from the same files; empty Name while no list is loaded.
+TListSource ListInWork(const TJobState& state);
+
+// Loads the list file. On success the state holds the list with its recorded rows done,
 // CurrentRow 0; on any rejection the state is untouched. Raises nothing.
+TLoadOutcome LoadList(TJobState& state, const TListSource& list);
 TLoadOutcome LoadList(TJobState& state, const std::string& listName);
 
 // The answer Yes to the restart question: every row not done and the progress file started

@@ -42,6 +42,9 @@ struct TJobState {
     std::filesystem::path ProgressFile;
     // The name the list was loaded by, as given (Windows-1251); empty while no list is loaded.
     std::string ListName;
+    // The list file's full path, resolved when it loaded: a reload reads this file, wherever the
+    // current directory has moved since.
+    std::filesystem::path ListPath;
     // The journal line of the step in work until its first completion writes it.
     std::optional<TJournalEntry> StepEntry;
 };

@@ -65,8 +65,13 @@ std::string TargetText(double target) {
 }
 
 TLoadOutcome OpenList(TJobState& state, TJobView& view, const std::string& listName) {
+    return OpenList(state, view, ResolveList(listName));
+}
+
+TLoadOutcome OpenList(TJobState& state, TJobView& view, const TListSource& list) {
+    const std::string& listName = list.Name;
     view.SetInfoLine("");  // every load, also one that is refused
-    TLoadOutcome out = LoadList(state, listName);
+    TLoadOutcome out = LoadList(state, list);
     if (!out.CrcMessage.empty()) view.ShowMessage(out.CrcMessage);
     if (!out.Loaded) {
         view.SetStatusLine(out.Reason, true);
@@ -100,7 +105,6 @@ TLoadOutcome OpenList(TJobState& state, TJobView& view, const std::string& listN
 }
 
 std::int32_t NextStepRow(const TJobState& state, bool consecutiveRows) {
-    if (state.RevisitRow) return IsListRow(state, state.CurrentRow) ? state.CurrentRow : 0;
     if (state.RemainingCount <= 0) return 0;
     if (const std::int32_t row = ChooseRow(state, state.CurrentRow, consecutiveRows)) return row;
     return IsListRow(state, state.CurrentRow) ? state.CurrentRow : 0;

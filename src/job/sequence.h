@@ -72,9 +72,10 @@ struct TStepLimits {
 
 // "Открыть файл" and the other loads: LoadList, then the window's side of it (the grid, the
 // buttons, the restart question, the status line). A rejected file leaves the list as it was.
+TLoadOutcome OpenList(TJobState& state, TJobView& view, const TListSource& list);
 TLoadOutcome OpenList(TJobState& state, TJobView& view, const std::string& listName);
 
-// The row the next StepRow would work, 0 when it would work none.
+// The row the next press of Start would work (it clears RevisitRow first), 0 when none.
 std::int32_t NextStepRow(const TJobState& state, bool consecutiveRows);
 
 // Chooses the next row (unless RevisitRow), computes and shows its target, prints its label and

@@ -1,5 +1,6 @@
 // The job through the real main window: a list worked half-way resumes after a restart.
 
+#include <QDir>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,6 +23,22 @@ using namespace tandrel::console::testing;
 namespace {
 int FailJournalWrites(FileStep step, const std::filesystem::path& path) {
     return step == FileStep::Write && path.filename().string().rfind("journal-", 0) == 0 ? EIO : 0;
+}
+int FailProgressWrites(FileStep step, const std::filesystem::path& path) {
+    return step == FileStep::Write && path.extension() == ".crc" ? EIO : 0;
+}
+
+std::string HeaderName() {
+    return FromQ(Form1->RowsModel()->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString());
+}
+
+// The windows with a device whose limits take every size of the tests.
+void StartWithList(const std::filesystem::path& list) {
+    StartWindows();
+    WaitForStartingValues();
+    Form1->Link.MinSize = 0;
+    Form1->Link.MaxSize = 5000;
+    if (!list.empty()) Form1->LoadList(list.string());
 }
 }  // namespace
 
@@ -92,6 +109,92 @@ class JobWindowTest : public QObject {
             for (char c : text) lines += c == '\n';
         }
         QCOMPARE(lines, 2);  // the header and row 3
+    }
+
+    // A fault of the last row's step stays on screen, first, with the finished notice.
+    void aStepsFaultStaysWithTheFinishedNotice_data() {
+        QTest::addColumn<bool>("journal");
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("progress") << false
+                                  << QStringLiteral("Строка 2 не записана в файл хода работы");
+        QTest::newRow("journal") << true << QStringLiteral("Журнал не записан");
+    }
+    void aStepsFaultStaysWithTheFinishedNotice() {
+        QFETCH(bool, journal);
+        QFETCH(QString, fault);
+        TProgramDir dir;
+        const auto list = dir.Path() / "plan.txt";
+        std::ofstream(list) << "1000 A\r\n1100 B\r\n";
+        StartWithList(list);
+        Form1->BitBtn1->click();
+        const FileStepHook previous =
+            SetFileStepHook(journal ? &FailJournalWrites : &FailProgressWrites);
+        Form1->BitBtn1->click();
+        SetFileStepHook(previous);
+        const QString status = ToQ(Form1->StatusText());
+        QVERIFY2(status.startsWith(fault), qPrintable(status));
+        QVERIFY2(status.endsWith(QStringLiteral(". Список выполнен: 2 из 2")), qPrintable(status));
+        QVERIFY(Form1->StatusIsFault());
+    }
+
+    // A single click only selects; a double-click of the mouse works the row.
+    void theGridWorksARowOnADoubleClick() {
+        TProgramDir dir;
+        const auto list = dir.Path() / "plan.txt";
+        std::ofstream(list) << "1000 A\r\n1100 B\r\n1200 C\r\n";
+        StartWithList(list);
+        Form1->BitBtn1->click();
+        QTableView* grid = Form1->StringGrid1;
+        const QPoint third = grid->visualRect(Form1->RowsModel()->index(2, 1)).center();
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, third);
+        QCOMPARE(Form1->Job.CurrentRow, 1);
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, third);
+        QCOMPARE(Form1->Job.CurrentRow, 3);
+        QCOMPARE(ControlText(Form1->Edit1), std::string("1200"));
+    }
+
+    // Yes is the restart question's default: Enter starts the list again.
+    void enterAnswersTheRestartQuestionYes() {
+        TProgramDir dir;
+        const auto list = dir.Path() / "plan.txt";
+        std::ofstream(list) << "1000 A\r\n";
+        StartWithList(list);
+        Form1->BitBtn1->click();
+        QTimer::singleShot(100, [] {
+            if (QWidget* box = QApplication::activeModalWidget())
+                QTest::keyClick(box, Qt::Key_Return);
+        });
+        Form1->LoadList(list.string());
+        QCOMPARE(Form1->Job.RemainingCount, 1);
+    }
+
+    // "Открыть файл": the dialog offers the list filter in the folder of lists; the chosen file
+    // is loaded by its full name, its folder becomes the current one and the folder of lists.
+    void theOpenCommandLoadsTheChosenFile() {
+        TProgramDir dir;
+        const auto folder = dir.Path() / std::filesystem::path(u8"Списки");
+        std::filesystem::create_directories(folder);
+        std::ofstream(folder / "plan.txt") << "1000 A\r\n1100 B\r\n";
+        StartWithList({});
+        const std::string listsBefore = DataDir;
+        const QString chosen = QString::fromStdU16String((folder / "plan.txt").u16string());
+        TSeenDialog seen;
+        ChooseInNextOpenDialog(chosen, seen);
+        Form1->N2Click();
+        QCOMPARE(seen.filters,
+                 QStringList{QStringLiteral("Текстовый файл с разделителями (*.txt)")});
+        QCOMPARE(QDir(seen.directory), QDir(ToQ(listsBefore)));
+        QCOMPARE(Form1->Job.RowCount, 2);
+        QCOMPARE(QDir::current(), QDir(QString::fromStdU16String(folder.u16string())));
+        const std::string name = HeaderName();
+        QCOMPARE(std::filesystem::path(Cp1251ToPath(name)), folder / "plan.txt");
+        const char separator = std::filesystem::path::preferred_separator == L'\\' ? '\\' : '/';
+        // The system's separators only, in the header and in the folder of lists.
+        for (const std::string& path : {name, DataDir}) {
+            QVERIFY2(path.find(separator == '/' ? '\\' : '/') == std::string::npos, path.c_str());
+        }
+        QCOMPARE(DataDir.back(), separator);
+        QVERIFY(dir.Read("nastr.dat").find("d=" + DataDir + "\r\n") != std::string::npos);
     }
 
     void aRejectedListKeepsThePreviousOneAndSaysWhy() {

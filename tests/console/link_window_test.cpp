@@ -18,6 +18,7 @@
 #include "console/nastr_file.h"
 #include "console/qt_executor.h"
 #include "console/qt_text.h"
+#include "console/rows_model.h"
 #include "job/journal.h"
 #include "link/device_port.h"
 #include "link/recovery.h"
@@ -221,7 +222,7 @@ class LinkWindowTest : public QObject {
         };
         for (const auto& load : loads) {
             Form1->LoadList(load.name);
-            QCOMPARE(Form1->LastListName, load.toReload);
+            QCOMPARE(Form1->Job.ListName, load.toReload);
         }
         Form1->BitBtn1Click();
         Form1->BitBtn1Click();
@@ -235,6 +236,105 @@ class LinkWindowTest : public QObject {
         QCOMPARE(Form1->Job.CurrentRow, 2);
         QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kLinkWaitMs);
         QVERIFY2(!Form1->StatusIsFault(), Cp1251ToUtf8(Form1->StatusText()).c_str());
+    }
+
+    // The reload after a fault reads the list in work from where it was loaded, keeping its
+    // progress, whatever list of the same name the dialog's folder holds.
+    void theReloadTakesTheListFromWhereItWasLoaded() {
+        TProgramDir dir;
+        TSimulator sim(dir.Path(), {"--ping-ms", "20"});
+        WriteSettings(dir, sim.Device());
+        for (const char* folder : {"A", "B"})
+            std::filesystem::create_directories(dir.Path() / folder);
+        std::ofstream(dir.Path() / "A" / "plan.txt") << "1000 A\r\n1100 B\r\n1200 C\r\n";
+        std::ofstream(dir.Path() / "B" / "plan.txt") << "2000 X\r\n2100 Y\r\n";
+        std::ofstream(dir.Path() / "B" / "bad.txt") << "1..5 Z\r\n";
+        std::filesystem::current_path(dir.Path() / "A");
+        StartWindows();
+        Form1->SetRecoveryIntervals(300, 200, 100);
+        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kLinkWaitMs);
+        Form1->LoadList("plan.txt");  // as a command line names it
+        Form1->BitBtn1Click();
+        Form1->BitBtn1Click();
+        TSeenDialog seen;
+        ChooseInNextOpenDialog(
+            QString::fromStdU16String((dir.Path() / "B" / "bad.txt").u16string()), seen);
+        Form1->N2Click();  // refused, the current folder now B
+        QCOMPARE(Form1->Job.ListName, std::string("plan.txt"));
+        Form1->AppException(std::make_exception_ptr(Exception("Ошибка записи в порт"_cp1251)));
+        QTRY_VERIFY_WITH_TIMEOUT(!Form1->Link.DeviceArrivalPending, kLinkWaitMs);
+        QCOMPARE(Form1->Job.RowCount, 3);
+        QCOMPARE(Form1->Job.RemainingCount, 1);
+        QCOMPARE(FromQ(Form1->RowsModel()->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString()),
+                 std::string("plan.txt"));
+        QVERIFY(!std::filesystem::exists(dir.Path() / "B" / "plan.crc"));
+        Form1->BitBtn1Click();
+        const std::string progress = ReadWholeFile(dir.Path() / "A" / "plan.crc").value_or("");
+        QVERIFY2(progress.ends_with("\r\n1\r\n2\r\n3\r\n"), progress.c_str());
+    }
+
+    // A fault's reload while the restart question of another list waits: the reload waits for
+    // the answer, which then acts on the list it was asked about.
+    void theReloadWaitsForTheRestartQuestion() {
+        TProgramDir dir;
+        TSimulator sim(dir.Path(), {"--ping-ms", "20"});
+        WriteSettings(dir, sim.Device());
+        const auto done = dir.Path() / "done.txt";
+        const auto work = dir.Path() / "work.txt";
+        std::ofstream(done) << "1000 A\r\n";
+        std::ofstream(work) << "1000 A\r\n1100 B\r\n1200 C\r\n";
+        StartWindows();
+        Form1->SetRecoveryIntervals(300, 200, 100);
+        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kLinkWaitMs);
+        Form1->LoadList(done.string());
+        Form1->BitBtn1Click();
+        Form1->LoadList(work.string());
+        Form1->BitBtn1Click();
+        Form1->BitBtn1Click();
+        const std::string workProgress = dir.Read("work.crc");
+        int stage = 0;
+        QTimer driver;
+        driver.setInterval(20);
+        connect(&driver, &QTimer::timeout, [&stage] {
+            QWidget* box = QApplication::activeModalWidget();
+            if (box == nullptr) return;
+            if (stage == 0) {
+                Form1->AppException(
+                    std::make_exception_ptr(Exception("Ошибка записи в порт"_cp1251)));
+                stage = 1;
+            } else if (stage == 1 && !Form1->Link.DeviceArrivalPending) {
+                QTest::keyClick(box, Qt::Key_Return);  // Yes
+                stage = 2;
+            }
+        });
+        driver.start();
+        Form1->LoadList(done.string());  // every row done: the question
+        driver.stop();
+        QCOMPARE(stage, 2);
+        QCOMPARE(Form1->Job.ListName, done.string());
+        QCOMPARE(Form1->Job.RemainingCount, 1);
+        QCOMPARE(dir.Read("work.crc"), workProgress);
+        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kLinkWaitMs);
+    }
+
+    // A label that prints again takes the old failure off the status line.
+    void aLabelFaultGoesWhenALabelPrints() {
+        TProgramDir dir;
+        TSimulator sim(dir.Path(), {"--ping-ms", "20"}, true);
+        WriteSettings(dir, sim.Device(), (dir.Path() / "no-such-port").string(), true);
+        const auto list = dir.Path() / "list.txt";
+        std::ofstream(list) << "1000 A\r\n1100 B\r\n1200 C\r\n";
+        StartWindows();
+        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kLinkWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(Cp1251ToUtf8(Form1->StatusText()),
+                                  std::string("Устройство подключено"), kLinkWaitMs);
+        Form1->LoadList(list.string());
+        Form1->BitBtn1Click();
+        QVERIFY(Form1->StatusIsFault());
+        LabelPortName = sim.Printer();
+        Form1->BitBtn1Click();
+        QVERIFY2(!Form1->StatusIsFault(), Cp1251ToUtf8(Form1->StatusText()).c_str());
+        LabelPortName.clear();
     }
 
     void lineNoiseDuringTheHandshakeAndTheWork() {
@@ -312,9 +412,7 @@ class LinkWindowTest : public QObject {
         const std::string journalName = job::JournalFileName(now);
         dir.Write(journalName, earlier + "09.12.2026;09:4");  // torn by a power loss
         const auto list = dir.Path() / "list.txt";
-        // A fourth row keeps the list from finishing, whose notice would replace the label's
-        // failure.
-        std::ofstream(list) << "1000 A <E1x>\r\n5000 B\r\n1200 C\r\n1300 D\r\n";
+        std::ofstream(list) << "1000 A <E1x>\r\n5000 B\r\n1200 C\r\n";
 
         CreateWindows();
         Form1->JournalClock = [now] { return now; };
@@ -332,9 +430,14 @@ class LinkWindowTest : public QObject {
         Form1->BitBtn1Click();  // printed
         Form1->BitBtn1Click();  // out of range
         LabelPortName = (dir.Path() / "no-such-port").string();
-        Form1->BitBtn1Click();  // the label fails
-        const std::string failure = Form1->StatusText();
-        QVERIFY(!failure.empty());
+        Form1->BitBtn1Click();  // the label fails at the last row
+        const std::string finished = "Список выполнен: 3 из 3"_cp1251;
+        const std::string both = Form1->StatusText();
+        QVERIFY2(both.size() > finished.size() + 2 &&
+                     both.substr(both.size() - finished.size() - 2) == ". " + finished,
+                 Cp1251ToUtf8(both).c_str());
+        QVERIFY(Form1->StatusIsFault());
+        const std::string failure = both.substr(0, both.size() - finished.size() - 2);
         Form1->BitBtn2Click();  // row 2 again
         for (char key : std::string("1500")) Form1->FormKeyPress(key);
         Form1->FormKeyPress(13);
@@ -357,7 +460,7 @@ class LinkWindowTest : public QObject {
         QCOMPARE(Cp1251ToUtf8(dir.Read(journalName)), Cp1251ToUtf8(lines));
         QCOMPARE(FromQ(Form2->LabeledEdit12->text()), std::string("4"));
         QCOMPARE(FromQ(Form2->LabeledEdit13->text()), std::string("3"));
-        QVERIFY(Form1->StatusText() == failure);  // the journal worked: no notice of it
+        QVERIFY(Form1->StatusText() == finished);  // the journal worked: no notice of it
         LabelPortName.clear();
     }
 };

@@ -3,7 +3,11 @@
 
 #include <unistd.h>
 
+#include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QtTest>
 #include <filesystem>
 #include <fstream>
@@ -46,6 +50,37 @@ inline QWidget* FirstClippedChild(QWidget* window) {
 // then shows Start: a test that sets its own limits waits for that first, or they are overwritten.
 inline void WaitForStartingValues() {
     QTRY_VERIFY(Form1->BitBtn1->isVisible());
+}
+
+// What the open dialog was given, seen from inside its event loop.
+struct TSeenDialog {
+    QStringList filters;
+    QString directory;
+};
+// The next open dialog chooses file (or is cancelled when file is empty) as the operator would.
+inline void ChooseInNextOpenDialog(const QString& file, TSeenDialog& seen) {
+    auto* poll = new QTimer(qApp);
+    poll->setInterval(20);
+    QObject::connect(poll, &QTimer::timeout, [poll, file, &seen] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr || !dialog->isVisible()) return;
+        seen.filters = dialog->nameFilters();
+        seen.directory = dialog->directory().absolutePath();
+        if (file.isEmpty()) {
+            dialog->reject();
+        } else {
+            // Typed as the operator would: selectFile leaves a focused name field as it is.
+            if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                name->setText(file);
+            else
+                dialog->selectFile(file);
+            static_cast<QDialog*>(dialog)->accept();  // checks the file as the Open button does
+        }
+        if (dialog->isVisible()) return;  // not taken yet: the next tick tries again
+        poll->stop();
+        poll->deleteLater();
+    });
+    poll->start();
 }
 
 // Closes the main window the normal way (FormClose runs) and destroys the windows.

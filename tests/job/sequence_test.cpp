@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <functional>
 #include <vector>
 
 #include "base/cp1251.h"
+#include "base/files.h"
 #include "base/numbers.h"
 #include "job/journal.h"
 #include "job/progress.h"
@@ -341,6 +343,39 @@ TEST_F(SequenceTest, OpenListRejectsAndRestarts) {
     EXPECT_TRUE(Recorded().empty());
 }
 
+int FailReadsOfCrcFail(FileStep step, const std::filesystem::path& path) {
+    return step == FileStep::Read && path.filename() == "crcfail.txt" ? EIO : 0;
+}
+
+// A refused load leaves the list in work, its progress file and the refused file as they were.
+TEST_F(SequenceTest, RefusedLoadsChangeNoFile) {
+    Load({1001, 1002});
+    Start();
+    const std::string progress = ReadBytes(state.ProgressFile);
+    const struct {
+        const char* name;
+        bool crcMessage;
+    } cases[] = {
+        {"plan.crc", false},  // it would be its own progress file
+        {"PLAN.Crc", false},
+        {"crcfail.txt", true},  // its progress file would be started afresh
+    };
+    const FileStepHook previous = SetFileStepHook(&FailReadsOfCrcFail);
+    for (const auto& c : cases) {
+        const std::string bytes = "1000 A\r\n";
+        WriteBytes(dir.Path() / c.name, bytes);
+        view.messages.clear();
+        EXPECT_FALSE(OpenList(state, view, dir.Name(c.name)).Loaded) << c.name;
+        EXPECT_TRUE(view.statusFault) << c.name;
+        EXPECT_EQ(view.messages.size(), c.crcMessage ? 1u : 0u) << c.name;
+        EXPECT_EQ(ReadBytes(dir.Path() / c.name), bytes) << c.name;
+        EXPECT_EQ(state.RowCount, 2) << c.name;
+    }
+    SetFileStepHook(previous);
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() / "crcfail.crc"));
+    EXPECT_EQ(ReadBytes(state.ProgressFile), progress);
+}
+
 TEST_F(SequenceTest, ResumesAfterARestartOfTheProgram) {
     Load({1001, 1002, 1003, 1004});
     Start();
@@ -491,13 +526,22 @@ TEST_F(SequenceTest, NextStepRowIsTheRowStartWorks) {
         }
         EXPECT_EQ(NextStepRow(state, c.consecutive), 0) << c.what;
     }
-    // Back makes the next step work the row it selected once more.
-    Load({1001, 1002, 1003});
-    Start();
-    Start();
-    BitBtn2Click(state, view, limits);
-    state.RevisitRow = true;
-    EXPECT_EQ(NextStepRow(state, false), state.CurrentRow);
+    // After Back or a double-click the next Start searches forward from the revisited row.
+    for (const bool back : {true, false}) {
+        Load({1001, 1002, 1003, 1004});
+        Start();
+        Start();
+        Start();
+        view.selected = 2;
+        if (back)
+            BitBtn2Click(state, view, limits);
+        else
+            StringGrid1DblClick(state, view, limits);
+        const std::int32_t predicted = NextStepRow(state, false);
+        Start();
+        EXPECT_EQ(state.CurrentRow, predicted) << (back ? "back" : "double-click");
+        EXPECT_EQ(predicted, 4);
+    }
     TJobState empty;
     EXPECT_EQ(NextStepRow(empty, false), 0);
 }
