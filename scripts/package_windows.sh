@@ -29,6 +29,7 @@ version=$(sed -n 's/^project(Tandrel VERSION \([0-9][0-9.]*\).*/\1/p' CMakeLists
 name=Tandrel-$version-win64
 export TANDREL_QT_WINDOWS=${TANDREL_QT_WINDOWS:-$(bash scripts/qt_windows.sh)}
 qt=$TANDREL_QT_WINDOWS
+export TANDREL_WINDOWS_LIBS=${TANDREL_WINDOWS_LIBS:-$(bash scripts/windows_libs.sh)}
 # The commit's time stands for every time stamp: the links (Debian's MinGW linker takes the PE
 # time stamp from it) and the files in both archives.
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}

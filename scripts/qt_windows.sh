@@ -61,24 +61,11 @@ EOF
 build_from_source() {
     install_packages cmake ninja-build g++-mingw-w64-x86-64-posix qt6-base-dev qt6-base-dev-tools \
         dpkg-dev xz-utils
-    # Debian's source package of the qt6-base that qt6-base-dev comes from. A deb-src entry for
-    # the same suites as the system's own, then the source alone (nothing is built by apt).
-    local sources=/etc/apt/sources.list.d/tandrel-deb-src.sources
+    # Debian's source package of the qt6-base that qt6-base-dev comes from.
     local package
     package=qt6-base=$(dpkg-query -W -f='${source:Version}' qt6-base-dev)
-    if ! apt-get source --download-only --print-uris "$package" >/dev/null 2>&1; then
-        local sudo=""
-        [ "$(id -u)" -ne 0 ] && sudo="sudo"
-        if [ -f /etc/apt/sources.list.d/debian.sources ]; then
-            sed 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources | $sudo tee "$sources" >/dev/null
-        else
-            grep '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' | $sudo tee "${sources%.sources}.list" >/dev/null
-        fi
-        # A full update: one pointed at the new file alone would drop the binary package lists.
-        $sudo apt-get update -qq
-    fi
     log "fetching Debian's qt6-base $debian_version source"
-    (cd "$work" && apt-get source --download-only "$package" >&2)
+    debian_source "$package" "$work"
     tar -xf "$work"/qt6-base_"$debian_version".orig.tar.xz -C "$work"
     write_qt_toolchain "$work/toolchain.cmake"
     local start=$SECONDS

@@ -21,6 +21,9 @@ stage() { echo "== $* ($((SECONDS - start)) s)"; }
 qt=$(bash scripts/qt_windows.sh)
 export TANDREL_QT_WINDOWS=$qt
 stage "Qt for Windows: $qt"
+TANDREL_WINDOWS_LIBS=$(bash scripts/windows_libs.sh)
+export TANDREL_WINDOWS_LIBS
+stage "minizip and expat for Windows: $TANDREL_WINDOWS_LIBS"
 
 # GoogleTest for MinGW, built once from the Debian sources.
 gtest=$build/googletest

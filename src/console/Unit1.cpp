@@ -45,7 +45,7 @@ std::string DataDir;
 std::string LabelPortName;
 
 std::string TForm1::OpenDialogFilter() {
-    return "Текстовый файл с разделителями|*.txt"_cp1251;
+    return "Списки|*.txt *.csv *.xlsx|Текстовый файл с разделителями|*.txt"_cp1251;
 }
 
 namespace {

@@ -94,7 +94,8 @@ class TForm1 : public QMainWindow {
     // so that they never overwrite the info line.
     QLabel* StatusLine = nullptr;
 
-    // OpenDialog1's filter, "description|pattern" in Windows-1251.
+    // OpenDialog1's filters, "description|patterns|description|patterns" in Windows-1251: every
+    // kind of list first, the text lists alone second.
     static std::string OpenDialogFilter();
 
     QPushButton* Key(int n) const { return Keys.at(static_cast<std::size_t>(n - 3)); }

@@ -5,6 +5,7 @@
 
 #include "base/numbers.h"
 #include "console/qt_text.h"
+#include "job/cut_list.h"
 #include "job/sequence.h"
 
 namespace tandrel::console {
@@ -32,7 +33,7 @@ QVariant TRowsModel::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole:
             return index.column() == 0 ? ToQ(FormatGeneral(row.Size, DecimalSeparator()))
-                                       : ToQ(row.Caption);
+                                       : ToQ(job::GridCaption(row));
         case Qt::BackgroundRole:
             // The selection keeps the grid's look: the view paints it over the background.
             return job::CellLook(state_, index.row() + 1, false) == job::TCellLook::Done

@@ -10,6 +10,8 @@
 #include "job/job_io.h"
 #include "job/list_encoding.h"
 #include "job/progress.h"
+#include "job/table_list.h"
+#include "job/xlsx_table.h"
 #include "link/protocol.h"
 
 namespace tandrel::job {
@@ -57,6 +59,34 @@ std::string LineReason(std::int32_t line, const std::string& why) {
     return "строка "_cp1251 + std::to_string(line) + ": " + why;
 }
 
+// The rows of a text list; "" or why the list is refused, with failedLine the line to blame.
+std::string ReadTextRows(std::string text, std::vector<SizeRow>& staged, std::uint8_t& fieldCount,
+                         std::int32_t& failedLine) {
+    // Lines end at LF; a CR anywhere is dropped; Ctrl-Z ends the text.
+    if (const auto eot = text.find('\x1A'); eot != std::string::npos) text.resize(eot);
+    staged.reserve(std::min<std::size_t>(text.size() / 4 + 2, kRowCapacity + 2));
+    std::string line;
+    std::int32_t lineNumber = 0;
+    for (std::size_t pos = 0; pos < text.size();) {
+        auto end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        line.assign(text, pos, end - pos);
+        std::erase(line, '\r');
+        pos = end + 1;
+        failedLine = ++lineNumber;
+        try {
+            if (!ParseListLine(line, staged, fieldCount))
+                return LineReason(lineNumber, "в размере больше одного разделителя"_cp1251);
+        } catch (const EListLine& e) {
+            return LineReason(lineNumber, e.Message());
+        }
+        if (staged.size() > static_cast<std::size_t>(kRowCapacity) + 1)
+            return LineReason(lineNumber, "в списке больше 30000 строк"_cp1251);
+    }
+    failedLine = 0;
+    return "";
+}
+
 }  // namespace
 
 bool ParseListLine(std::string_view line, std::vector<SizeRow>& rows, std::uint8_t& fieldCount) {
@@ -89,6 +119,12 @@ bool ParseListLine(std::string_view line, std::vector<SizeRow>& rows, std::uint8
 std::string FileNameOnly(std::string_view name) {
     const auto cut = name.find_last_of("\\/");
     return std::string(cut == std::string_view::npos ? name : name.substr(cut + 1));
+}
+
+std::string GridCaption(const SizeRow& row) {
+    if (row.PieceCount == 0) return row.Caption;
+    return row.Caption + (row.Caption.empty() ? "(" : " (") + std::to_string(row.Piece) + "/" +
+           std::to_string(row.PieceCount) + ")";
 }
 
 std::string RowCounterText(const TJobState& state) {
@@ -141,35 +177,29 @@ TLoadOutcome LoadList(TJobState& state, const TListSource& list) {
 
     std::string text, failure;
     if (!io::ReadAll(list.Path, text, failure)) return reject(0, failure);
-    TListText decoded = ListText(std::move(text));
-    text = std::move(decoded.Text);
-
-    // Lines end at LF; a CR anywhere is dropped; Ctrl-Z ends the text.
-    if (const auto eot = text.find('\x1A'); eot != std::string::npos) text.resize(eot);
     std::vector<SizeRow> staged(1);
-    staged.reserve(std::min<std::size_t>(text.size() / 4 + 2, kRowCapacity + 2));
     std::uint8_t fieldCount = 0;
-    std::string line;
-    std::int32_t lineNumber = 0;
-    for (std::size_t pos = 0; pos < text.size();) {
-        auto end = text.find('\n', pos);
-        if (end == std::string::npos) end = text.size();
-        line.assign(text, pos, end - pos);
-        std::erase(line, '\r');
-        pos = end + 1;
-        ++lineNumber;
-        try {
-            if (!ParseListLine(line, staged, fieldCount)) {
-                return reject(lineNumber,
-                              LineReason(lineNumber, "в размере больше одного разделителя"_cp1251));
-            }
-        } catch (const EListLine& e) {
-            return reject(lineNumber, LineReason(lineNumber, e.Message()));
-        }
-        if (staged.size() > static_cast<std::size_t>(kRowCapacity) + 1) {
-            return reject(lineNumber, LineReason(lineNumber, "в списке больше 30000 строк"_cp1251));
+    std::int32_t failedLine = 0;
+    const TListKind kind = ListKindOf(listName, text);
+    if (kind == TListKind::Xlsx) {
+        const TTable table = ReadXlsx(text);
+        out.Replaced = table.Replaced;
+        failure = table.Failure.empty() ? TableToRows(table, staged, fieldCount, failedLine)
+                                        : table.Failure;
+    } else {
+        TListText decoded = ListText(std::move(text));
+        out.Utf8 = decoded.Utf8;
+        out.Replaced = decoded.Replaced;
+        if (kind == TListKind::Csv) {
+            const TTable table = ReadCsv(decoded.Text);
+            failedLine = table.FailedRow;
+            failure = table.Failure.empty() ? TableToRows(table, staged, fieldCount, failedLine)
+                                            : table.Failure;
+        } else {
+            failure = ReadTextRows(std::move(decoded.Text), staged, fieldCount, failedLine);
         }
     }
+    if (!failure.empty()) return reject(failedLine, failure);
     const auto rowCount = static_cast<std::int32_t>(staged.size() - 1);
     if (rowCount == 0) return reject(0, "в файле нет ни одной строки с размером"_cp1251);
 
@@ -202,8 +232,6 @@ TLoadOutcome LoadList(TJobState& state, const TListSource& list) {
     out.Loaded = true;
     out.Rows = rowCount;
     out.ProgressIssue = read.Problem;
-    out.Utf8 = decoded.Utf8;
-    out.Replaced = decoded.Replaced;
     if (remaining == 0) {
         out.AskRestart = true;
         out.RestartQuestion =

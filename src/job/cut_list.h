@@ -63,6 +63,10 @@ TLoadOutcome LoadList(TJobState& state, const std::string& listName);
 // afresh. Returns false when that file could not be written (the rows stay not done).
 bool RestartList(TJobState& state);
 
+// The grid's caption of a row: its Caption, and for one piece of a table row's quantity which
+// piece it is ("Стойка (2/4)").
+std::string GridCaption(const SizeRow& row);
+
 // The counter of the grid's header: "25/3", total first.
 std::string RowCounterText(const TJobState& state);
 

@@ -20,6 +20,10 @@ struct SizeRow {
     std::string Caption;                // the line after the size, tags removed, trimmed
     bool Done = false;                  // worked, or recorded in the progress file
     std::array<std::string, 6> Fields;  // label fields E1..E6 (Fields[0] is E1)
+    // A table's row of quantity N becomes N rows: this one is piece Piece of PieceCount (both 0
+    // for a row of its own).
+    std::uint16_t Piece = 0;
+    std::uint16_t PieceCount = 0;
 };
 
 // Rows a list may hold; index 0 of the table never holds a row.

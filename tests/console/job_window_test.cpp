@@ -182,7 +182,8 @@ class JobWindowTest : public QObject {
         ChooseInNextOpenDialog(chosen, seen);
         Form1->N2Click();
         QCOMPARE(seen.filters,
-                 QStringList{QStringLiteral("Текстовый файл с разделителями (*.txt)")});
+                 (QStringList{QStringLiteral("Списки (*.txt *.csv *.xlsx)"),
+                              QStringLiteral("Текстовый файл с разделителями (*.txt)")}));
         QCOMPARE(QDir(seen.directory), QDir(ToQ(listsBefore)));
         QCOMPARE(Form1->Job.RowCount, 2);
         QCOMPARE(QDir::current(), QDir(QString::fromStdU16String(folder.u16string())));

@@ -80,7 +80,8 @@ class MainWindowTest : public QObject {
         const std::string captions[] = {"Открыть файл"_cp1251, "Настройки"_cp1251,
                                         "Информация"_cp1251, "О программе"_cp1251};
         for (int i = 0; i < 4; ++i) QCOMPARE(FromQ(actions[i]->text()), captions[i]);
-        QCOMPARE(TForm1::OpenDialogFilter(), "Текстовый файл с разделителями|*.txt"_cp1251);
+        QCOMPARE(TForm1::OpenDialogFilter(),
+                 "Списки|*.txt *.csv *.xlsx|Текстовый файл с разделителями|*.txt"_cp1251);
     }
 
     void initialStateOfTheControls() {

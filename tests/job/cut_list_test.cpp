@@ -169,6 +169,7 @@ TEST_F(LoadListTest, RejectionKeepsThePreviousListAndSaysWhy) {
         const char* reason;
     } cases[] = {
         {Fixture("two_separators.txt"), 3, "строка 3: в размере больше одного разделителя"},
+        // A header with a separator is a table; without one it stays a line of no size.
         {Fixture("header_line.txt"), 1, "строка 1: строка не начинается с размера"},
         {List("big.txt", "1\n99999999999\n"), 2, "строка 2: размер больше 2147483647"},
         {List("tag.txt", "1\n\n2 <Eq>\n"), 3, "строка 3: неверный номер поля в метке <Eq>"},

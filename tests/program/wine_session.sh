@@ -30,9 +30,16 @@ work=$build/session
 rm -rf "$work"
 lists="$work/Списки заказов"
 mkdir -p "$lists"
+# The same three rows as a text list, as a CSV that Excel saves (the last two as one row of
+# quantity 2) and as a workbook: the Wine sessions take them in turn.
 list="$lists/Заказ 15.txt"
 printf '%s\r\n' '1000 Дверь левая <E1Дверь левая><E2Заказ 15>' \
-    '1500,5 Полка <E1Полка><E2ясень>' '2000 Стойка <E1Стойка>' | iconv -f UTF-8 -t CP1251 >"$list"
+    '1500,5 Полка <E1Полка><E2ясень>' '1500,5 Полка <E1Полка><E2ясень>' |
+    iconv -f UTF-8 -t CP1251 >"$list"
+printf '%s\r\n' 'Размер;Кол-во;Наименование;E1;E2' '1000;1;Дверь левая;Дверь левая;Заказ 15' \
+    '1500,5;2;Полка;Полка;ясень' | iconv -f UTF-8 -t CP1251 >"$lists/Заказ 15.csv"
+cp tests/fixtures/program/session.xlsx "$lists/Заказ 15.xlsx"
+kinds=(txt csv xlsx)
 device=$work/device printer=$work/printer
 
 pids=()
@@ -126,7 +133,8 @@ session() {
         rm -f "$shot"
         (cd "$cwd" && TANDREL_SCREENSHOT=$(wine_path "$shot") TANDREL_SCREENSHOT_SECONDS=1 \
             DISPLAY=$TANDREL_SESSION_DISPLAY LD_PRELOAD=$build/modem_preload.so \
-            exec wine "$prog/Tandrel.exe" "$(wine_path "$list")" </dev/null >"$dir/program.log" 2>&1) &
+            exec wine "$prog/Tandrel.exe" "$(wine_path "${list%.txt}.${kinds[(run - 1) % 3]}")" \
+            </dev/null >"$dir/program.log" 2>&1) &
         program=$!
         if wait_for 60 window_shown; then
             echo "  session $run: window shown after $((($(date +%s%N) - started) / 1000000)) ms"
@@ -195,7 +203,7 @@ session() {
             cmp -s "$f" "$labels/$(basename "$f")" ||
                 fail "$(basename "$f") differs from the Linux program's" || status=1
         done
-        echo "  session $run: $(label_count) labels, $((SECONDS - start)) s"
+        echo "  session $run (${kinds[(run - 1) % 3]}): $(label_count) labels, $((SECONDS - start)) s"
     fi
     return $status
 }

@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# The libraries of the spreadsheet lists for 64-bit Windows (MinGW-w64), static: expat and
+# minizip from Debian's source packages of libexpat1-dev and libminizip-dev, against Debian's
+# zlib for MinGW (libz-mingw-w64-dev). Kept in a cache folder outside the repo, keyed by those
+# versions and this recipe; prints the prefix on stdout, progress on stderr.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+. scripts/packages.sh
+install_packages cmake ninja-build g++-mingw-w64-x86-64-posix libz-mingw-w64-dev dpkg-dev \
+    libexpat1-dev libminizip-dev
+
+expat=$(dpkg-query -W -f='${source:Package}=${source:Version}' libexpat1-dev)
+minizip=$(dpkg-query -W -f='${source:Package}=${source:Version}' libminizip-dev)
+recipe_id=$(cat scripts/windows_libs.sh cmake/minizip/CMakeLists.txt cmake/mingw-w64.cmake |
+    { cat; echo "$expat $minizip"; } | sha256sum | cut -c1-12)
+cache=${TANDREL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tandrel}
+prefix=$cache/windows-libs-$recipe_id
+log() { echo "windows_libs: $*" >&2; }
+
+if [ -f "$prefix/.tandrel-recipe" ]; then
+    echo "$prefix"
+    exit 0
+fi
+mkdir -p "$cache"
+work=$(mktemp -d "$cache/.work.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+start=$SECONDS
+log "building $expat and $minizip"
+# The installed version's source first; where its pool has no source (a security update's can be
+# missing), the newest version of the source package that apt can fetch.
+fetch() {
+    local name=${1%%=*} version
+    for version in "${1#*=}" $(apt-cache showsrc "$name" | sed -n 's/^Version: //p' | sort -Vr); do
+        rm -rf "$work/$name"
+        mkdir -p "$work/$name"
+        if debian_source "$name=$version" "$work/$name" 2>/dev/null; then
+            log "$name $version"
+            dpkg-source --no-check -x "$work/$name"/*.dsc "$work/$name/src" >&2
+            return 0
+        fi
+    done
+    log "no source of $name can be fetched"
+    return 1
+}
+fetch "$expat"
+fetch "$minizip"
+out=$work/prefix
+toolchain=$root/cmake/mingw-w64.cmake
+# Debian's expat source holds the library in expat/ beside its packaging.
+# No DTD support: a workbook has no DTD, and one patch of this source tests the macro by value.
+expat_src=$work/expat/src
+[ -f "$expat_src/CMakeLists.txt" ] || expat_src=$expat_src/expat
+cmake -S "$expat_src" -B "$work/expat-build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$out" -DEXPAT_SHARED_LIBS=OFF \
+    -DEXPAT_BUILD_TOOLS=OFF -DEXPAT_BUILD_EXAMPLES=OFF -DEXPAT_BUILD_TESTS=OFF \
+    -DEXPAT_BUILD_DOCS=OFF -DEXPAT_BUILD_FUZZERS=OFF -DEXPAT_BUILD_PKGCONFIG=OFF \
+    -DEXPAT_DTD=OFF -DEXPAT_MSVC_STATIC_CRT=OFF >&2
+cmake --build "$work/expat-build" -j"${TANDREL_JOBS:-2}" >&2
+cmake --install "$work/expat-build" >&2
+# expat names its static MinGW library libexpat.a or libexpatMD.a by version: one name here.
+[ -f "$out/lib/libexpat.a" ] || cp "$(ls "$out"/lib/libexpat*.a | head -1)" "$out/lib/libexpat.a"
+cmake -S "$root/cmake/minizip" -B "$work/minizip-build" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_INSTALL_PREFIX="$out" -DMINIZIP_SOURCE="$work/minizip/src" >&2
+cmake --build "$work/minizip-build" -j"${TANDREL_JOBS:-2}" >&2
+cmake --install "$work/minizip-build" >&2
+echo "$expat $minizip $recipe_id" >"$out/.tandrel-recipe"
+rm -rf "$prefix"
+mv "$out" "$prefix"
+log "built in $((SECONDS - start)) s: $prefix"
+echo "$prefix"
