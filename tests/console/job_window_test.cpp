@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "base/cp1251.h"
+#include "console/Unit2.h"
 #include "console/application.h"
 #include "console/qt_text.h"
 #include "console/rows_model.h"
@@ -196,6 +197,20 @@ class JobWindowTest : public QObject {
         }
         QCOMPARE(DataDir.back(), separator);
         QVERIFY(dir.Read("nastr.dat").find("d=" + DataDir + "\r\n") != std::string::npos);
+    }
+
+    // A CSV as Excel saves it: each piece a row of its own, counted in "Записей".
+    void aSpreadsheetListShowsItsPieces() {
+        TProgramDir dir;
+        dir.Write("order.csv", Utf8ToCp1251("Размер;Кол-во;Наименование\r\n2450;2;Стойка\r\n"));
+        StartWithList(dir.Path() / "order.csv");
+        QCOMPARE(Form1->RowsModel()->rowCount(), 2);
+        QCOMPARE(
+            Form1->RowsModel()->data(Form1->RowsModel()->index(1, 1), Qt::DisplayRole).toString(),
+            QStringLiteral("Стойка (2/2)"));
+        QCOMPARE(Form2->LabeledEdit9()->text(), QStringLiteral("2"));
+        Form1->BitBtn1->click();
+        QCOMPARE(ControlText(Form1->Label3), "Стойка"_cp1251);
     }
 
     void aRejectedListKeepsThePreviousOneAndSaysWhy() {
