@@ -59,6 +59,8 @@ struct TSeenDialog {
 };
 // The next open dialog chooses file (or is cancelled when file is empty) as the operator would.
 inline void ChooseInNextOpenDialog(const QString& file, TSeenDialog& seen) {
+    // Qt's own dialog, which a test can drive: the system's (Windows, Wine) is no widget.
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs, true);
     auto* poll = new QTimer(qApp);
     poll->setInterval(20);
     QObject::connect(poll, &QTimer::timeout, [poll, file, &seen] {
