@@ -78,6 +78,7 @@ class DeviceChangeWindowTest : public QObject {
             int handed;
         } rows[] = {
             {"a volume removed", DBT_DEVICEREMOVECOMPLETE, DBT_DEVTYP_VOLUME, false, {off}, 0},
+            {"a port's removal pending", DBT_DEVICEREMOVEPENDING, DBT_DEVTYP_PORT, false, {off}, 0},
             {"the switch raises", DBT_DEVICEREMOVECOMPLETE, DBT_DEVTYP_PORT, true, {off, on}, 1},
             {"a port removed", DBT_DEVICEREMOVECOMPLETE, DBT_DEVTYP_PORT, false, {off, on, on}, 1},
             {"a port arrived", DBT_DEVICEARRIVAL, DBT_DEVTYP_PORT, false, {off, on, on}, 1},
