@@ -198,11 +198,16 @@ class TForm1 : public QMainWindow {
     void DisablePortDevice();
     void SetPortDeviceEnabled(bool on);
     void WMDeviceChange(const link::TDeviceChange& change);
+    // A native message as the window procedure passes it on (Windows: a MSG); acts on the
+    // device-change notices. What their handling raises goes to the application's handler.
+    void NativeMessage(const void* message) noexcept;
     void trhtrh1Click();  // registers for port notices again
     void ReleaseDevicePort();
     link::TRecovery& Recovery() const { return *recovery_; }
     // Shorter waits for tests: the recovery's 3 s and 2 s, the port watch's 500 ms.
     void SetRecoveryIntervals(int removalWaitMs, int reopenMs, int watchMs);
+    // What switches the port device, for tests (the system's at creation).
+    void SetPortDevices(std::unique_ptr<link::TPortDevices> devices);
 
     // Menu commands.
     void N2Click();
@@ -220,6 +225,8 @@ class TForm1 : public QMainWindow {
     // pending entries, the link indicator.
     TOperatorFields& Fields() const { return *fields_; }
     void ShowOperatorFields();
+    // Linked, but nothing has come from the device for longer than its pings allow.
+    bool DeviceSilent() const;
     // The info line: blue, red for the out-of-range message until the next text.
     void SetInfoLine(const std::string& cp1251, bool rangeError = false);
     // Says on the status line why the limits refuse an entry of that value; true when refused.

@@ -172,6 +172,7 @@ void TForm1::ShowOperatorFields() {
     li.PortOpen = Link.GetDevicePort() != nullptr;
     li.Recovering = recovery_ && recovery_->Pending();
     li.LinkState = Link.LinkState.load();
+    li.Silent = DeviceSilent();
     li.PortExists = !li.PortOpen && !li.Recovering && PortExists(DevicePortName);
     const TLinkText link = DescribeLink(li);
     SetControlText(f.LinkIndicator, link.Text);
@@ -202,6 +203,12 @@ void TForm1::ShowOperatorFields() {
     SetControlText(f.EntryHint, hint);
     f.EntryClear->setVisible(!Entry.ManualEntry.empty());
     f.EntryPanel->setVisible(!hint.empty() && !KeypadFull());
+}
+
+bool TForm1::DeviceSilent() const {
+    const auto port = Link.GetDevicePort();
+    if (!port || !link::IsLinkUp(Link.LinkState.load())) return false;
+    return Link.Silence.Silent(port->LastArrival(), link::TSilenceWatch::Clock::now());
 }
 
 void TForm1::SetInfoLine(const std::string& cp1251, bool rangeError) {
@@ -267,10 +274,13 @@ void TForm1::StepFinished(double target, bool inRange) {
     if (Job.RowCount > 0 && Job.RemainingCount == 0)
         notices.push_back(ListFinishedText(Job.RowCount));
     const bool send = Settings.SendSizes && inRange;
-    const bool linked = link::IsLinkUp(Link.LinkState.load()) && Link.GetDevicePort() != nullptr;
+    const bool silent = DeviceSilent();
+    const bool linked =
+        link::IsLinkUp(Link.LinkState.load()) && Link.GetDevicePort() != nullptr && !silent;
     if (send && !linked) {
-        notices.push_back("Размер "_cp1251 + job::TargetText(target) +
-                          " не отправлен на упор: нет связи с устройством"_cp1251);
+        notices.push_back(
+            "Размер "_cp1251 + job::TargetText(target) + " не отправлен на упор: "_cp1251 +
+            (silent ? "устройство не отвечает"_cp1251 : "нет связи с устройством"_cp1251));
         fault = true;
     }
     if (!notices.empty()) ShowStatus(JoinNotices(notices), fault);

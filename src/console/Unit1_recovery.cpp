@@ -12,6 +12,7 @@
 #include "console/Unit1.h"
 #include "console/Unit1_views.h"
 #include "console/Unit2.h"
+#include "console/application.h"
 #include "console/qt_text.h"
 #include "link/device_port.h"
 #include "link/drayver.h"
@@ -39,7 +40,7 @@ void TForm1::BuildRecovery(std::chrono::milliseconds removalWait,
                            std::chrono::milliseconds reopenInterval) {
     link::TRecovery::Actions actions;
     actions.SetPortDeviceEnabled = [this](bool on) {
-        return portDevices_->SetPortDeviceEnabled(DevicePortName, Link.PortDeviceIndex, on);
+        return portDevices_->SetPortDeviceEnabled(DevicePortName, on);
     };
     actions.ReopenDevicePort = [this] {
         if (devicePort_->Open(DevicePortName)) return true;
@@ -112,6 +113,10 @@ void TForm1::ScheduleRecoveryTick() {
 void TForm1::AppException(std::exception_ptr error) {
     if (!IsPortWriteError(error)) return;   // every other failure: the action simply stops
     if (Link.DeviceArrivalPending) return;  // already on the way back
+    // The port is released before its device is switched off: a device with an open handle
+    // refuses to be removed, and a stuck adapter would never be reset.
+    Link.DeviceArrivalPending = true;
+    ReleaseDevicePort();
     DisablePortDevice();
     BitBtn1->setVisible(false);
     BitBtn1->setEnabled(false);
@@ -120,7 +125,6 @@ void TForm1::AppException(std::exception_ptr error) {
     SetControlText(Label1, "");
     SetControlText(Edit1, "");
     for (int field = 1; field <= 9; ++field) SetControlText(Form2->Field(field), "");
-    ReleaseDevicePort();
     ShowLinkState();
     ShowStatus("Ошибка записи в порт устройства: связь восстанавливается"_cp1251, true);
     ScheduleRecoveryTick();
@@ -132,7 +136,11 @@ void TForm1::DisablePortDevice() {
 }
 
 void TForm1::SetPortDeviceEnabled(bool on) {
-    portDevices_->SetPortDeviceEnabled(DevicePortName, Link.PortDeviceIndex, on);
+    portDevices_->SetPortDeviceEnabled(DevicePortName, on);
+}
+
+void TForm1::SetPortDevices(std::unique_ptr<link::TPortDevices> devices) {
+    portDevices_ = std::move(devices);
 }
 
 void TForm1::ReleaseDevicePort() {
@@ -152,9 +160,20 @@ void TForm1::trhtrh1Click() {
     link::RegisterPortNotification(reinterpret_cast<void*>(winId()));
 }
 
+void TForm1::NativeMessage(const void* message) noexcept {
+    try {
+        if (const std::optional<link::TDeviceChange> change = link::DeviceChangeOf(message))
+            WMDeviceChange(*change);
+    } catch (...) {
+        // Unwinding through the window procedure and the system's frames would end the process:
+        // the application's handler takes it, as it takes what a window event raises.
+        if (TApplication* app = TApplication::Instance())
+            app->HandleException(std::current_exception());
+    }
+}
+
 bool TForm1::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
-    if (const std::optional<link::TDeviceChange> change = link::DeviceChangeOf(message))
-        WMDeviceChange(*change);
+    NativeMessage(message);
     return QMainWindow::nativeEvent(eventType, message, result);
 }
 

@@ -42,7 +42,7 @@ TLinkText DescribeLink(const TLinkInputs& in) {
         why =
             port + (in.PortExists ? " не открывается: занят другой программой или недоступен"_cp1251
                                   : " не найден"_cp1251);
-    } else if (in.LinkState == 0) {
+    } else if (in.LinkState == 0 || (in.LinkState >= 7 && in.Silent)) {
         why = "устройство не отвечает ("_cp1251 + port + ")";
     } else if (in.LinkState < 7) {
         why = "идёт соединение с устройством ("_cp1251 + port + ")";

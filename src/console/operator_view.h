@@ -44,6 +44,7 @@ struct TLinkInputs {
     bool PortExists = false;  // the name is a path or a port the system lists
     bool Recovering = false;  // the way back after a port fault is under way
     std::uint8_t LinkState = 0;
+    bool Silent = false;  // linked, but nothing has come from the device for a while
 };
 
 struct TLinkText {

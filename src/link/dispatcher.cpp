@@ -11,6 +11,7 @@ namespace {
 using namespace protocol;
 
 void Ping(TLinkData& link, TLinkView& view) {
+    link.Silence.Ping(TSilenceWatch::Clock::now());
     link.ReplyBuffer.clear();
     if (IsLinkUp(link.LinkState.load())) {
         view.WriteDevice(std::string(1, kRequestPosition));

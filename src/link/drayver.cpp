@@ -290,6 +290,7 @@ bool drayver::Running() const {
 
 void StartHandshake(TLinkData& link, THandshakeHooks hooks) {
     if (link.HandshakeThread) link.HandshakeThread->Stop();
+    link.Silence.Restart();
     link.HandshakeThread = std::make_unique<drayver>(link, std::move(hooks));
 }
 

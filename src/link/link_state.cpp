@@ -1,5 +1,6 @@
 #include "link/link_state.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "base/numbers.h"
@@ -22,7 +23,13 @@ void TLinkData::SetLinkState(std::uint8_t state) {
 void TLinkData::PushReply(std::string reply) {
     {
         std::lock_guard lock(Mutex);
-        if (LastReply.size() >= kMaxPendingReplies) LastReply.pop_front();
+        // One waiting ping says all that pings say: a burst of them must not push out a reply.
+        const bool ping = reply == "P";
+        if (ping && std::find(LastReply.begin(), LastReply.end(), reply) != LastReply.end()) return;
+        if (LastReply.size() >= kMaxPendingReplies) {
+            auto oldestPing = std::find(LastReply.begin(), LastReply.end(), "P");
+            LastReply.erase(oldestPing != LastReply.end() ? oldestPing : LastReply.begin());
+        }
         LastReply.push_back(std::move(reply));
     }
     Changed.notify_all();

@@ -12,6 +12,8 @@
 #include <mutex>
 #include <string>
 
+#include "link/silence.h"
+
 namespace tandrel::serial {
 class TBComPort;
 }
@@ -63,15 +65,17 @@ struct TLinkData {
     std::atomic<std::int32_t> Precision{0};
     std::atomic<std::int32_t> DeviceStatus{0};
 
-    std::int32_t PortDeviceIndex = 0;
     bool DeviceArrivalPending = false;
+    // The pings' pace since the handshake began, for telling a silent device. Main thread.
+    TSilenceWatch Silence;
 
     // Guards LastReply, SerialNumber and FirmwareVersion; Changed is signalled under it.
     mutable std::mutex Mutex;
     std::condition_variable Changed;
     // Finished replies (kind letter and payload) and early pings ("P") not yet taken by the
     // handshake, oldest first. A reply waits here until taken, so neither a following batch nor
-    // a ping can lose it; only when nobody takes them (no handshake waiting) do the oldest go.
+    // a ping can lose it. At most one ping waits; when nobody takes them (no handshake waiting)
+    // and the queue is full, the ping goes first, else the oldest reply.
     std::deque<std::string> LastReply;
     static constexpr std::size_t kMaxPendingReplies = 16;
     std::string SerialNumber;

@@ -24,14 +24,10 @@ constexpr std::uintptr_t kDeviceRemoveComplete = 0x8004;
 }  // namespace
 
 std::optional<std::size_t> ChoosePortDevice(const std::vector<std::string>& portNames,
-                                            const std::string& portName,
-                                            std::int32_t fallbackIndex) {
-    if (!portName.empty()) {
-        for (std::size_t i = 0; i < portNames.size(); ++i)
-            if (SameName(portNames[i], portName)) return i;
-    }
-    if (fallbackIndex >= 0 && static_cast<std::size_t>(fallbackIndex) < portNames.size())
-        return static_cast<std::size_t>(fallbackIndex);
+                                            const std::string& portName) {
+    if (portName.empty()) return std::nullopt;
+    for (std::size_t i = 0; i < portNames.size(); ++i)
+        if (SameName(portNames[i], portName)) return i;
     return std::nullopt;
 }
 

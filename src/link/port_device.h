@@ -17,22 +17,39 @@ namespace tandrel::link {
 class TPortDevices {
   public:
     virtual ~TPortDevices() = default;
-    // Switches the device that backs portName on or off; when no device matches the name, the
-    // present port device at fallbackIndex. Switching on after a switch off takes the device that
-    // was switched off, whose port name may lead nowhere meanwhile. False when there is no such
-    // device or the system refused (no rights). Main thread.
-    virtual bool SetPortDeviceEnabled(const std::string& portName, std::int32_t fallbackIndex,
-                                      bool on) = 0;
+    // Switches the device that backs portName on or off. Switching on after a switch off takes
+    // the device that was switched off, whose port name may lead nowhere while it is off. False
+    // when no device backs the name (an empty name included) or the system refused (no rights).
+    // Main thread.
+    virtual bool SetPortDeviceEnabled(const std::string& portName, bool on) = 0;
 };
 
 // sysRoot is where the system's device tree lies (Linux: "/sys"; tests pass a fixture tree).
 std::unique_ptr<TPortDevices> CreatePortDevices(const std::filesystem::path& sysRoot = "/sys");
 
-// Which device to switch: the one whose port name matches, else fallbackIndex when it exists,
-// else none. Port names compare without regard to case (COM3 and com3 are one port).
+// Which device backs the port: the one whose port name matches, else none (an empty name
+// included). Port names compare without regard to case (COM3 and com3 are one port).
 std::optional<std::size_t> ChoosePortDevice(const std::vector<std::string>& portNames,
-                                            const std::string& portName,
-                                            std::int32_t fallbackIndex);
+                                            const std::string& portName);
+
+// The device-setup calls the Windows switch makes, behind one seam so that a test can stand in
+// for the system's list of port devices.
+struct TPortDeviceEntry {
+    std::string InstanceId;  // the system's name of the device, kept while it is off
+    std::string PortName;    // "COM3"; empty when the device has none
+};
+class TDeviceSetup {
+  public:
+    virtual ~TDeviceSetup() = default;
+    // The present devices of the Ports class, in the system's order; false when there is no list.
+    virtual bool PresentPorts(std::vector<TPortDeviceEntry>& devices) = 0;
+    // Enables or disables (globally) the device of that instance ID; false when refused.
+    virtual bool SetEnabled(const std::string& instanceId, bool on) = 0;
+};
+#ifdef _WIN32
+// The Windows switch on a given seam (CreatePortDevices gives it the system's SetupAPI).
+std::unique_ptr<TPortDevices> CreatePortDevices(std::unique_ptr<TDeviceSetup> setup);
+#endif
 
 // A device-change notice as the main window acts on it.
 struct TDeviceChange {

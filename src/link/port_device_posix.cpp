@@ -34,7 +34,7 @@ class TPosixPortDevices : public TPortDevices {
   public:
     explicit TPosixPortDevices(fs::path sysRoot) : sysRoot_(std::move(sysRoot)) {}
 
-    bool SetPortDeviceEnabled(const std::string& portName, std::int32_t, bool on) override {
+    bool SetPortDeviceEnabled(const std::string& portName, bool on) override {
         // Only the device behind the named port: there is no list of anonymous port devices.
         // Switched off, the device's tty is gone (the driver is unbound, its node, by-id link and
         // class entry removed), so the port's name leads nowhere: switch on the device that was

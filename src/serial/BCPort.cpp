@@ -100,6 +100,7 @@ namespace detail {
 // What one opening's event thread shares with the port. The thread holds it too, so that a
 // thread left to end by itself (closed from its own handler) never touches a destroyed port.
 struct TThreadShared : std::enable_shared_from_this<TThreadShared> {
+    using Clock = std::chrono::steady_clock;
     TBComPort* port = nullptr;
     std::shared_ptr<TPortBackend> backend;
     std::unique_ptr<TEventWaiter> waiter;
@@ -108,6 +109,12 @@ struct TThreadShared : std::enable_shared_from_this<TThreadShared> {
     std::stop_source stop;
     std::atomic<std::uint8_t> events{0};
     std::atomic<std::thread::id> delivering{};  // the thread running a delivery of ours
+    // The component's own call failed inside a delivery (a pulled adapter): the line is lost.
+    std::atomic<bool> componentFailed{false};
+    std::atomic<bool> lostGiven{false};  // the line-lost notice is given once per opening
+    // When bytes last came, taken by this thread as they come (not when a busy main thread
+    // delivers them); the opening's time until then.
+    std::atomic<Clock::rep> lastArrival{Clock::now().time_since_epoch().count()};
     std::thread thread;
 
     void Run();
@@ -116,6 +123,7 @@ struct TThreadShared : std::enable_shared_from_this<TThreadShared> {
     void Dispatch(TComEvents occurred);
     void Raise(TComEvent event);
     bool OnOwnerThread(const std::function<void()>& fn);
+    void NotifyLost();
 };
 
 namespace {
@@ -141,14 +149,20 @@ void TThreadShared::Run() {
             const TWaitResult r = waiter->Wait(mask);
             if (r == TWaitResult::kStopped) break;
             if (r == TWaitResult::kNothing) continue;
-            if (r == TWaitResult::kLost) {
+            if (r == TWaitResult::kLost || componentFailed.load()) {
                 DeliverLost();
                 waiter->WaitForStop();
                 break;
             }
+            if (mask & 0x0001) lastArrival.store(Clock::now().time_since_epoch().count());
             const TComEvents occurred = ComEventsFromMask(mask);
             events.store(occurred.Bits());
             if (!Deliver(occurred)) break;
+            if (componentFailed.load()) {
+                DeliverLost();
+                waiter->WaitForStop();
+                break;
+            }
         }
     } catch (...) {
         // A handler that fails ends the event thread quietly; the port stays open.
@@ -171,7 +185,10 @@ bool TThreadShared::Deliver(TComEvents occurred) {
         for (TComEvent e : kOrder) {
             if (!occurred.Contains(e)) continue;
             executor->Post([self = shared_from_this(), e] {
-                if (!self->stop.stop_requested()) self->Raise(e);
+                if (self->stop.stop_requested() || self->componentFailed.load()) return;
+                self->Raise(e);
+                // The event thread waits for the line; the notice is given here, once.
+                if (self->componentFailed.load()) self->NotifyLost();
             });
         }
         return true;
@@ -182,12 +199,14 @@ bool TThreadShared::Deliver(TComEvents occurred) {
     });
 }
 
+void TThreadShared::NotifyLost() {
+    if (stop.stop_requested() || lostGiven.exchange(true)) return;
+    auto handler = port->OnLineLost;
+    if (handler) handler(*port);
+}
+
 void TThreadShared::DeliverLost() {
-    auto notify = [self = shared_from_this()] {
-        if (self->stop.stop_requested()) return;
-        auto handler = self->port->OnLineLost;
-        if (handler) handler(*self->port);
-    };
+    auto notify = [self = shared_from_this()] { self->NotifyLost(); };
     if (sync == smWindowSync && executor) {
         executor->Post(notify);
         return;
@@ -204,17 +223,29 @@ void TThreadShared::Dispatch(TComEvents occurred) {
                                            evCTS,   evDSR,    evRLSD,    evRx80Full};
     for (TComEvent e : kOrder) {
         // A handler may have closed or destroyed the port: then touch nothing more.
-        if (stop.stop_requested()) return;
+        if (stop.stop_requested() || componentFailed.load()) return;
         if (occurred.Contains(e)) Raise(e);
     }
 }
 
 void TThreadShared::Raise(TComEvent event) {
     TBComPort& p = *port;
+    // The component's own calls fail when the device has gone (a pulled adapter answers them so):
+    // that is a lost line, not a fault of the handler, and it ends the delivery here.
+    auto own = [this](const std::function<void()>& call) {
+        try {
+            call();
+            return true;
+        } catch (const EComPort&) {
+            componentFailed.store(true);
+            return false;
+        }
+    };
     // Handlers are copied before the call: a handler may reassign itself.
-    auto signal = [&p](const std::function<void(TBComPort&, bool)>& slot, TModemSignal line) {
+    auto signal = [&p, &own](const std::function<void(TBComPort&, bool)>& slot, TModemSignal line) {
         auto handler = slot;
-        if (handler) handler(p, p.ModemSignals().Contains(line));
+        TModemSignals now;
+        if (handler && own([&] { now = p.ModemSignals(); })) handler(p, now.Contains(line));
     };
     auto plain = [&p](const std::function<void(TBComPort&)>& slot) {
         auto handler = slot;
@@ -222,14 +253,18 @@ void TThreadShared::Raise(TComEvent event) {
     };
     switch (event) {
         case evRxChar: {
-            const std::int32_t n = p.InputCount();
+            std::int32_t n = 0;
+            if (!own([&] { n = p.InputCount(); })) break;
             auto handler = p.OnRxChar;
             if (n > 0 && handler) handler(p, n);
             break;
         }
         case evError: {
             detail::TCommStatus status;
-            if (!backend->ClearCommError(status)) serial::Raise("Ошибка функции ClearCommError");
+            if (!backend->ClearCommError(status)) {
+                componentFailed.store(true);
+                break;
+            }
             const TComErrors errors = ComErrorsFromFlags(status.errors, p.Parity());
             auto handler = p.OnError;
             if (!errors.Empty() && handler) handler(p, errors);
@@ -280,6 +315,11 @@ TComEvents TComThread::Events() const {
     return TComEvents::FromBits(shared_->events.load());
 }
 
+std::chrono::steady_clock::time_point TComThread::LastArrival() const {
+    using Clock = std::chrono::steady_clock;
+    return Clock::time_point(Clock::duration(shared_->lastArrival.load()));
+}
+
 // --- TBComPort ---
 
 TBComPort::TBComPort(TMainThreadExecutor* mainThread) : ownExecutor_(mainThread) {
@@ -293,6 +333,10 @@ TBComPort::~TBComPort() {
         // The port is closed all the same; a destructor must not throw.
     }
     timeouts_.port_ = nullptr;
+}
+
+std::chrono::steady_clock::time_point TBComPort::LastArrival() const {
+    return thread_ ? thread_->LastArrival() : std::chrono::steady_clock::time_point{};
 }
 
 bool TBComPort::IsOpen() const {

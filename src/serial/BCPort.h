@@ -8,6 +8,7 @@
 // interleave. Handlers run on the main thread (smThreadSync, smWindowSync) or on the event
 // thread (smNone). Every failure raises EComPort with one of the fixed messages below.
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -179,6 +180,8 @@ class TComThread {
     TComThread& operator=(const TComThread&) = delete;
     // The events of the last completed wait. Meaningful during a delivery.
     TComEvents Events() const;
+    // When the event thread last saw bytes arrive (the opening's time before the first).
+    std::chrono::steady_clock::time_point LastArrival() const;
 
   private:
     friend class TBComPort;
@@ -221,6 +224,9 @@ class TBComPort {
     void SetTimeouts(const TComTimeouts& value);  // copies the values, then ApplyTimeouts
     bool IsOpen() const;
     TMainThreadExecutor* MainThread() const { return mainThread_; }
+    // When bytes last arrived, as the event thread saw them come; the time of the opening before
+    // the first; a default time point while closed. Owning thread.
+    std::chrono::steady_clock::time_point LastArrival() const;
 
     // Events (see SyncMethod for the thread). A handler may close or destroy the port.
     std::function<void(TBComPort&, bool)> OnCTSChange;
@@ -231,8 +237,9 @@ class TBComPort {
     std::function<void(TBComPort&)> OnRx80Full;
     std::function<void(TBComPort&, std::int32_t)> OnRxChar;  // Count: bytes waiting, > 0
     std::function<void(TBComPort&)> OnTxEmpty;
-    // The line went away under the open port (adapter pulled, far end closed). Raised once per
-    // opening, on the same path as the other events; the event thread then raises nothing more.
+    // The line went away under the open port (adapter pulled, far end closed, or the port's own
+    // queue or line query failing inside a delivery). Raised once per opening, on the same path
+    // as the other events; the event thread then raises nothing more.
     // The port stays open; writes raise "Ошибка записи в порт" until it is closed and reopened.
     std::function<void(TBComPort&)> OnLineLost;
 

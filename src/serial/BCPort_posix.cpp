@@ -21,7 +21,8 @@
 //                            per arrival, never again for bytes a handler left unread.
 //                            Rx80Full when that queue passes 80 % of InBufSize. When it is full,
 //                            the port is left out of poll() until a read makes room.
-//                            POLLHUP/POLLERR or a read failing with EIO: the line is lost.
+//                            POLLHUP/POLLERR/POLLNVAL or a failing read: the line is lost; a
+//                            read of nothing is not (a handler may have read the bytes first).
 //   EV_ERR / ClearCommError  the kernel's error counters (TIOCGICOUNT) where the driver keeps
 //                            them: frame, parity, overrun, break, buffer overrun. A pseudo-
 //                            terminal keeps none and raises none. cbInQue = our queue + FIONREAD.
@@ -612,8 +613,10 @@ bool TPosixBackend::Drain(std::uint32_t& mask) {
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-        sawEnd = true;  // end of file or EIO on a tty: the far end hung up
+        // Nothing to read: a handler on another thread may have taken the bytes since poll().
+        // A hang-up shows in poll() itself.
+        if (n == 0 || errno == EAGAIN || errno == EWOULDBLOCK) break;
+        sawEnd = true;  // a read error (EIO on a tty whose far end is gone)
         break;
     }
     const std::size_t after = queue_.size();

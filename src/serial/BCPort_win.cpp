@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include "serial/backend.h"
+#include "serial/dcb_win.h"
 
 namespace tandrel::serial::detail {
 
@@ -74,20 +75,7 @@ class TWinBackend final : public TPortBackend, public std::enable_shared_from_th
     }
 
     bool SetCommState(const TLineSettings& s) override {
-        DCB dcb;
-        ZeroMemory(&dcb, sizeof dcb);
-        dcb.DCBlength = sizeof dcb;  // 28
-        dcb.BaudRate = s.baudRate;
-        dcb.ByteSize = s.byteSize;
-        dcb.Parity = s.parity;
-        dcb.StopBits = s.stopBits;
-        dcb.XonChar = 0x11;
-        dcb.XoffChar = 0x13;
-        // Flags word 0x1011, or 0x1013 with parity: binary, DTR and RTS raised, nothing else.
-        dcb.fBinary = 1;
-        dcb.fParity = s.parity != 0 ? 1 : 0;
-        dcb.fDtrControl = DTR_CONTROL_ENABLE;
-        dcb.fRtsControl = RTS_CONTROL_ENABLE;
+        DCB dcb = DeviceControlBlock(s);
         return ::SetCommState(handle_, &dcb);
     }
 
@@ -230,6 +218,26 @@ std::unique_ptr<TEventWaiter> TWinBackend::NewEventWaiter() {
 }
 
 }  // namespace
+
+DCB DeviceControlBlock(const TLineSettings& s) {
+    DCB dcb;
+    ZeroMemory(&dcb, sizeof dcb);
+    dcb.DCBlength = sizeof dcb;  // 28
+    dcb.BaudRate = s.baudRate;
+    dcb.ByteSize = s.byteSize;
+    dcb.Parity = s.parity;
+    dcb.StopBits = s.stopBits;
+    dcb.XonChar = 0x11;
+    dcb.XoffChar = 0x13;
+    // Flags word 0x1011, or 0x1013 with parity: binary, DTR and RTS raised, nothing else. No
+    // flow control: a device that does not drive CTS or DSR would hold every write until its
+    // time-out.
+    dcb.fBinary = 1;
+    dcb.fParity = s.parity != 0 ? 1 : 0;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    return dcb;
+}
 
 std::shared_ptr<TPortBackend> TPortBackend::Create() {
     return std::make_shared<TWinBackend>();

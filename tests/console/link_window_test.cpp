@@ -21,6 +21,7 @@
 #include "console/rows_model.h"
 #include "job/journal.h"
 #include "link/device_port.h"
+#include "link/port_device.h"
 #include "link/recovery.h"
 #include "simulator.h"
 #include "window_fixture.h"
@@ -44,7 +45,27 @@ std::string Field(int n) {
 }
 
 constexpr int kLinkWaitMs = 10000;
+
+std::string Joined(const std::vector<std::string>& parts) {
+    std::string text;
+    for (const std::string& part : parts) text += (text.empty() ? "" : "; ") + part;
+    return text;
+}
 }  // namespace
+
+// Says, at each switch, whether the device port was still open then.
+class TSwitchLog : public link::TPortDevices {
+  public:
+    explicit TSwitchLog(std::vector<std::string>& log) : log_(log) {}
+    bool SetPortDeviceEnabled(const std::string&, bool on) override {
+        log_.push_back(std::string(on ? "on" : "off") +
+                       (Form1->Link.GetDevicePort() ? ", port open" : ""));
+        return false;  // refused: the recovery reopens the port by itself
+    }
+
+  private:
+    std::vector<std::string>& log_;
+};
 
 class LinkWindowTest : public QObject {
     Q_OBJECT
@@ -199,6 +220,32 @@ class LinkWindowTest : public QObject {
         QVERIFY(Form1->BitBtn1->isEnabled());
         // The fault's notice goes with the fault.
         QVERIFY2(!Form1->StatusIsFault(), Cp1251ToUtf8(Form1->StatusText()).c_str());
+    }
+
+    // "авто" ticked across a fault: emptying the position field moves nothing on the port
+    // under recovery, the port is closed before its device is switched off, and the link comes
+    // back.
+    void aFaultWithAutoTickedMovesNothingAndReleasesThePortFirst() {
+        TProgramDir dir;
+        TSimulator sim(dir.Path(), {"--ping-ms", "20", "--speed", "100000"});
+        WriteSettings(dir, sim.Device());
+        StartWindows();
+        Form1->SetRecoveryIntervals(300, 200, 100);
+        std::vector<std::string> switches;
+        Form1->SetPortDevices(std::make_unique<TSwitchLog>(switches));
+        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kLinkWaitMs);
+        Form2->CheckBox1->setChecked(true);
+        QTRY_VERIFY_WITH_TIMEOUT(Form1->AutoTest.MoveCount > 0, kLinkWaitMs);
+        // A loaded machine may time a write out meanwhile: that fault's way back ends first.
+        QTRY_VERIFY_WITH_TIMEOUT(!Form1->Link.DeviceArrivalPending, kLinkWaitMs);
+        switches.clear();
+        const std::int32_t moves = Form1->AutoTest.MoveCount;
+        Form1->AppException(std::make_exception_ptr(Exception("Ошибка записи в порт"_cp1251)));
+        QCOMPARE(Form1->AutoTest.MoveCount, moves);
+        QCOMPARE(QString::fromStdString(Joined(switches)), QStringLiteral("off"));
+        QTRY_VERIFY_WITH_TIMEOUT(!Form1->Link.DeviceArrivalPending, kLinkWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(Form1->Link.LinkState.load() >= 7, kLinkWaitMs);
+        Form2->CheckBox1->setChecked(false);
     }
 
     void aRejectedListIsNotTheOneToReload() {

@@ -238,6 +238,31 @@ class OperatorWindowTest : public QObject {
                                   kWaitMs);
     }
 
+    // With the cable pulled at the device's end the port stays and nothing fails: the silence
+    // alone says that the link is gone, and a row's size is not sent into it.
+    void aSilentDeviceIsNoLink() {
+        TProgramDir dir;
+        TSimulator sim(dir.Path(), {"--ping-ms", "20", "--speed", "100000"});
+        WriteSettings(dir, sim.Device(), true);
+        const std::string list = WriteList(dir, "list.txt", "1000 A\r\n1100 B\r\n");
+        StartWindows();
+        const QLabel* indicator = Form1->Fields().LinkIndicator;
+        QTRY_COMPARE_WITH_TIMEOUT(Utf8(indicator), std::string("Связь с устройством есть"),
+                                  kWaitMs);
+        Form1->LoadList(list);
+        QVERIFY(sim.Command("silent on").rfind("ok", 0) == 0);
+        const std::string silent =
+            "Нет связи с устройством: устройство не отвечает (порт " + sim.Device() + ")";
+        QTRY_COMPARE_WITH_TIMEOUT(Utf8(indicator), silent, kWaitMs);
+        QVERIFY(indicator->styleSheet().contains(QStringLiteral("#c00000")));
+        Form1->BitBtn1->click();
+        QCOMPARE(Status(), std::string("Размер 1000 не отправлен на упор: устройство не отвечает"));
+        QCOMPARE(Utf8(Form1->Fields().TargetState), std::string("нет связи с упором"));
+        QVERIFY(sim.Command("silent off").rfind("ok", 0) == 0);
+        QTRY_COMPARE_WITH_TIMEOUT(Utf8(indicator), std::string("Связь с устройством есть"),
+                                  kWaitMs);
+    }
+
     // The out-of-range message is red on the info line until the next caption.
     void outOfRangeIsRedUntilTheNextCaption() {
         TProgramDir dir;

@@ -15,6 +15,10 @@ if(TARGET tandrel-sim)
     add_dependencies(locale_window_tests tandrel-sim)
 endif()
 tandrel_window_test(keypad_window_tests console/keypad_window_test.cpp)
+if(WIN32)
+    # Device-change messages reach the main window only on Windows.
+    tandrel_window_test(device_change_window_tests console/device_change_window_test.cpp)
+endif()
 tandrel_window_test(job_window_tests console/job_window_test.cpp)
 # The information window under a window manager on a virtual X server, which
 # run_under_wm.sh starts; skipped (77) where the server or the manager is missing. An X11

@@ -65,11 +65,40 @@ TEST_F(Dispatcher, ReplyNotTakenSurvivesLaterBatches) {
     EXPECT_EQ(Replies(link), (Strings{"N123", "P"}));
 }
 
-TEST_F(Dispatcher, UntakenRepliesAreBounded) {
-    for (int i = 0; i < 100; ++i) Rx("S" + std::to_string(i) + "_");
-    const auto replies = Replies(link);
-    ASSERT_EQ(replies.size(), TLinkData::kMaxPendingReplies);
-    EXPECT_EQ(replies.back(), "S99");
+TEST_F(Dispatcher, UntakenRepliesAreBoundedAndPingsGoFirst) {
+    // Replies S<from>.. S<to - 1>, as batches and as queued.
+    auto batches = [](int from, int to) {
+        Strings out;
+        for (int i = from; i < to; ++i) out.push_back("S" + std::to_string(i) + "_");
+        return out;
+    };
+    auto queued = [](int from, int to) {
+        Strings out;
+        for (int i = from; i < to; ++i) out.push_back("S" + std::to_string(i));
+        return out;
+    };
+    auto join = [](Strings a, const Strings& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    const struct {
+        const char* name;
+        Strings batches;
+        Strings expected;
+    } rows[] = {
+        {"the oldest reply goes", batches(0, 100), queued(84, 100)},
+        {"a burst of pings keeps one", join({"N1_"}, Strings(40, "P")), {"N1", "P"}},
+        {"the ping goes before a reply", join(batches(0, 15), join({"P"}, batches(15, 17))),
+         queued(1, 17)},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        TLinkData fresh;
+        TFakeView v;
+        fresh.LinkState = 1;
+        for (const std::string& batch : r.batches) ComPortRxChar(fresh, v, batch);
+        EXPECT_EQ(Replies(fresh), r.expected);
+    }
 }
 
 TEST_F(Dispatcher, PositionReportUpdatesBothFieldsThenLinks) {

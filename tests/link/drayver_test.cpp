@@ -51,7 +51,10 @@ class Handshake : public ::testing::Test {
             serialShown = t.SerialNumber;
         };
         h.ShowReady = [this] { ++ready; };
-        h.ResetAutoTest = [this](double position) { resetTo = position; };
+        h.ResetAutoTest = [this](double position) {
+            resetTo = position;
+            shownAtReset = shown;
+        };
         h.AppException = [this](std::exception_ptr e) { appException = e; };
         h.Notice = [this](const std::string& text, bool) { notices.push_back(text); };
         h.Now = [] { return std::string("9:00:00"); };
@@ -89,6 +92,7 @@ class Handshake : public ::testing::Test {
     // Long enough that a loaded machine never resends where a test counts requests.
     std::chrono::milliseconds resend = 2s;
     int shown = 0, ready = 0;
+    int shownAtReset = -1;  // ShowDeviceData calls before the automatic test's reset
     double resetTo = -1;
     std::string serialShown;
     std::exception_ptr appException;
@@ -124,6 +128,8 @@ TEST_F(Handshake, Transcript) {
     EXPECT_EQ(view.PositionDisplay, "1000");
     EXPECT_EQ(ready, 2);
     EXPECT_EQ(shown, 8);
+    // Reset before the last show: the position shown may make the automatic test move at once.
+    EXPECT_EQ(shownAtReset, 7);
     EXPECT_EQ(appException, nullptr);
     // Linked now: pings ask for the position.
     Ping();

@@ -12,22 +12,17 @@ namespace fs = std::filesystem;
 
 TEST(PortDevice, ChoiceTable) {
     const std::vector<std::string> names = {"COM1", "COM4", "", "COM3"};
-    struct Case {
+    const struct {
         const char* port;
-        std::int32_t fallback;
         std::optional<std::size_t> chosen;
     } cases[] = {
-        {"COM3", 0, 3},  // the device behind the port, not the first one
-        {"com4", 0, 1},  // names compare without regard to case
-        {"COM9", 0, 0},  // no match: the fallback index
-        {"COM9", 3, 3},
-        {"COM9", 4, std::nullopt},  // past the list
-        {"COM9", -1, std::nullopt},
-        {"", 0, 0},
+        {"COM3", 3},             // the device behind the port, not the first one
+        {"com4", 1},             // names compare without regard to case
+        {"COM9", std::nullopt},  // absent: no other device stands in for it
+        {"", std::nullopt},      // no device port: nothing to switch
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(ChoosePortDevice(names, c.port, c.fallback), c.chosen) << c.port;
-    EXPECT_EQ(ChoosePortDevice({}, "COM1", 0), std::nullopt);  // no port device present
+    for (const auto& c : cases) EXPECT_EQ(ChoosePortDevice(names, c.port), c.chosen) << c.port;
+    EXPECT_EQ(ChoosePortDevice({}, "COM1"), std::nullopt);  // no port device present
 }
 
 TEST(PortDevice, DeviceChangeDecoding) {
@@ -86,9 +81,9 @@ TEST_F(Fixture, UsbAdapterIsSwitchedThroughItsAuthorizedFile) {
     fs::create_symlink(root / "dev/ttyUSB7", root / "dev/by-id-link");
 
     auto devices = CreatePortDevices(root / "sys");
-    EXPECT_TRUE(devices->SetPortDeviceEnabled((root / "dev/by-id-link").string(), 0, false));
+    EXPECT_TRUE(devices->SetPortDeviceEnabled((root / "dev/by-id-link").string(), false));
     EXPECT_EQ(Read(usb / "authorized"), "0");
-    EXPECT_TRUE(devices->SetPortDeviceEnabled((root / "dev/ttyUSB7").string(), 0, true));
+    EXPECT_TRUE(devices->SetPortDeviceEnabled((root / "dev/ttyUSB7").string(), true));
     EXPECT_EQ(Read(usb / "authorized"), "1");
 }
 
@@ -120,15 +115,15 @@ TEST_F(Fixture, AdapterSwitchedOffIsSwitchedOnAgainThoughItsTtyIsGone) {
     const std::string names[] = {byId.string(), (root / "dev/ttyUSB0").string(), byId.string()};
     for (const std::string& name : names) {
         SCOPED_TRACE(name);
-        ASSERT_TRUE(devices->SetPortDeviceEnabled(name, 0, false));
+        ASSERT_TRUE(devices->SetPortDeviceEnabled(name, false));
         EXPECT_EQ(Read(usb / "authorized"), "0");
         unbind();
-        EXPECT_TRUE(devices->SetPortDeviceEnabled(name, 0, true));
+        EXPECT_TRUE(devices->SetPortDeviceEnabled(name, true));
         EXPECT_EQ(Read(usb / "authorized"), "1");
         bind();
     }
     // Switching on twice (the removal notice and the reopen's own attempt) does no harm.
-    EXPECT_TRUE(devices->SetPortDeviceEnabled(byId.string(), 0, true));
+    EXPECT_TRUE(devices->SetPortDeviceEnabled(byId.string(), true));
     EXPECT_EQ(Read(usb / "authorized"), "1");
 }
 
@@ -140,8 +135,8 @@ TEST_F(Fixture, PortsWithoutASwitchReportFailure) {
     fs::create_directory_symlink(uart, root / "sys/class/tty/ttyS0/device");
     Write(root / "dev/ttyS0", "");
     auto devices = CreatePortDevices(root / "sys");
-    EXPECT_FALSE(devices->SetPortDeviceEnabled((root / "dev/ttyS0").string(), 0, false));
-    EXPECT_FALSE(devices->SetPortDeviceEnabled((root / "dev/missing").string(), 0, false));
+    EXPECT_FALSE(devices->SetPortDeviceEnabled((root / "dev/ttyS0").string(), false));
+    EXPECT_FALSE(devices->SetPortDeviceEnabled((root / "dev/missing").string(), false));
 }
 
 TEST_F(Fixture, PathWatchReportsEachChangeOnce) {

@@ -264,10 +264,46 @@ TEST(EventsWindowSync, HandlerExceptionGoesToTheApplicationAndEventsGoOn) {
     ASSERT_TRUE(port.OpenPort());
     pty.Write("P");
     ASSERT_TRUE(main.RunUntil([&] { return calls == 1; }, 3s));
-    std::this_thread::sleep_for(20ms);
     pty.Write("P");
     EXPECT_TRUE(main.RunUntil([&] { return calls == 2; }, 3s));
     EXPECT_EQ(reported.size(), 2u);
+}
+
+TEST(EventsWindowSync, AHandlerReadingBeforeTheEventThreadLeavesTheLineUp) {
+    // The handler runs beside the event thread and may take bytes that poll() has just reported:
+    // the event thread then reads nothing, which is no hang-up.
+    TQueueExecutor main;
+    TPty pty;
+    TBComPort port(&main);
+    port.SetPort(pty.Path());
+    port.SetSyncMethod(smWindowSync);
+    std::string got;
+    int lost = 0;
+    port.OnRxChar = [&](TBComPort& p, std::int32_t n) {
+        std::string bytes;
+        p.ReadText(bytes, n);
+        got += bytes;
+    };
+    port.OnLineLost = [&](TBComPort&) { ++lost; };
+    ASSERT_TRUE(port.OpenPort());
+    std::thread peer([&] {
+        for (int i = 0; i < 300; ++i) {
+            pty.Write("P");
+            std::this_thread::sleep_for(200us);
+        }
+    });
+    // The main thread keeps reading while the bytes come, so that it often reads first.
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (got.size() < 300 && lost == 0 && std::chrono::steady_clock::now() < deadline) {
+        std::string more;
+        port.ReadText(more, 16);
+        got += more;
+        main.RunPending();
+    }
+    peer.join();
+    main.RunFor(50ms);
+    EXPECT_EQ(lost, 0);
+    EXPECT_EQ(got, std::string(300, 'P'));
 }
 
 }  // namespace

@@ -3,7 +3,8 @@
  * slave act as a real port does in those respects:
  *   - TIOCGICOUNT answers the error counters (frame, parity, overrun, brk, buf_overrun) from the
  *     file that TANDREL_LINE names, read at each query: "<baud> <frame> <parity> <overrun> <brk>
- *     <buf_overrun>", missing fields 0;
+ *     <buf_overrun> <fionread_errno>", missing fields 0;
+ *   - FIONREAD fails with the file's errno when it is not 0 (a driver whose device has gone);
  *   - every write enters an output queue of 4096 bytes that drains at the line's speed (ten bits
  *     a byte; the speed set on the line, or the file's baud when it is not 0, for a line held by
  *     flow control); a write takes at most the room left (none: EAGAIN, or a wait on a blocking
@@ -65,13 +66,15 @@ static struct Line* LineOf(int fd) {
     return line;
 }
 
-/* The control file's fields: baud and the five counters. */
-static void Control(long long fields[6]) {
-    memset(fields, 0, 6 * sizeof fields[0]);
+/* The control file's fields: baud, the five counters, and the errno FIONREAD fails with (0: it
+ * works), as a pulled USB adapter's driver may answer. */
+enum { kFields = 7 };
+static void Control(long long fields[kFields]) {
+    memset(fields, 0, kFields * sizeof fields[0]);
     const char* path = getenv("TANDREL_LINE");
     FILE* file = path ? fopen(path, "r") : NULL;
     if (!file) return;
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < kFields; ++i)
         if (fscanf(file, "%lld", &fields[i]) != 1) break;
     fclose(file);
 }
@@ -101,7 +104,7 @@ static double Now(void) {
 
 /* Under lock: drains the line's queue up to now; returns the bytes per second. */
 static double Drain(int fd, struct Line* line) {
-    long long fields[6];
+    long long fields[kFields];
     Control(fields);
     const double rate = (fields[0] > 0 ? (double)fields[0] : LineBaud(fd)) / 10.0;
     const double now = Now();
@@ -161,7 +164,7 @@ int ioctl(int fd, unsigned long request, ...) {
         const int pty = LineOf(fd) != NULL;
         pthread_mutex_unlock(&lock);
         if (pty) {
-            long long fields[6];
+            long long fields[kFields];
             Control(fields);
             struct serial_icounter_struct* counters = arg;
             memset(counters, 0, sizeof *counters);
@@ -171,6 +174,16 @@ int ioctl(int fd, unsigned long request, ...) {
             counters->brk = (int)fields[4];
             counters->buf_overrun = (int)fields[5];
             return 0;
+        }
+    } else if (request == FIONREAD) {
+        pthread_mutex_lock(&lock);
+        const int pty = LineOf(fd) != NULL;
+        pthread_mutex_unlock(&lock);
+        long long fields[kFields];
+        if (pty) Control(fields);
+        if (pty && fields[6] != 0) {
+            errno = (int)fields[6];
+            return -1;
         }
     } else if (request == TCFLSH && ((long)arg == TCOFLUSH || (long)arg == TCIOFLUSH)) {
         FlushOutput(fd);

@@ -12,11 +12,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
 #include "base/cp1251.h"
 #include "serial/BCPort.h"
+#include "serial/dcb_win.h"
 #include "support/platform.h"
 
 namespace tandrel::serial {
@@ -97,6 +99,27 @@ class WinPortTest : public ::testing::Test {
     TPeer peer;
     TBComPort port{&main};
 };
+
+TEST(WinPort, LineSettingsHoldNoFlowControl) {
+    // A device that does not drive CTS or DSR would turn flow control into write time-outs.
+    const struct {
+        std::uint8_t parity;
+        DWORD flags;
+    } rows[] = {{0, 0x1011}, {2, 0x1013}};
+    for (const auto& r : rows) {
+        const DCB dcb = detail::DeviceControlBlock({9600, 8, r.parity, 0});
+        EXPECT_EQ(unsigned(dcb.fOutxCtsFlow), 0u);
+        EXPECT_EQ(unsigned(dcb.fOutxDsrFlow), 0u);
+        EXPECT_EQ(unsigned(dcb.fDsrSensitivity), 0u);
+        EXPECT_EQ(unsigned(dcb.fRtsControl), unsigned(RTS_CONTROL_ENABLE));  // no handshake
+        EXPECT_EQ(unsigned(dcb.fDtrControl), unsigned(DTR_CONTROL_ENABLE));
+        DWORD flags = 0;
+        std::memcpy(&flags, reinterpret_cast<const char*>(&dcb) + 2 * sizeof(DWORD), sizeof flags);
+        EXPECT_EQ(flags, r.flags);
+        EXPECT_EQ(dcb.BaudRate, 9600u);
+        EXPECT_EQ(dcb.ByteSize, 8);
+    }
+}
 
 TEST(WinPort, MissingPortIsReported) {
     TBComPort port;
