@@ -28,7 +28,7 @@ bool IsComName(std::string_view name) {
     return std::all_of(name.begin() + 3, name.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// Print queues come with their own issue; until then the label fails with the reason.
+// Print queues are not built yet: until they are, such a label fails with the reason.
 class TQueuePrinter final : public TPrinter {
   public:
     void Open() override {

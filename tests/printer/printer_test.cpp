@@ -15,11 +15,11 @@ TEST(PrinterKind, Table) {
         const char* name;
         TPrinterKind kind;
     } cases[] = {
-        {"COM1", TPrinterKind::Serial},         {"com12:", TPrinterKind::Serial},
-        {"/dev/ttyUSB0", TPrinterKind::Serial}, {"\\\\.\\COM10", TPrinterKind::Serial},
-        {"printer:Zebra", TPrinterKind::Queue}, {"PRINTER:x", TPrinterKind::Queue},
-        {"COM", TPrinterKind::Network},         {"COM1x", TPrinterKind::Network},
-        {"com-1:9100", TPrinterKind::Network},  {"192.168.0.40", TPrinterKind::Network},
+        {"COM1", TPrinterKind::Serial},          {"com12:", TPrinterKind::Serial},
+        {"/dev/ttyUSB0", TPrinterKind::Serial},  {"\\\\.\\COM10", TPrinterKind::Serial},
+        {"printer:Labels", TPrinterKind::Queue}, {"PRINTER:x", TPrinterKind::Queue},
+        {"COM", TPrinterKind::Network},          {"COM1x", TPrinterKind::Network},
+        {"com-1:9100", TPrinterKind::Network},   {"192.168.0.40", TPrinterKind::Network},
         {"[::1]:9100", TPrinterKind::Network},
     };
     for (const auto& c : cases) EXPECT_EQ(PrinterKind(c.name), c.kind) << c.name;
@@ -107,7 +107,7 @@ TEST(NetworkPrinter, FailuresNameTheirReason) {
         {"[::1]:" + std::to_string(silent6.Port()), true,
          "Этикетка не напечатана: принтер не отвечает"},
         {"host:", std::nullopt, "Этикетка не напечатана: неверный адрес принтера: host:"},
-        {"printer:Zebra", std::nullopt,
+        {"printer:Labels", std::nullopt,
          "Этикетка не напечатана: печать через очередь принтера пока не поддерживается"},
     };
     serial::TBComPort port;
