@@ -17,29 +17,6 @@ void CloseQuietly(printer::TPrinter& printer) noexcept {
     }
 }
 
-}  // namespace
-
-void ConfigureLabelPort(serial::TBComPort& port) {
-    port.SetBaudRate(serial::br9600);
-    port.SetByteSize(serial::bs8);
-    port.SetParity(serial::paNone);
-    port.SetStopBits(serial::sb1);
-    port.SetInBufSize(protocol::kBufferSize);
-    port.SetOutBufSize(protocol::kBufferSize);
-    port.SetSyncMethod(serial::smThreadSync);
-    serial::TComTimeouts& t = port.Timeouts();
-    t.SetReadInterval(protocol::kReadInterval);
-    t.SetReadTotalMultiplier(protocol::kReadTotalMultiplier);
-    t.SetReadTotalConstant(protocol::kReadTotalConstant);
-    t.SetWriteTotalMultiplier(protocol::kWriteTotalMultiplier);
-    t.SetWriteTotalConstant(protocol::kWriteTotalConstant);
-}
-
-bool AsksState(const TPrintSettings& settings) {
-    return settings.AskState.value_or(printer::PrinterKind(settings.LabelPortName) ==
-                                      printer::TPrinterKind::Network);
-}
-
 TPrintOutcome PrintLabelOn(printer::TPrinter& printer, bool askState,
                            const std::vector<std::string>& writes) {
     TPrintOutcome outcome;
@@ -72,6 +49,29 @@ TPrintOutcome PrintLabelOn(printer::TPrinter& printer, bool askState,
         (sent ? "Порт принтера этикеток не закрыт: "_cp1251 : "Этикетка не напечатана: "_cp1251) +
         failure;
     return outcome;
+}
+
+}  // namespace
+
+void ConfigureLabelPort(serial::TBComPort& port) {
+    port.SetBaudRate(serial::br9600);
+    port.SetByteSize(serial::bs8);
+    port.SetParity(serial::paNone);
+    port.SetStopBits(serial::sb1);
+    port.SetInBufSize(protocol::kBufferSize);
+    port.SetOutBufSize(protocol::kBufferSize);
+    port.SetSyncMethod(serial::smThreadSync);
+    serial::TComTimeouts& t = port.Timeouts();
+    t.SetReadInterval(protocol::kReadInterval);
+    t.SetReadTotalMultiplier(protocol::kReadTotalMultiplier);
+    t.SetReadTotalConstant(protocol::kReadTotalConstant);
+    t.SetWriteTotalMultiplier(protocol::kWriteTotalMultiplier);
+    t.SetWriteTotalConstant(protocol::kWriteTotalConstant);
+}
+
+bool AsksState(const TPrintSettings& settings) {
+    return settings.AskState.value_or(printer::PrinterKind(settings.LabelPortName) ==
+                                      printer::TPrinterKind::Network);
 }
 
 TPrintOutcome PrintLabel(serial::TBComPort& port, const TPrintSettings& settings,

@@ -49,10 +49,6 @@ TPrintOutcome PrintLabel(serial::TBComPort& port, const TPrintSettings& settings
                          const std::vector<std::string>& templateLines, std::string_view text,
                          const job::SizeRow& row, std::uint8_t fieldCount);
 
-// The same on a printer made by the caller (the benchmark's and the tests' way in).
-TPrintOutcome PrintLabelOn(printer::TPrinter& printer, bool askState,
-                           const std::vector<std::string>& writes);
-
 // The label of the row in work, Rows[CurrentRow], as job sequencing asks for it; nothing when
 // no row is in work.
 TPrintOutcome PrintRowLabel(serial::TBComPort& port, const TPrintSettings& settings,
