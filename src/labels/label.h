@@ -1,7 +1,6 @@
 #pragma once
 // ZPL labels: the template etik.eti beside the executable (written from the built-in default
-// when missing), the bytes of one label, and printing it on the label printer's serial port.
-// Main thread only.
+// when missing) and the bytes of one label (printer.h sends them). Main thread only.
 
 #include <cstdint>
 #include <filesystem>
