@@ -270,6 +270,7 @@ TSettings TForm1::CurrentSettings() const {
     settings.ConsecutiveRows = Settings.ConsecutiveRows;
     settings.SendSizes = Settings.SendSizes;
     settings.KeepJournal = Settings.KeepJournal;
+    settings.AskPrinterState = Settings.AskPrinterState;
     return settings;
 }
 
@@ -294,6 +295,7 @@ void TForm1::ApplySettings(const TSettings& settings) {
     Settings.ConsecutiveRows = settings.ConsecutiveRows;
     Settings.SendSizes = settings.SendSizes;
     Settings.KeepJournal = settings.KeepJournal;
+    Settings.AskPrinterState = settings.AskPrinterState;
     ShowPanels();
 }
 

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "job/job_state.h"
 #include "job/journal.h"
 #include "job/sequence.h"
+#include "labels/printer.h"
 #include "link/link_state.h"
 
 class QAction;
@@ -49,12 +51,13 @@ class TForm1LinkView;
 
 // The settings group of the main window's state: the switches of the settings file.
 struct TSettingsState {
-    bool ShowKeypad = false;       // h: the keypad panel shown
-    bool ShowCorrection = false;   // i: the correction panel shown
-    bool PrintLabels = false;      // j: a label for every row
-    bool ConsecutiveRows = false;  // k: the next row in order even when it is done
-    bool SendSizes = false;        // l: a row's target goes to the stop as a move
-    bool KeepJournal = true;       // m: the production journal written
+    bool ShowKeypad = false;              // h: the keypad panel shown
+    bool ShowCorrection = false;          // i: the correction panel shown
+    bool PrintLabels = false;             // j: a label for every row
+    bool ConsecutiveRows = false;         // k: the next row in order even when it is done
+    bool SendSizes = false;               // l: a row's target goes to the stop as a move
+    bool KeepJournal = true;              // m: the production journal written
+    std::optional<bool> AskPrinterState;  // n: unset asks a network printer, not a serial one
 };
 
 // Process-wide strings of the main window's unit, kept in the settings file (Windows-1251).
@@ -155,6 +158,7 @@ class TForm1 : public QMainWindow {
     void LoadLabelTemplate();  // etik.eti into LabelTemplate, written first when missing
     const std::vector<std::string>& TemplateLines() const { return LabelTemplate; }
     std::string PrintTestLabel();  // the settings window's "Тест"
+    labels::TPrintSettings PrintSettings() const;
     static std::string TestLabelText();
     // The label the next step would print, for the preview: the next row's, or the test label
     // while no row is left to work.

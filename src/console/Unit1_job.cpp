@@ -164,11 +164,12 @@ void TForm1JobView::StepFinished(double target, bool inRange) {
 }
 
 std::string TForm1JobView::PrintRowLabel() {
-    std::string problem =
-        labels::PrintRowLabel(*form_.BComPort1, {form_.Settings.PrintLabels, LabelPortName},
-                              form_.TemplateLines(), form_.Job);
-    if (PrintsLabels()) form_.LabelOutcome(problem);
-    return problem;
+    const labels::TPrintOutcome outcome = labels::PrintRowLabel(
+        *form_.BComPort1, form_.PrintSettings(), form_.TemplateLines(), form_.Job);
+    if (PrintsLabels()) form_.LabelOutcome(outcome.Failure);
+    // A paused printer keeps the label: not the step's failure, but the operator should know.
+    if (!outcome.Notice.empty()) form_.ShowStatus(outcome.Notice, false);
+    return outcome.Failure;
 }
 
 bool TForm1JobView::PrintsLabels() const {
@@ -310,13 +311,17 @@ void TForm1::LoadLabelTemplate() {
     if (!loaded.Problem.empty()) ShowStatus(loaded.Problem, true);
 }
 
+labels::TPrintSettings TForm1::PrintSettings() const {
+    return {Settings.PrintLabels, LabelPortName, Settings.AskPrinterState};
+}
+
 std::string TForm1::PrintTestLabel() {
     static const job::SizeRow kNoRow;
-    const std::string problem =
-        labels::PrintLabel(*BComPort1, {Settings.PrintLabels, LabelPortName}, TemplateLines(),
-                           TestLabelText(), kNoRow, Job.FieldCount);
-    ShowStatus(problem, !problem.empty());
-    return problem;
+    const labels::TPrintOutcome outcome = labels::PrintLabel(
+        *BComPort1, PrintSettings(), TemplateLines(), TestLabelText(), kNoRow, Job.FieldCount);
+    ShowStatus(outcome.Failure.empty() ? outcome.Notice : outcome.Failure,
+               !outcome.Failure.empty());
+    return outcome.Failure;
 }
 
 }  // namespace tandrel::console

@@ -4,7 +4,7 @@
 #include "console/Unit1.h"
 #include "console/Unit2.h"
 #include "job/sequence.h"
-#include "labels/label_encoding.h"
+#include "labels/label.h"
 
 namespace tandrel::console {
 
@@ -19,11 +19,11 @@ TLabelToPreview TForm1::NextLabelPreview() const {
     const std::int32_t row = job::NextStepRow(Job, Settings.ConsecutiveRows);
     if (row == 0) {
         for (const auto& write :
-             labels::EncodedLabelWrites(lines, TestLabelText(), kNoRow, Job.FieldCount))
+             labels::LabelWrites(lines, TestLabelText(), kNoRow, Job.FieldCount))
             zpl += write;
         return {zpl, "Тестовая этикетка"_cp1251};
     }
-    for (const auto& write : labels::EncodedLabelWrites(lines, "", Job.Rows[row], Job.FieldCount))
+    for (const auto& write : labels::LabelWrites(lines, "", Job.Rows[row], Job.FieldCount))
         zpl += write;
     return {zpl, "Строка "_cp1251 + std::to_string(row) + ": " + Job.Rows[row].Caption};
 }

@@ -25,6 +25,7 @@ struct Comments {
     std::string k = " Только новые размеры"_cp1251;
     std::string l = " Отправлять размеры на упор"_cp1251;
     std::string m = " Вести журнал"_cp1251;
+    std::string n = " Спрашивать состояние принтера"_cp1251;
 };
 
 const Comments& TheComments() {
@@ -94,8 +95,11 @@ void ApplyLine(std::string_view line, TSettings& s) {
         case 'm':
             s.KeepJournal = value != "0";
             break;
+        case 'n':
+            s.AskPrinterState = value != "0";
+            break;
         default:
-            break;  // n, o: reserved
+            break;  // o: reserved
     }
 }
 
@@ -158,6 +162,7 @@ std::string FormatSettings(const TSettings& s) {
     AppendSetting(out, c.k, 'k', Switch(s.ConsecutiveRows));
     AppendSetting(out, c.l, 'l', Switch(s.SendSizes));
     AppendSetting(out, c.m, 'm', Switch(s.KeepJournal));
+    if (s.AskPrinterState) AppendSetting(out, c.n, 'n', Switch(*s.AskPrinterState));
     return out;
 }
 

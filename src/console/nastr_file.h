@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -37,6 +38,9 @@ struct TSettings {
     bool ConsecutiveRows = false;  // k
     bool SendSizes = false;        // l: a row's target goes to the stop as a move
     bool KeepJournal = true;       // m: the production journal written
+    // n: the printer's state asked before each label; unset (no n line) asks a network printer
+    // and not a serial one.
+    std::optional<bool> AskPrinterState;
 
     bool operator==(const TSettings&) const = default;
 };
@@ -56,10 +60,10 @@ std::filesystem::path SettingsFilePath(const std::filesystem::path& programDir);
 // afterwards, it becomes defaults.DataDir (the program's directory). Never raises.
 TSettings ParseSettings(std::string_view bytes, const TSettings& defaults);
 
-// The file's exact bytes: every key in the order a, b, p, d, c, f, e, g, h, i, j, k, l, m, each
-// after its comment line, CR LF line ends; g only when LabelPortName is not empty; switches as
-// "-1"/"0". A DataDir that Windows-1251 cannot hold is written empty, so the next start uses the
-// program's directory.
+// The file's exact bytes: every key in the order a, b, p, d, c, f, e, g, h, i, j, k, l, m, n,
+// each after its comment line, CR LF line ends; g only when LabelPortName is not empty, n only
+// once set; switches as "-1"/"0". A DataDir that Windows-1251 cannot hold is written empty, so the
+// next start uses the program's directory.
 std::string FormatSettings(const TSettings& settings);
 
 // ParseSettings of the file, or defaults when it is missing or unreadable. Never raises.

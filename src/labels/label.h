@@ -1,7 +1,6 @@
 #pragma once
 // ZPL labels: the template etik.eti beside the executable (written from the built-in default
-// when missing), the bytes of one label, and printing it on the label printer's serial port.
-// Main thread only.
+// when missing) and the bytes of one label (printer.h sends them). Main thread only.
 
 #include <cstdint>
 #include <filesystem>
@@ -11,6 +10,7 @@
 
 #include "base/system.h"
 #include "job/job_state.h"
+#include "labels/label_encoding.h"
 
 namespace tandrel::labels {
 
@@ -41,12 +41,25 @@ inline bool UsesFixedLabel(const std::vector<std::string>& templateLines, std::s
     return templateLines.empty() || !text.empty() || fieldCount == 0;
 }
 
-// The writes of one label, in order. The fixed label (three writes, text or else the row's
-// caption) when the template has no line, a text is given or the list has no label fields;
-// otherwise one write per template line with <E1>..<E{fieldCount}> replaced, in any letter case,
-// by the row's fields.
-std::vector<std::string> LabelWrites(const std::vector<std::string>& templateLines,
-                                     std::string_view text, const job::SizeRow& row,
-                                     std::uint8_t fieldCount);
+// The writes of one label as the printer is to receive them, composed in one pass: the fixed
+// label (three writes, text or else the row's caption) when the template has no line, a text is
+// given or the list has no label fields; otherwise one write per template line with
+// <E1>..<E{fieldCount}> replaced, in any letter case, by the row's fields, each replacement
+// working on the text the earlier ones left. A field whose list text holds "^" or "~" goes out
+// hex-escaped under ^FH (placed directly before its ^FD), so that it prints as written and never
+// acts as a command; any other label goes out byte for byte. A template with ^CI28 goes out in
+// UTF-8 (see label_encoding.h).
+struct TComposedLabel {
+    std::vector<std::string> Writes;
+    TLabelEncoding Encoding = TLabelEncoding::Cp1251;
+};
+TComposedLabel ComposeLabel(const std::vector<std::string>& templateLines, std::string_view text,
+                            const job::SizeRow& row, std::uint8_t fieldCount);
+
+inline std::vector<std::string> LabelWrites(const std::vector<std::string>& templateLines,
+                                            std::string_view text, const job::SizeRow& row,
+                                            std::uint8_t fieldCount) {
+    return ComposeLabel(templateLines, text, row, fieldCount).Writes;
+}
 
 }  // namespace tandrel::labels

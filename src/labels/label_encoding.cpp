@@ -3,12 +3,10 @@
 #include <algorithm>
 
 #include "base/cp1251.h"
-#include "labels/label.h"
+#include "labels/label.h"  // UsesFixedLabel
 
 namespace tandrel::labels {
 namespace {
-
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 char Upper(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
@@ -77,25 +75,6 @@ TLabelEncoding LabelEncoding(const std::vector<std::string>& templateLines, std:
     if (UsesFixedLabel(templateLines, text, fieldCount) || !SelectsUtf8(templateLines))
         return TLabelEncoding::Cp1251;
     return TLabelEncoding::Utf8;
-}
-
-std::vector<std::string> EncodedLabelWrites(const std::vector<std::string>& templateLines,
-                                            std::string_view text, const job::SizeRow& row,
-                                            std::uint8_t fieldCount) {
-    if (LabelEncoding(templateLines, text, fieldCount) == TLabelEncoding::Cp1251)
-        return LabelWrites(templateLines, text, row, fieldCount);
-    if (IsUtf8Template(templateLines)) {
-        // The template's own text is UTF-8 already: only the fields are the program's bytes.
-        std::vector<std::string> lines = templateLines;
-        if (lines.front().starts_with(kByteOrderMark))
-            lines.front().erase(0, kByteOrderMark.size());
-        job::SizeRow converted = row;
-        for (auto& field : converted.Fields) field = Cp1251ToUtf8(field);
-        return LabelWrites(lines, text, converted, fieldCount);
-    }
-    std::vector<std::string> writes = LabelWrites(templateLines, text, row, fieldCount);
-    for (auto& write : writes) write = Cp1251ToUtf8(write);
-    return writes;
 }
 
 }  // namespace tandrel::labels

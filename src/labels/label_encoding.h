@@ -1,18 +1,19 @@
 #pragma once
 // Labels in UTF-8 for printers whose Unicode font prints Cyrillic: a template that holds ^CI28
-// gets its Windows-1251 bytes converted before they are sent; any other label goes out byte for
-// byte. Plain functions, any thread.
+// is sent in UTF-8 (a Windows-1251 template converted, a UTF-8 one as it stands without its
+// byte-order mark, the list's fields converted); any other label goes out in Windows-1251. Plain
+// functions, any thread.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "job/job_state.h"
-
 namespace tandrel::labels {
 
 enum class TLabelEncoding { Cp1251, Utf8 };
+
+inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // True when the text holds "^CI28" in any letter case (the printer then reads UTF-8).
 bool SelectsUtf8(std::string_view zpl);
@@ -27,15 +28,8 @@ bool IsUtf8Template(const std::vector<std::string>& lines);
 // surrogates, nothing above U+10FFFF); *multiByte tells whether any sequence was longer than 1.
 bool IsValidUtf8(std::string_view text, bool* multiByte = nullptr);
 
-// The writes of one label as the printer is to receive them (see LabelWrites). A template with
-// ^CI28 goes out in UTF-8: a Windows-1251 template line by line after filling it, a UTF-8 template
-// as it stands (without its byte-order mark) with only the fields converted. Every other label,
-// the fixed one included, is LabelWrites unchanged.
-std::vector<std::string> EncodedLabelWrites(const std::vector<std::string>& templateLines,
-                                            std::string_view text, const job::SizeRow& row,
-                                            std::uint8_t fieldCount);
-
-// Which encoding the writes of EncodedLabelWrites for the same arguments are in.
+// Which encoding a label of this template, text and field count is sent in: UTF-8 for a
+// template with ^CI28, Windows-1251 for any other and for the fixed label.
 TLabelEncoding LabelEncoding(const std::vector<std::string>& templateLines, std::string_view text,
                              std::uint8_t fieldCount);
 

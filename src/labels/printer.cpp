@@ -4,18 +4,51 @@
 
 #include "base/cp1251.h"
 #include "labels/label.h"
-#include "labels/label_encoding.h"
 #include "link/protocol.h"
 
 namespace tandrel::labels {
 namespace {
 
 // After a failure the port is closed all the same; the first failure is the one reported.
-void CloseQuietly(serial::TBComPort& port) noexcept {
+void CloseQuietly(printer::TPrinter& printer) noexcept {
     try {
-        port.ClosePort();
+        printer.Close();
     } catch (...) {
     }
+}
+
+TPrintOutcome PrintLabelOn(printer::TPrinter& printer, bool askState,
+                           const std::vector<std::string>& writes) {
+    TPrintOutcome outcome;
+    std::string failure;
+    bool sent = false;
+    try {
+        printer.Open();
+        if (askState) {
+            const printer::TPrinterCondition condition = printer.AskState();
+            if (condition == printer::TPrinterCondition::Paused) {
+                // It keeps the label and prints it once resumed.
+                outcome.Notice = printer::ConditionText(condition);
+            } else if (condition != printer::TPrinterCondition::Ready) {
+                printer.Close();
+                outcome.Failure =
+                    "Этикетка не напечатана: "_cp1251 + printer::ConditionText(condition);
+                return outcome;
+            }
+        }
+        for (const auto& w : writes) printer.Write(w);
+        sent = true;
+        printer.Close();
+        return outcome;
+    } catch (const std::exception& e) {
+        failure = e.what();
+    }
+    CloseQuietly(printer);
+    outcome.Notice.clear();
+    outcome.Failure =
+        (sent ? "Порт принтера этикеток не закрыт: "_cp1251 : "Этикетка не напечатана: "_cp1251) +
+        failure;
+    return outcome;
 }
 
 }  // namespace
@@ -36,35 +69,24 @@ void ConfigureLabelPort(serial::TBComPort& port) {
     t.SetWriteTotalConstant(protocol::kWriteTotalConstant);
 }
 
-std::string PrintLabel(serial::TBComPort& port, const TPrintSettings& settings,
-                       const std::vector<std::string>& templateLines, std::string_view text,
-                       const job::SizeRow& row, std::uint8_t fieldCount) {
-    if (!settings.PrintLabels || settings.LabelPortName.empty()) return "";
-    const std::vector<std::string> writes =
-        EncodedLabelWrites(templateLines, text, row, fieldCount);
-    std::string failure;
-    bool sent = false;
-    try {
-        // Left open by someone else, the port would refuse its new name.
-        if (port.IsOpen()) port.ClosePort();
-        port.SetPort(settings.LabelPortName);
-        port.OpenPort();
-        for (const auto& w : writes) port.WriteText(w);
-        sent = true;
-        port.ClosePort();
-        return "";
-    } catch (const std::exception& e) {
-        failure = e.what();
-    }
-    CloseQuietly(port);
-    if (sent) return "Порт принтера этикеток не закрыт: "_cp1251 + failure;
-    return "Этикетка не напечатана: "_cp1251 + failure;
+bool AsksState(const TPrintSettings& settings) {
+    return settings.AskState.value_or(printer::PrinterKind(settings.LabelPortName) ==
+                                      printer::TPrinterKind::Network);
 }
 
-std::string PrintRowLabel(serial::TBComPort& port, const TPrintSettings& settings,
-                          const std::vector<std::string>& templateLines,
-                          const job::TJobState& state) {
-    if (state.CurrentRow < 1 || state.CurrentRow > state.RowCount) return "";
+TPrintOutcome PrintLabel(serial::TBComPort& port, const TPrintSettings& settings,
+                         const std::vector<std::string>& templateLines, std::string_view text,
+                         const job::SizeRow& row, std::uint8_t fieldCount) {
+    if (!settings.PrintLabels || settings.LabelPortName.empty()) return {};
+    const TComposedLabel label = ComposeLabel(templateLines, text, row, fieldCount);
+    const auto printer = printer::MakePrinter(settings.LabelPortName, port);
+    return PrintLabelOn(*printer, AsksState(settings), label.Writes);
+}
+
+TPrintOutcome PrintRowLabel(serial::TBComPort& port, const TPrintSettings& settings,
+                            const std::vector<std::string>& templateLines,
+                            const job::TJobState& state) {
+    if (state.CurrentRow < 1 || state.CurrentRow > state.RowCount) return {};
     return PrintLabel(port, settings, templateLines, "", state.Rows[state.CurrentRow],
                       state.FieldCount);
 }

@@ -42,6 +42,28 @@ int Number(const std::vector<std::string>& p, std::size_t i, int fallback, int l
     return std::clamp(value, low, high);
 }
 
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    c = Upper(c);
+    return (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
+}
+
+// ^FH field data: the indicator and two hex digits stand for one byte; an indicator without
+// them is printed as it stands.
+std::string DecodeHex(std::string_view data, char indicator) {
+    std::string out;
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        if (data[i] == indicator && i + 2 < data.size() && HexDigit(data[i + 1]) >= 0 &&
+            HexDigit(data[i + 2]) >= 0) {
+            out += static_cast<char>(HexDigit(data[i + 1]) * 16 + HexDigit(data[i + 2]));
+            i += 2;
+        } else {
+            out += data[i];
+        }
+    }
+    return out;
+}
+
 char Letter(const std::vector<std::string>& p, std::size_t i, char fallback) {
     if (i >= p.size() || p[i].empty()) return fallback;
     return Upper(p[i][0]);
@@ -142,6 +164,7 @@ class TLayouter {
         int BarHeight = 0;
         bool Interpretation = true, Above = false;
         bool HasData = false;
+        char HexIndicator = 0;  // ^FH: the character before two hex digits; 0 without ^FH
         std::string Data;
     };
 
@@ -210,6 +233,8 @@ void TLayouter::Command(const TZplCommand& c) {
     } else if (c.Prefix == '^' && code == "FD") {
         field_.HasData = true;
         field_.Data += c.Params;
+    } else if (c.Prefix == '^' && code == "FH") {
+        field_.HexIndicator = c.Params.empty() ? '_' : c.Params[0];
     } else if (c.Prefix == '^' && code == "FR") {
         field_.Reverse = true;
     } else if (c.Prefix == '^' && code == "FS") {
@@ -235,7 +260,9 @@ void TLayouter::Command(const TZplCommand& c) {
 
 void TLayouter::FieldEnd() {
     if (field_.HasData) {
-        const std::string text = utf8_ ? field_.Data : Cp1251ToUtf8(field_.Data);
+        const std::string data =
+            field_.HexIndicator ? DecodeHex(field_.Data, field_.HexIndicator) : field_.Data;
+        const std::string text = utf8_ ? data : Cp1251ToUtf8(data);
         if (field_.Barcode)
             PlaceBarcode(text);
         else

@@ -3,7 +3,7 @@
 // text lines, graphic boxes and Code 128 bars, for the label preview. The drawing itself is the
 // windows' business; this is the arithmetic. Plain functions, any thread.
 //
-// Understood: ^XA ^XZ ^PW ^LL ^LH ^FO ^FT ^A ^FB ^FD ^FS ^FR ^GB ^CI ^BY ^BC ^FX. Every other
+// Understood: ^XA ^XZ ^PW ^LL ^LH ^FO ^FT ^A ^FB ^FD ^FH ^FS ^FR ^GB ^CI ^BY ^BC ^FX. Every other
 // command is listed in TZplLayout::Unknown, never dropped in silence.
 
 #include <string>

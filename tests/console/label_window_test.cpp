@@ -2,12 +2,14 @@
 // reach the printer's port, read on the far end of a pseudo-terminal.
 
 #include <QtTest>
+#include <filesystem>
 #include <fstream>
 
 #include "base/cp1251.h"
 #include "console/application.h"
 #include "console/nastr_file.h"
 #include "serial/pty_peer.h"
+#include "simulator.h"
 #include "window_fixture.h"
 
 using namespace tandrel;
@@ -75,6 +77,47 @@ class LabelWindowTest : public QObject {
         const std::string expected =
             kFixedStart + "Testovaya pechat, Тестовая печать =)"_cp1251 + "^FS^XZ";
         QCOMPARE(printer.Read(expected.size()), expected);
+    }
+
+    // A network printer as a new shop sets it up (g names it, no n line: its state is asked):
+    // a caption that holds "^XZ" prints as written, a printer out of paper gets no label and
+    // the status line says why, a paused one gets it and the status line says so.
+    void aNetworkPrinterIsAskedBeforeEachLabel() {
+        TProgramDir dir;
+        TSimulator sim(dir.Path(), {"--printer-tcp", "0"}, true);
+        QVERIFY(sim.Ready());
+        WriteSettings(dir, sim.NetworkPrinter());
+        const auto list = dir.Path() / "list.txt";
+        std::ofstream(list, std::ios::binary)
+            << "1000 "
+            << "Профиль ^XZ\r\n1100 Профиль ^XZ\r\n1200 Профиль ^XZ\r\n1300 Профиль ^XZ\r\n"_cp1251;
+        StartWindows();
+        Form1->LoadList(list.string());
+        const std::string printed = kFixedStart.substr(0, kFixedStart.size() - 3) + "^FH^FD" +
+                                    "Профиль _5EXZ"_cp1251 + "^FS^XZ";
+        const struct {
+            const char* state;
+            const char* status;  // UTF-8
+            int labels;          // saved after the step
+        } steps[] = {
+            {"ready", "", 1},
+            {"paper", "Этикетка не напечатана: принтер: нет бумаги", 1},
+            {"pause", "Принтер на паузе", 2},
+        };
+        for (const auto& step : steps) {
+            QCOMPARE(sim.Command(std::string("printer ") + step.state),
+                     std::string("ok printer ") + step.state);
+            Form1->BitBtn1Click();
+            QVERIFY2(Cp1251ToUtf8(Form1->StatusText()).rfind(step.status, 0) == 0, step.state);
+            const auto label = [&](int n) {
+                return sim.Labels() / ("label-000" + std::to_string(n) + ".zpl");
+            };
+            QTRY_VERIFY2(std::filesystem::exists(label(step.labels)), step.state);
+            QVERIFY2(!std::filesystem::exists(label(step.labels + 1)), step.state);
+            std::ifstream in(label(step.labels), std::ios::binary);
+            QCOMPARE(std::string(std::istreambuf_iterator<char>(in), {}), printed);
+        }
+        CloseWindows();
     }
 };
 

@@ -118,7 +118,10 @@ TEST(SettingsFile, ParsesEachLine) {
         {"m=0 stops the journal", File({"m=0"}), [](TSettings& s) { s.KeepJournal = false; }},
         {"m= keeps the value", File({"m=0", "m="}), [](TSettings& s) { s.KeepJournal = false; }},
         {"m=1", File({"m=0", "m=1"}), [](TSettings&) {}},
-        {"n, o change nothing", File({"n=1", "o=1"}), [](TSettings&) {}},
+        {"n=1 asks the printer, o changes nothing", File({"n=1", "o=1"}),
+         [](TSettings& s) { s.AskPrinterState = true; }},
+        {"n=0 does not ask", File({"n=-1", "n=0"}),
+         [](TSettings& s) { s.AskPrinterState = false; }},
         {"l=-1 sends sizes", File({"l=-1"}), [](TSettings& s) { s.SendSizes = true; }},
         {"l=0 after l=1", File({"l=1", "l=0"}), [](TSettings&) {}},
         {"l= keeps it off", File({"l="}), [](TSettings&) {}},
@@ -197,6 +200,7 @@ TEST(SettingsFile, EveryKeyRoundTrips) {
         {'j', [](TSettings& s) { s.PrintLabels = true; }},
         {'k', [](TSettings& s) { s.ConsecutiveRows = true; }},
         {'m', [](TSettings& s) { s.KeepJournal = false; }},
+        {'n', [](TSettings& s) { s.AskPrinterState = false; }},
     };
     TSettings all = defaults;
     for (const auto& r : rows) {
@@ -217,6 +221,9 @@ TEST(SettingsFile, TheJournalSwitchIsWrittenLastWithItsComment) {
                                    "l=0", " Вести журнал", "m=0"});
     ASSERT_GE(bytes.size(), tail.size());
     EXPECT_EQ(bytes.substr(bytes.size() - tail.size()), tail);
+    // n only once set, after m.
+    s.AskPrinterState = true;
+    EXPECT_EQ(FormatSettings(s), bytes + File({" Спрашивать состояние принтера", "n=-1"}));
 }
 
 TEST(SettingsFile, ProgramDirectoryHasNoTrailingSeparator) {

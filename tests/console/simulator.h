@@ -46,7 +46,8 @@ class TSimulator {
         close(out[1]);
         control_ = in[1];
         answers_ = out[0];
-        ready_ = ReadLine(std::chrono::seconds(10)).rfind("ready", 0) == 0;
+        readyLine_ = ReadLine(std::chrono::seconds(10));
+        ready_ = readyLine_.rfind("ready", 0) == 0;
     }
     ~TSimulator() {
         if (pid_ <= 0) return;
@@ -64,6 +65,11 @@ class TSimulator {
     TSimulator& operator=(const TSimulator&) = delete;
 
     bool Ready() const { return ready_; }
+    // "printer-tcp=" and on of the ready line (with the option --printer-tcp); "" without.
+    std::string NetworkPrinter() const {
+        const auto at = readyLine_.find("printer-tcp=");
+        return at == std::string::npos ? std::string() : readyLine_.substr(at + 12);
+    }
     std::string Device() const { return device_.string(); }
     std::string Printer() const { return printer_.string(); }
     const std::filesystem::path& Labels() const { return labels_; }
@@ -96,6 +102,7 @@ class TSimulator {
     int control_ = -1;
     int answers_ = -1;
     bool ready_ = false;
+    std::string readyLine_;
 };
 
 }  // namespace tandrel::console::testing

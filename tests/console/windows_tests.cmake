@@ -42,4 +42,8 @@ if(NOT WIN32)
     # The printer's bytes are read on the far end of a pseudo-terminal.
     tandrel_window_test(label_window_tests console/label_window_test.cpp)
     target_link_libraries(label_window_tests PRIVATE util)
+    if(TARGET tandrel-sim)
+        target_compile_definitions(label_window_tests PRIVATE TANDREL_SIM="$<TARGET_FILE:tandrel-sim>")
+        add_dependencies(label_window_tests tandrel-sim)
+    endif()
 endif()

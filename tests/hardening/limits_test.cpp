@@ -178,6 +178,7 @@ TEST(Limits, SettingsWithEveryKeyRepeatedAndHugeValues) {
     expected.ShowKeypad = false;
     expected.ShowCorrection = expected.PrintLabels = expected.ConsecutiveRows = true;  // not "0"
     expected.SendSizes = true;
+    expected.AskPrinterState = true;
     const TSettings read = ReadSettingsFile(dir.Path() / "nastr.dat", defaults);
     EXPECT_EQ(read, expected);
 

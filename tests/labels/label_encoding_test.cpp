@@ -36,7 +36,7 @@ TEST(IsValidUtf8, Table) {
     }
 }
 
-TEST(EncodedLabelWrites, Table) {
+TEST(LabelWrites, Table) {
     job::SizeRow row;
     row.Caption = "Дверь"_cp1251;
     row.Fields = {"Рама левая"_cp1251, "2100", "", "", "", ""};
@@ -101,7 +101,7 @@ TEST(EncodedLabelWrites, Table) {
          TLabelEncoding::Cp1251},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(EncodedLabelWrites(c.lines, c.text, row, c.fieldCount), c.writes) << c.what;
+        EXPECT_EQ(LabelWrites(c.lines, c.text, row, c.fieldCount), c.writes) << c.what;
         EXPECT_EQ(LabelEncoding(c.lines, c.text, c.fieldCount), c.encoding) << c.what;
     }
 }
@@ -125,7 +125,7 @@ TEST(IsUtf8Template, Table) {
 
 // The sample template for a Unicode font: UTF-8 itself, so its own words go out as they are and
 // the fields are converted; the preview draws all of it.
-TEST(EncodedLabelWrites, TheSampleTemplate) {
+TEST(LabelWrites, TheSampleTemplate) {
     const auto lines =
         SplitTemplateLines(testing::ReadBytes(TANDREL_EXAMPLES_DIR "/labels/etik.eti"));
     ASSERT_EQ(lines.size(), 7u);
@@ -133,7 +133,7 @@ TEST(EncodedLabelWrites, TheSampleTemplate) {
     job::SizeRow row;
     row.Fields = {"Рама левая"_cp1251, "2100", "D-2100", "", "", ""};
     std::string sent;
-    for (const auto& write : EncodedLabelWrites(lines, "", row, 3)) sent += write;
+    for (const auto& write : LabelWrites(lines, "", row, 3)) sent += write;
     EXPECT_EQ(sent,
               "^XA^CI28^PW360^FO10,10^A@N,36,30,E:UNICODE.TTF^FDИзделие: Рама левая^FS"
               "^FO10,56^A@N,36,30,E:UNICODE.TTF^FDДлина: 2100 мм^FS"

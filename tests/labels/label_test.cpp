@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <numeric>
 
 #include "base/cp1251.h"
+#include "labels/zpl_layout.h"
 #include "support/temp_dir.h"
 
 namespace tandrel::labels {
@@ -61,6 +63,79 @@ TEST(LabelWrites, Table) {
     for (const auto& c : cases)
         EXPECT_EQ(LabelWrites(c.lines, c.text, row, c.fieldCount), c.writes) << c.what;
     EXPECT_EQ(Joined(LabelWrites(standard, "", row, 1)), "^XA^PW360^FO10,00^ASN,70,70^FD123^FS^XZ");
+}
+
+// List text with "^" or "~" prints as written: the bytes sent, and what the printer (the
+// preview's layout) reads back from them, which must be the list's text.
+TEST(LabelWrites, ListTextNeverActsAsACommand) {
+    const std::string fixedStart = "^XA^PW360^FO0,0^FB320,7,0,L,0^ASN,36,30";
+    const std::string font = "^FO10,10^A0N,40,30";
+    const struct {
+        const char* what;
+        std::vector<std::string> lines;
+        std::string caption;
+        std::array<std::string, 2> fields;  // Windows-1251
+        std::vector<std::string> writes;
+        std::vector<std::string> printed;  // UTF-8, one a field
+    } cases[] = {
+        {"fixed label",
+         {},
+         "Профиль ^XZ"_cp1251,
+         {},
+         {fixedStart + "^FH^FD", "Профиль _5EXZ"_cp1251, "^FS^XZ"},
+         {"Профиль ^XZ"}},
+        {"template, its own _ escaped too",
+         {"^XA", font + "^FDПартия_<E1>^FS"_cp1251, "^XZ"},
+         "",
+         {"~JA 5", ""},
+         {"^XA", font + "^FH^FDПартия_5F_7EJA 5^FS"_cp1251, "^XZ"},
+         {"Партия_~JA 5"}},
+        {"neither character: byte for byte",
+         {"^XA", font + "^FD<E1>^FS", "^XZ"},
+         "",
+         {"a_b", ""},
+         {"^XA", font + "^FDa_b^FS", "^XZ"},
+         {"a_b"}},
+        {"only the field that needs it",
+         {"^XA", font + "^FD<E1>^FS", "^FO10,60^A0N,40,30^FD<E2>^FS^XZ"},
+         "",
+         {"a~b", "c_d"},
+         {"^XA", font + "^FH^FDa_7Eb^FS", "^FO10,60^A0N,40,30^FDc_d^FS^XZ"},
+         {"a~b", "c_d"}},
+        {"UTF-8 label",
+         {"^XA^CI28", font + "^FD<E1>^FS", "^XZ"},
+         "",
+         {"Рама ^FS"_cp1251, ""},
+         {"^XA^CI28", font + "^FH^FDРама _5EFS^FS", "^XZ"},
+         {"Рама ^FS"}},
+        {"the template's own ^FH and indicator",
+         {"^XA", font + "^FH\\^FD<E1>^FS", "^XZ"},
+         "",
+         {"x^y\\z", ""},
+         {"^XA", font + "^FH\\^FDx\\5Ey\\5Cz^FS", "^XZ"},
+         {"x^y\\z"}},
+        {"field data on the next line",
+         {"^XA" + font + "^FD", "<E1>^FS^XZ"},
+         "",
+         {"^", ""},
+         {"^XA" + font + "^FH^FD", "_5E^FS^XZ"},
+         {"^"}},
+    };
+    for (const auto& c : cases) {
+        job::SizeRow row;
+        row.Caption = c.caption;
+        row.Fields[0] = c.fields[0];
+        row.Fields[1] = c.fields[1];
+        const auto writes = LabelWrites(c.lines, "", row, c.lines.empty() ? 0 : 2);
+        EXPECT_EQ(writes, c.writes) << c.what;
+        std::vector<std::string> printed;
+        for (const auto& element : LayOutZpl(Joined(writes)).Elements) {
+            std::string text;
+            for (const auto& line : element.Lines) text += (text.empty() ? "" : " ") + line.Utf8;
+            printed.push_back(text);
+        }
+        EXPECT_EQ(printed, c.printed) << c.what;
+    }
 }
 
 TEST(SplitTemplateLines, LineEnds) {

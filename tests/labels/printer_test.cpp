@@ -64,12 +64,12 @@ class PrinterTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(pty.Ok());
         ConfigureLabelPort(port);
-        settings = {true, pty.Name()};
+        settings = {true, pty.Name(), {}};
         row.Caption = "Дверь"_cp1251;
         row.Fields[0] = "123";
     }
     std::string Print(std::string_view text = "", std::uint8_t fieldCount = 1) {
-        return PrintLabel(port, settings, lines, text, row, fieldCount);
+        return PrintLabel(port, settings, lines, text, row, fieldCount).Failure;
     }
 
     Pty pty;
@@ -91,7 +91,7 @@ TEST_F(PrinterTest, SendsTheExactBytesAndClosesThePort) {
 
 TEST_F(PrinterTest, NothingWhenOffOrWithoutPort) {
     for (const TPrintSettings& off :
-         {TPrintSettings{false, pty.Name()}, TPrintSettings{true, ""}}) {
+         {TPrintSettings{false, pty.Name(), {}}, TPrintSettings{true, "", {}}}) {
         settings = off;
         EXPECT_EQ(Print("x"), "");
         EXPECT_FALSE(port.IsOpen());

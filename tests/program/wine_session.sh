@@ -2,7 +2,9 @@
 # The packaged Tandrel.exe under Wine as an operator runs it, against the device simulator:
 # COM1 is the device, COM2 the label printer, a list of Cyrillic rows from a Cyrillic folder on
 # the command line. Three presses of "#" on the device's keypad must work three rows and print
-# three labels that equal, byte for byte, those of the Linux program in the same session.
+# three labels that equal, byte for byte, those of the Linux program in the same session. Every
+# second Wine session prints to the simulator's network printer instead (raw TCP on 127.0.0.1,
+# the printer's state asked before each label).
 #
 #   tests/program/wine_session.sh BUILD RUNS
 #
@@ -109,23 +111,30 @@ program_gone() { ! kill -0 "$program" 2>/dev/null; }
 # is loaded). An operator presses the next key after seeing the row done; so does the test.
 rows_done() { [ -f "$crc" ] && [ "$(tail -n +2 "$crc" | grep -c .)" -eq "$1" ]; }
 
-# session KIND RUN: one session of the Linux program (kind linux) or Tandrel.exe (kind wine).
+# session KIND RUN: one session of the Linux program (kind linux) or Tandrel.exe (kind wine);
+# even Wine runs print over the network.
 session() {
     kind=$1 run=$2
+    local net=""
+    [ "$kind" = wine ] && [ $((run % 2)) -eq 0 ] && net="--printer-tcp 0"
     local dir=$work/$kind-$run
     labels=$dir/labels
     local prog="$dir/Программа" cwd="$dir/Рабочая папка"
     mkdir -p "$labels" "$cwd"
     rm -f "$device" "$printer"
     coproc SIM { exec "$sim" --device-link "$device" --printer-link "$printer" --labels-dir "$labels" \
-        --min 200 --max 3050 --precision 1 --ping-ms 100 --log "$dir/line.log" 2>"$dir/sim.log"; }
-    local sim_pid=$SIM_PID ready=""
+        --min 200 --max 3050 --precision 1 --ping-ms 100 --log "$dir/line.log" $net 2>"$dir/sim.log"; }
+    local sim_pid=$SIM_PID ready="" label_printer=COM2
     read -r -t 10 ready <&"${SIM[0]}" || true
     [[ $ready == ready* ]] || { fail "the simulator did not start"; return 1; }
+    if [ -n "$net" ]; then
+        [[ $ready =~ printer-tcp=([0-9.:]+) ]] || { fail "no network printer: $ready"; return 1; }
+        label_printer=${BASH_REMATCH[1]}
+    fi
     local start=$SECONDS started
     if [ "$kind" = wine ]; then
         cp -r "$package" "$prog"
-        printf 'p=COM1\r\ng=COM2\r\nj=-1\r\n' >"$prog/nastr.dat"
+        printf 'p=COM1\r\ng=%s\r\nj=-1\r\n' "$label_printer" >"$prog/nastr.dat"
         started=$(date +%s%N)
         # The main window every second: the last one tells what a failed session showed.
         shot=$dir/main_window.png
@@ -203,7 +212,7 @@ session() {
             cmp -s "$f" "$labels/$(basename "$f")" ||
                 fail "$(basename "$f") differs from the Linux program's" || status=1
         done
-        echo "  session $run (${kinds[(run - 1) % 3]}): $(label_count) labels, $((SECONDS - start)) s"
+        echo "  session $run (${kinds[(run - 1) % 3]}): $(label_count) labels${net:+ over the network}, $((SECONDS - start)) s"
     fi
     return $status
 }

@@ -393,7 +393,7 @@ TEST(SimProgram, PrinterRecordsEachLabelsEncoding) {
     ASSERT_EQ(sim.ReadLine(), "ready device=- printer=" + (dir.Path() / "prn").string());
     serial::TBComPort port;
     labels::ConfigureLabelPort(port);
-    const labels::TPrintSettings settings{true, (dir.Path() / "prn").string()};
+    const labels::TPrintSettings settings{true, (dir.Path() / "prn").string(), {}};
     job::SizeRow row;
     row.Fields = {"Рама левая"_cp1251, "2100", "", "", "", ""};
     const struct {
@@ -411,7 +411,7 @@ TEST(SimProgram, PrinterRecordsEachLabelsEncoding) {
     std::string records;
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         std::this_thread::sleep_for(50ms);  // one label a row, never faster
-        EXPECT_EQ(labels::PrintLabel(port, settings, cases[i].lines, "", row, 2), "");
+        EXPECT_EQ(labels::PrintLabel(port, settings, cases[i].lines, "", row, 2).Failure, "");
         records += "label-000" + std::to_string(i + 1) + ".zpl " + cases[i].encoding + "\n";
         const std::string name = "label-000" + std::to_string(i + 1);
         const auto until = Clock::now() + 3s;
@@ -425,6 +425,57 @@ TEST(SimProgram, PrinterRecordsEachLabelsEncoding) {
     }
     EXPECT_EQ(ReadFile(dir.Path() / "labels" / "labels.txt"), records);
     EXPECT_NE(sim.Command("state").find(" labels=2 utf8=1"), std::string::npos);
+}
+
+// The program's printer code against the simulator's network and serial printer in each state:
+// a label held back names why, a paused printer still gets it, and the simulator saves labels
+// alike whichever way they came.
+TEST(SimProgram, PrinterStateDecidesWhetherTheLabelGoesOut) {
+    using namespace tandrel;
+    TempDir dir;
+    Sim sim({"--printer-link", (dir.Path() / "prn").string(), "--printer-tcp", "0", "--labels-dir",
+             (dir.Path() / "labels").string()});
+    const std::string ready = sim.ReadLine();
+    const auto at = ready.find("printer-tcp=");
+    ASSERT_NE(at, std::string::npos) << ready;
+    const std::string network = ready.substr(at + std::string("printer-tcp=").size());
+    serial::TBComPort port;
+    labels::ConfigureLabelPort(port);
+    job::SizeRow row;
+    row.Caption = "Профиль ^XZ"_cp1251;
+    const struct {
+        const char* state;
+        bool serial;
+        const char* failure;  // UTF-8; "" when the label goes out
+        const char* notice;
+    } cases[] = {
+        {"ready", false, "", ""},
+        {"paper", false, "Этикетка не напечатана: принтер: нет бумаги", ""},
+        {"head", false, "Этикетка не напечатана: принтер: открыта головка", ""},
+        {"silent", false, "Этикетка не напечатана: принтер не отвечает", ""},
+        {"pause", false, "", "Принтер на паузе"},
+        {"paper", true, "Этикетка не напечатана: принтер: нет бумаги", ""},
+        {"ready", true, "", ""},
+    };
+    int saved = 0;
+    for (const auto& c : cases) {
+        ASSERT_EQ(sim.Command("printer "s + c.state), "ok printer "s + c.state);
+        std::this_thread::sleep_for(50ms);  // one label a row, never faster
+        const labels::TPrintSettings settings{
+            true, c.serial ? (dir.Path() / "prn").string() : network, true};
+        const labels::TPrintOutcome outcome = labels::PrintLabel(port, settings, {}, "", row, 0);
+        EXPECT_EQ(Cp1251ToUtf8(outcome.Failure), c.failure) << c.state << c.serial;
+        EXPECT_EQ(Cp1251ToUtf8(outcome.Notice), c.notice) << c.state << c.serial;
+        if (!outcome.Failure.empty()) continue;
+        const fs::path label =
+            dir.Path() / "labels" / ("label-000" + std::to_string(++saved) + ".zpl");
+        const auto until = Clock::now() + 3s;
+        while (!fs::exists(label) && Clock::now() < until) std::this_thread::sleep_for(10ms);
+        EXPECT_EQ(ReadFile(label), "^XA^PW360^FO0,0^FB320,7,0,L,0^ASN,36,30^FH^FD"s +
+                                       "Профиль _5EXZ"_cp1251 + "^FS^XZ")
+            << c.state << c.serial;
+    }
+    EXPECT_NE(sim.Command("state").find(" labels=3 "), std::string::npos);
 }
 
 TEST(SimProgram, EndsCleanlyAndRemovesItsLinks) {

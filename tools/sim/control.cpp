@@ -72,6 +72,14 @@ ControlResult ExecuteCommand(std::string_view line, DeviceModel& model, std::int
         r.dropMs = ms;
         return r;
     }
+    if (verb == "printer") {
+        PrinterState state = PrinterState::kReady;
+        if (!ParsePrinterState(arg, state)) return Error("printer ready|paper|head|pause|silent");
+        ControlResult r = Ok("printer " + std::string(arg));
+        r.action = ControlResult::Action::kPrinter;
+        r.printerState = state;
+        return r;
+    }
     if (verb == "state") return Ok(model.StateLine(nowUs));
     if (verb == "quit") {
         ControlResult r = Ok("quit");

@@ -6,14 +6,16 @@
 #include <string_view>
 
 #include "sim/device_model.h"
+#include "sim/printer_model.h"
 
 namespace tandrel::sim {
 
 struct ControlResult {
-    enum class Action { kNone, kQuit, kDrop };
+    enum class Action { kNone, kQuit, kDrop, kPrinter };
     std::string answer;  // one line without its end: "ok ..." or "error ..."
     Action action = Action::kNone;
     std::int64_t dropMs = 0;
+    PrinterState printerState = PrinterState::kReady;
 };
 
 ControlResult ExecuteCommand(std::string_view line, DeviceModel& model, std::int64_t nowUs);

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <system_error>
+#include <vector>
 
 #include "sim/byte_log.h"
 #include "sim/control.h"
@@ -21,7 +22,9 @@
 #include "sim/label_picture.h"
 #include "sim/label_store.h"
 #include "sim/options.h"
+#include "sim/printer_model.h"
 #include "sim/pty_link.h"
+#include "sim/tcp_printer.h"
 
 namespace tandrel::sim {
 namespace {
@@ -102,9 +105,13 @@ class Simulator {
         if (!options.logFile.empty()) log_ = std::make_unique<ByteLog>(options.logFile);
         device_.link = options.deviceLink;
         OpenDevice();
-        if (!options.printerLink.empty()) {
+        if (!options.printerLink.empty() || options.printerTcpPort >= 0) {
             store_.emplace(options.labelsDir);
             PrepareLabelPictures();  // before the line exists, so no label waits for it
+        }
+        if (options.printerTcpPort >= 0)
+            tcp_.emplace(static_cast<std::uint16_t>(options.printerTcpPort));
+        if (!options.printerLink.empty()) {
             printer_.link = options.printerLink;
             printer_.keepsRetired = true;
             printer_.end.emplace(SerialEnd::CreatePty(options.printerLink));
@@ -121,7 +128,8 @@ class Simulator {
 
     int Run() {
         Say("ready device=" + DeviceName() +
-            " printer=" + (options_.printerLink.empty() ? "-" : options_.printerLink));
+            " printer=" + (options_.printerLink.empty() ? "-" : options_.printerLink) +
+            (tcp_ ? " printer-tcp=127.0.0.1:" + std::to_string(tcp_->Port()) : std::string()));
         while (!quit_) Step();
         return 0;
     }
@@ -180,7 +188,7 @@ class Simulator {
         if (!pending_.empty() && options_.pace) wakeUs = std::min(wakeUs, nextCharUs_);
         int timeoutMs = static_cast<int>(std::max<std::int64_t>(0, (wakeUs - now + 999) / 1000));
 
-        pollfd fds[4];
+        std::vector<pollfd> fds(4);
         int n = 0;
         int deviceAt = -1, printerAt = -1, stdinAt = -1;
         fds[n++] = {signals_.Get(), POLLIN, 0};
@@ -192,7 +200,9 @@ class Simulator {
             fds[deviceAt = n++] = {device_.end->Descriptor(), events, 0};
         }
         if (printer_.Up()) fds[printerAt = n++] = {printer_.end->Descriptor(), POLLIN, 0};
-        if (poll(fds, n, timeoutMs) < 0) {
+        fds.resize(static_cast<std::size_t>(n));
+        if (tcp_) tcp_->AddPollFds(fds);
+        if (poll(fds.data(), fds.size(), timeoutMs) < 0) {
             if (errno == EINTR) return;
             throw std::system_error(errno, std::generic_category(), "poll");
         }
@@ -201,6 +211,13 @@ class Simulator {
         if (deviceAt >= 0 && fds[deviceAt].revents) ReadDevice(now);
         if (printerAt >= 0 && fds[printerAt].revents) ReadPrinter(now);
         if (stdinAt >= 0 && fds[stdinAt].revents) ReadControl(now);
+        if (tcp_)
+            tcp_->Handle(
+                fds, static_cast<std::size_t>(n), printerState_,
+                [&](const std::string& bytes) {
+                    if (log_) log_->Write("prn<", bytes, now);
+                },
+                [&](const std::string& label) { SaveLabel(label); });
     }
 
     void Flush(std::int64_t now) {
@@ -248,7 +265,7 @@ class Simulator {
             printer_.Lost(now);
             return;
         }
-        TakePrinterBytes(bytes, now);
+        TakePrinterBytes(bytes, now, true);
     }
 
     // What a peer wrote into a printer pty since replaced; each is dropped once its time is up
@@ -265,19 +282,27 @@ class Simulator {
             printer_.retired.pop_front();
     }
 
-    void TakePrinterBytes(const std::string& bytes, std::int64_t now) {
+    void TakePrinterBytes(const std::string& bytes, std::int64_t now, bool answer = false) {
         if (log_) log_->Write("prn<", bytes, now);
-        for (const std::string& label : collector_.Feed(bytes)) {
-            try {
-                const std::filesystem::path saved = store_->Save(label);
-                const std::string problem =
-                    SaveLabelPicture(label, std::filesystem::path(saved).replace_extension(".png"));
-                if (!problem.empty())
-                    std::fprintf(stderr, "tandrel-sim: label picture not saved: %s\n",
-                                 problem.c_str());
-            } catch (const std::exception& e) {
-                std::fprintf(stderr, "tandrel-sim: label not saved: %s\n", e.what());
-            }
+        PrinterSession::Output out = serialSession_.Feed(bytes, printerState_);
+        if (answer && !out.reply.empty() && printer_.Up()) {
+            const ssize_t sent =
+                write(printer_.end->Descriptor(), out.reply.data(), out.reply.size());
+            (void)sent;  // a peer that has gone is seen at the next read
+        }
+        for (const std::string& label : out.labels) SaveLabel(label);
+    }
+
+    // Labels are saved alike whichever way they came.
+    void SaveLabel(const std::string& label) {
+        try {
+            const std::filesystem::path saved = store_->Save(label);
+            const std::string problem =
+                SaveLabelPicture(label, std::filesystem::path(saved).replace_extension(".png"));
+            if (!problem.empty())
+                std::fprintf(stderr, "tandrel-sim: label picture not saved: %s\n", problem.c_str());
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "tandrel-sim: label not saved: %s\n", e.what());
         }
     }
 
@@ -311,8 +336,10 @@ class Simulator {
                                             : (device_.connected ? "connected" : "waiting");
             result.answer += std::string(" link=") + link +
                              " labels=" + std::to_string(store_ ? store_->Saved() : 0) +
-                             " utf8=" + std::to_string(store_ ? store_->SavedUtf8() : 0);
+                             " utf8=" + std::to_string(store_ ? store_->SavedUtf8() : 0) +
+                             " printer=" + PrinterStateName(printerState_);
         }
+        if (result.action == ControlResult::Action::kPrinter) printerState_ = result.printerState;
         if (result.action == ControlResult::Action::kDrop) {
             if (options_.deviceLink.empty()) {
                 result.answer = "error drop needs --device-link";
@@ -334,7 +361,9 @@ class Simulator {
     Line device_;
     Line printer_;
     std::optional<LabelStore> store_;
-    LabelCollector collector_;
+    PrinterSession serialSession_;
+    std::optional<TcpPrinter> tcp_;
+    PrinterState printerState_ = PrinterState::kReady;
     Fd signals_;
     std::string pending_;
     std::string control_;

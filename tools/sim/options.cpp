@@ -63,6 +63,8 @@ SimOptions ParseOptions(const std::vector<std::string>& args) {
             o.devicePort = value;
         else if (name == "--printer-link")
             o.printerLink = value;
+        else if (name == "--printer-tcp")
+            o.printerTcpPort = static_cast<int>(Integer(name, value, 0, 65535));
         else if (name == "--labels-dir")
             o.labelsDir = value;
         else if (name == "--log")
@@ -92,8 +94,10 @@ SimOptions ParseOptions(const std::vector<std::string>& args) {
             throw OptionError(name + ": unknown option");
     }
     if (o.help) return o;
-    if (o.deviceLink.empty() == o.devicePort.empty() && o.printerLink.empty())
-        throw OptionError("give --device-link or --device-port, and/or --printer-link");
+    if (o.deviceLink.empty() == o.devicePort.empty() && o.printerLink.empty() &&
+        o.printerTcpPort < 0)
+        throw OptionError(
+            "give --device-link or --device-port, and/or --printer-link or --printer-tcp");
     if (!o.deviceLink.empty() && !o.devicePort.empty())
         throw OptionError("--device-link and --device-port exclude each other");
     if (o.identity.minSize > o.identity.maxSize) throw OptionError("--min is above --max");
@@ -110,6 +114,9 @@ Lines:
                        setting names PATH
   --device-port DEV    play the device on an existing serial device instead
   --printer-link PATH  create a pseudo-terminal for the label printer, symlink at PATH
+  --printer-tcp PORT   the label printer also on the network: raw TCP on 127.0.0.1 at
+                       PORT (0: any free one, said in the ready line); it answers
+                       ~HS, on the serial line too
   --labels-dir DIR     where the printer saves each label (^XA to ^XZ) as
                        label-0001.zpl, label-0002.zpl, ... (default: .), a picture
                        beside each (label-0001.png) and its encoding in labels.txt
@@ -136,6 +143,9 @@ standard output ("ok ..." or "error ..."):
   key K                press a key of the device's own keypad: 0-9, * or #
   keys TEXT            press several, e.g. keys 305#
   silent on|off        stop or resume every ping, reply and key
+  printer STATE        the label printer: ready, paper (out of paper), head (head
+                       open), pause or silent (answers no ~HS); it takes labels
+                       in every state
   ignore K|-           never answer request K (N M B D V T S); - answers all again
   malformed T|M|D      the next such reply once malformed (T, M: payload not starting
                        with a digit; D: payload 1.5)

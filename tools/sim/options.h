@@ -13,6 +13,7 @@ struct SimOptions {
     std::string deviceLink;  // create a pty and a symlink to its far end here
     std::string devicePort;  // or open this existing serial device
     std::string printerLink;
+    int printerTcpPort = -1;  // listen on 127.0.0.1 at this port (0: any free one); -1: no
     std::string labelsDir = ".";
     std::string logFile;
     DeviceIdentity identity;

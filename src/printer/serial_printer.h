@@ -1,0 +1,28 @@
+#pragma once
+// The label printer on a serial port (the main window's BComPort1), opened and closed around
+// every label so that the port is free in between.
+
+#include <string>
+
+#include "printer/printer.h"
+
+namespace tandrel::printer {
+
+class TSerialPrinter final : public TPrinter {
+  public:
+    TSerialPrinter(serial::TBComPort& port, std::string name)
+        : port_(port), name_(std::move(name)) {}
+    ~TSerialPrinter() override;
+    void Open() override;
+    void Write(std::string_view bytes) override;
+    void Close() override;
+
+  protected:
+    std::string Read(int timeoutMs) override;
+
+  private:
+    serial::TBComPort& port_;
+    std::string name_;
+};
+
+}  // namespace tandrel::printer
