@@ -8,13 +8,10 @@
 
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
-#include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
+#include "printer/name_lookup.h"
 #include "printer/tcp_connection.h"
 
 namespace tandrel::printer {
@@ -40,47 +37,27 @@ std::vector<TAddress> Copy(const addrinfo* list) {
     return out;
 }
 
-// A name lookup may hang on a dead name server: it runs on a thread of its own, and the caller
-// gives up at the deadline and leaves it to finish alone.
-struct TLookup {
-    std::mutex Lock;
-    std::condition_variable Done;
-    bool Finished = false;
-    std::vector<TAddress> Addresses;
-};
-
-std::vector<TAddress> Resolve(const std::string& host, std::uint16_t port,
-                              Clock::time_point deadline) {
+// The addresses of host (flags AI_NUMERICHOST: only when it is an address); none when unknown.
+std::vector<TAddress> Lookup(const std::string& host, const std::string& service, int flags) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
-    const std::string service = std::to_string(port);
+    hints.ai_flags = flags | AI_NUMERICSERV;
     addrinfo* list = nullptr;
-    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &list) == 0) {
-        auto out = Copy(list);
-        ::freeaddrinfo(list);
-        return out;
-    }
-    auto lookup = std::make_shared<TLookup>();
-    std::thread([lookup, host, service, hints]() mutable {
-        hints.ai_flags = AI_NUMERICSERV;
-        addrinfo* found = nullptr;
-        std::vector<TAddress> addresses;
-        if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &found) == 0) {
-            addresses = Copy(found);
-            ::freeaddrinfo(found);
-        }
-        const std::lock_guard lock(lookup->Lock);
-        lookup->Addresses = std::move(addresses);
-        lookup->Finished = true;
-        lookup->Done.notify_all();
-    }).detach();
-    std::unique_lock lock(lookup->Lock);
-    if (!lookup->Done.wait_until(lock, deadline, [&] { return lookup->Finished; }) ||
-        lookup->Addresses.empty())
-        throw EPrinter(UnresolvedText(host));
-    return lookup->Addresses;
+    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &list) != 0) return {};
+    auto out = Copy(list);
+    ::freeaddrinfo(list);
+    return out;
+}
+
+std::vector<TAddress> Resolve(const std::string& host, std::uint16_t port,
+                              Clock::time_point deadline) {
+    const std::string service = std::to_string(port);
+    if (auto numeric = Lookup(host, service, AI_NUMERICHOST); !numeric.empty()) return numeric;
+    const auto found = LookUpWithin<std::vector<TAddress>>(
+        [host, service] { return Lookup(host, service, 0); }, deadline);
+    if (!found || found->empty()) throw EPrinter(UnresolvedText(host));
+    return *found;
 }
 
 int MsLeft(Clock::time_point deadline) {
