@@ -4,9 +4,6 @@
 // median and the 99th percentile of each.
 // TANDREL_BENCH_SMOKE=1: five labels a case instead of two hundred.
 
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +19,7 @@
 #include "labels/label.h"
 #include "labels/printer.h"
 #include "serial/BCPort.h"
+#include "simulator.h"
 
 namespace {
 
@@ -32,52 +30,6 @@ std::int64_t NowUs() {
     using namespace std::chrono;
     return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
 }
-
-// tandrel-sim with a printer on a pty and on TCP; ended at the close.
-class Simulator {
-  public:
-    explicit Simulator(const fs::path& dir) {
-        // Its control channel stays open while it runs: at its end the simulator quits.
-        int in[2], out[2];
-        if (pipe(in) != 0 || pipe(out) != 0) return;
-        const std::string link = (dir / "printer").string(), labels = (dir / "labels").string(),
-                          log = (dir / "line.log").string();
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(in[0], 0);
-            dup2(out[1], 1);
-            close(in[1]);
-            close(out[0]);
-            execl(TANDREL_SIM, TANDREL_SIM, "--printer-link", link.c_str(), "--printer-tcp", "0",
-                  "--labels-dir", labels.c_str(), "--log", log.c_str(), nullptr);
-            _exit(127);
-        }
-        close(in[0]);
-        close(out[1]);
-        control_ = in[1];
-        std::string ready;
-        char c = 0;
-        pollfd p{out[0], POLLIN, 0};
-        while (ready.size() < 1000 && poll(&p, 1, 10000) > 0 && read(out[0], &c, 1) == 1 &&
-               c != '\n')
-            ready += c;
-        close(out[0]);
-        const auto at = ready.find("printer-tcp=");
-        if (at != std::string::npos) network_ = ready.substr(at + 12);
-    }
-    ~Simulator() {
-        if (pid_ <= 0) return;
-        close(control_);
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-    const std::string& Network() const { return network_; }
-
-  private:
-    pid_t pid_ = -1;
-    int control_ = -1;
-    std::string network_;
-};
 
 // The stamp of the last byte the printer has received so far.
 std::int64_t LastPrinterByteUs(const fs::path& log) {
@@ -98,8 +50,9 @@ int main() {
     fs::create_directories(dir / "labels");
     int status = 0;
     {
-        Simulator sim(dir);
-        if (sim.Network().empty()) {
+        console::testing::TSimulator sim(
+            dir, {"--printer-tcp", "0", "--log", (dir / "line.log").string()}, true);
+        if (sim.NetworkPrinter().empty()) {
             std::puts("simulator did not start");
             return 1;
         }
@@ -114,10 +67,10 @@ int main() {
             std::string name;
             bool ask;
         } cases[] = {
-            {"serial", (dir / "printer").string(), false},
-            {"serial, state asked", (dir / "printer").string(), true},
-            {"network", sim.Network(), false},
-            {"network, state asked", sim.Network(), true},
+            {"serial", sim.Printer(), false},
+            {"serial, state asked", sim.Printer(), true},
+            {"network", sim.NetworkPrinter(), false},
+            {"network, state asked", sim.NetworkPrinter(), true},
         };
         for (const auto& c : cases) {
             std::vector<double> ms;

@@ -32,7 +32,6 @@ struct TTable {
     std::vector<TTableRow> Rows;
     std::string Failure;         // not empty: the file is no table; Rows are not to be used
     std::int32_t FailedRow = 0;  // the line or sheet row the failure names, 0 for none
-    bool Utf8 = false;           // the text was read as UTF-8
     std::int32_t Replaced = 0;   // characters Windows-1251 lacks, each now a "?"
 };
 

@@ -154,21 +154,6 @@ class JobWindowTest : public QObject {
         QCOMPARE(ControlText(Form1->Edit1), std::string("1200"));
     }
 
-    // Yes is the restart question's default: Enter starts the list again.
-    void enterAnswersTheRestartQuestionYes() {
-        TProgramDir dir;
-        const auto list = dir.Path() / "plan.txt";
-        std::ofstream(list) << "1000 A\r\n";
-        StartWithList(list);
-        Form1->BitBtn1->click();
-        QTimer::singleShot(100, [] {
-            if (QWidget* box = QApplication::activeModalWidget())
-                QTest::keyClick(box, Qt::Key_Return);
-        });
-        Form1->LoadList(list.string());
-        QCOMPARE(Form1->Job.RemainingCount, 1);
-    }
-
     // "Открыть файл": the dialog offers the list filter in the folder of lists; the chosen file
     // is loaded by its full name, its folder becomes the current one and the folder of lists.
     void theOpenCommandLoadsTheChosenFile() {

@@ -67,7 +67,8 @@ void StartWithoutDevice(const std::string& list) {
     Form1->LoadList(list);
 }
 
-// The buttons of the modal box on screen, seen from inside its event loop.
+// The buttons of the modal box on screen, seen from inside its event loop. Yes is answered
+// with Enter, as the default button must take it; any other answer is clicked.
 struct TSeenBox {
     QStringList texts;
     int lowest = 0;
@@ -81,7 +82,10 @@ void CloseNextBoxWith(TSeenBox& seen, QMessageBox::StandardButton answer) {
             seen.texts << button->text().remove(QLatin1Char('&'));
             seen.lowest = std::min(seen.lowest, button->height());
         }
-        box->button(answer)->click();
+        if (answer == QMessageBox::Yes)
+            QTest::keyClick(box, Qt::Key_Return);
+        else
+            box->button(answer)->click();
     });
 }
 }  // namespace

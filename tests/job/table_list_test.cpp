@@ -41,6 +41,17 @@ struct TExpectedRow {
     const char* e2;
 };
 
+void ExpectRows(const SizeRow* rows, std::size_t count, const std::vector<TExpectedRow>& expected,
+                const std::string& what) {
+    ASSERT_EQ(count, expected.size()) << what;
+    for (std::size_t i = 0; i < count; ++i) {
+        EXPECT_EQ(rows[i].Size, expected[i].size) << what << " row " << i;
+        EXPECT_EQ(Cp1251ToUtf8(GridCaption(rows[i])), expected[i].grid) << what << " row " << i;
+        EXPECT_EQ(Cp1251ToUtf8(rows[i].Fields[0]), expected[i].e1) << what << " row " << i;
+        EXPECT_EQ(Cp1251ToUtf8(rows[i].Fields[1]), expected[i].e2) << what << " row " << i;
+    }
+}
+
 TEST(TableList, DialectsGiveRows) {
     const struct {
         const char* what;
@@ -74,15 +85,8 @@ TEST(TableList, DialectsGiveRows) {
         std::uint8_t fieldCount = 0;
         std::int32_t failed = 0;
         ASSERT_EQ(TableToRows(table, staged, fieldCount, failed), "") << c.what;
-        ASSERT_EQ(staged.size() - 1, c.rows.size()) << c.what;
         EXPECT_EQ(fieldCount, c.fieldCount) << c.what;
-        for (std::size_t i = 0; i < c.rows.size(); ++i) {
-            const SizeRow& row = staged[i + 1];
-            EXPECT_EQ(row.Size, c.rows[i].size) << c.what << " row " << i;
-            EXPECT_EQ(Cp1251ToUtf8(GridCaption(row)), c.rows[i].grid) << c.what << " row " << i;
-            EXPECT_EQ(Cp1251ToUtf8(row.Fields[0]), c.rows[i].e1) << c.what << " row " << i;
-            EXPECT_EQ(Cp1251ToUtf8(row.Fields[1]), c.rows[i].e2) << c.what << " row " << i;
-        }
+        ExpectRows(&staged[1], staged.size() - 1, c.rows, c.what);
     }
 }
 
@@ -138,14 +142,7 @@ TEST(TableList, WorkbooksOfEveryWriterLoad) {
         TJobState state;
         const TLoadOutcome out = LoadList(state, dir.Name(c.file));
         ASSERT_TRUE(out.Loaded) << c.file << ": " << Cp1251ToUtf8(out.Reason);
-        ASSERT_EQ(state.RowCount, static_cast<std::int32_t>(c.rows.size())) << c.file;
-        for (std::size_t i = 0; i < c.rows.size(); ++i) {
-            const SizeRow& row = state.Rows[i + 1];
-            EXPECT_EQ(row.Size, c.rows[i].size) << c.file << " row " << i;
-            EXPECT_EQ(Cp1251ToUtf8(GridCaption(row)), c.rows[i].grid) << c.file << " row " << i;
-            EXPECT_EQ(Cp1251ToUtf8(row.Fields[0]), c.rows[i].e1) << c.file << " row " << i;
-            EXPECT_EQ(Cp1251ToUtf8(row.Fields[1]), c.rows[i].e2) << c.file << " row " << i;
-        }
+        ExpectRows(&state.Rows[1], static_cast<std::size_t>(state.RowCount), c.rows, c.file);
     }
     EXPECT_FALSE(ReadXlsx("PK\x03\x04 not a workbook").Failure.empty());
 }
