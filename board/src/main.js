@@ -1,0 +1,262 @@
+import mqtt from "mqtt";
+import { Plant } from "./model.js";
+
+const BROKER_KEY = "tandrel.board.broker";
+// How many piece arrivals the page keeps for a reader of its delays (the scale benchmark).
+const SHOWN_KEPT = 20000;
+
+const plant = new Plant();
+const tiles = new Map();  // station key -> tile element
+const dirty = new Set();
+const arrived = [];  // piece ids received since the last drawing
+const shown = [];  // [piece id, ms when its tile was drawn]
+let drawPending = false;
+let client = null;
+
+const $ = (id) => document.getElementById(id);
+
+function defaultBroker() {
+    const host = location.hostname || "localhost";
+    return `ws://${host}:9001/mqtt`;
+}
+
+function brokerAddress() {
+    const given = new URLSearchParams(location.search).get("broker");
+    if (given) {
+        try {
+            localStorage.setItem(BROKER_KEY, given);
+        } catch {
+            // A browser that keeps nothing for file pages still shows the board.
+        }
+        return given;
+    }
+    try {
+        return localStorage.getItem(BROKER_KEY) || defaultBroker();
+    } catch {
+        return defaultBroker();
+    }
+}
+
+function setConnection(text, ok) {
+    const el = $("connection");
+    el.textContent = text;
+    el.className = ok ? "ok" : "bad";
+}
+
+function connect(address) {
+    if (client) client.end(true);
+    setConnection(`Брокер ${address}: подключение…`, false);
+    try {
+        client = mqtt.connect(address, {
+            clientId: `tandrel-board-${Math.random().toString(16).slice(2, 10)}`,
+            reconnectPeriod: 3000,
+            connectTimeout: 10000,
+        });
+    } catch (e) {
+        client = null;
+        setConnection(`Брокер ${address}: неверный адрес`, false);
+        return;
+    }
+    client.on("connect", () => {
+        setConnection(`Брокер ${address}: подключено`, true);
+        client.subscribe({ "tandrel/+/status": { qos: 1 }, "tandrel/+/state": { qos: 1 },
+                           "tandrel/+/piece": { qos: 1 } });
+    });
+    client.on("offline", () => setConnection(`Брокер ${address}: нет связи`, false));
+    client.on("error", () => setConnection(`Брокер ${address}: нет связи`, false));
+    client.on("message", (topic, payload, packet) => {
+        const now = Date.now();
+        const text = new TextDecoder().decode(payload);
+        const changed = plant.apply(topic, text, packet.retain, now);
+        if (!changed) return;
+        if (changed.removed) {
+            tiles.get(changed.key)?.remove();
+            tiles.delete(changed.key);
+            return;
+        }
+        if (topic.endsWith("/piece")) {
+            try {
+                arrived.push(JSON.parse(text).id);
+            } catch {
+                // counted already as a change; no id to stamp
+            }
+        }
+        dirty.add(changed.key);
+        scheduleDraw();
+    });
+}
+
+function scheduleDraw() {
+    if (drawPending) return;
+    drawPending = true;
+    // A hidden tab gets no animation frames; the timer keeps the board current all the same.
+    const timer = setTimeout(draw, 250);
+    requestAnimationFrame(() => {
+        clearTimeout(timer);
+        draw();
+    });
+}
+
+function draw() {
+    if (!drawPending) return;
+    drawPending = false;
+    const now = Date.now();
+    for (const key of dirty) {
+        const station = plant.stations.get(key);
+        if (station) drawTile(station, now);
+    }
+    dirty.clear();
+    const at = Date.now();
+    for (const id of arrived) shown.push([id, at]);
+    arrived.length = 0;
+    if (shown.length > SHOWN_KEPT) shown.splice(0, shown.length - SHOWN_KEPT);
+    $("empty").hidden = tiles.size > 0;
+}
+
+function number(value) {
+    if (typeof value !== "number" || !Number.isFinite(value)) return "—";
+    return String(value).replace(".", ",");
+}
+
+function clock(ms, now) {
+    const d = new Date(ms);
+    const hm = d.toLocaleTimeString("ru-RU", { hour: "2-digit", minute: "2-digit" });
+    if (new Date(now).toDateString() === d.toDateString()) return hm;
+    return `${d.toLocaleDateString("ru-RU", { day: "2-digit", month: "2-digit" })} ${hm}`;
+}
+
+function line(tile, cls) {
+    let el = tile.querySelector(`.${cls}`);
+    if (!el) {
+        el = document.createElement("div");
+        el.className = cls;
+        tile.append(el);
+    }
+    return el;
+}
+
+function tileFor(station) {
+    let tile = tiles.get(station.key);
+    if (tile) return tile;
+    tile = document.createElement("section");
+    tile.className = "tile";
+    tile.dataset.station = station.key;
+    tile.innerHTML = `<div class="head"><span class="name"></span><span class="status"></span></div>
+<div class="list"></div>
+<div class="progress"><div class="bar"><div class="fill"></div></div><span class="done"></span></div>
+<div class="numbers"></div><div class="link"></div><div class="printer"></div>
+<div class="pieces"><span class="today"></span><div class="chart"></div></div>`;
+    for (let i = 0; i < 8; i++) tile.querySelector(".chart").append(document.createElement("i"));
+    const after = [...tiles.values()].find((t) =>
+        t.querySelector(".name").textContent.localeCompare(station.name, "ru") > 0);
+    $("tiles").insertBefore(tile, after ?? null);
+    tiles.set(station.key, tile);
+    return tile;
+}
+
+function drawTile(station, now) {
+    const tile = tileFor(station);
+    const s = station.state ?? {};
+    const online = station.online !== false;
+    tile.classList.toggle("offline", !online);
+    tile.querySelector(".name").textContent = station.name;
+    const status = tile.querySelector(".status");
+    if (online) {
+        status.textContent = station.online ? "в сети" : "";
+    } else {
+        status.textContent = station.lastSeen !== null
+            ? `не в сети, был ${clock(station.lastSeen, now)}` : "не в сети";
+    }
+
+    const rows = Number.isFinite(s.rows) ? s.rows : null;
+    const remaining = Number.isFinite(s.remaining) ? s.remaining : null;
+    tile.querySelector(".list").textContent =
+        typeof s.list === "string" && s.list ? `Список: ${s.list}` : "Список не открыт";
+    const done = rows !== null && remaining !== null ? Math.max(0, rows - remaining) : null;
+    tile.querySelector(".done").textContent = done !== null ? `${done} из ${rows}` : "";
+    tile.querySelector(".fill").style.width =
+        done !== null && rows > 0 ? `${Math.min(100, (100 * done) / rows)}%` : "0";
+
+    tile.querySelector(".numbers").textContent =
+        `Цель ${number(s.target)} · Упор ${number(s.position)}`;
+    tile.querySelector(".numbers").classList.toggle("bad", s.in_range === false);
+
+    const link = tile.querySelector(".link");
+    link.textContent = s.link === "up" ? "Связь с упором: есть"
+        : `Связь с упором: ${typeof s.link === "string" && s.link ? s.link : "нет данных"}`;
+    link.className = `link ${s.link === "up" ? "ok" : s.link ? "bad" : ""}`;
+
+    const printer = tile.querySelector(".printer");
+    printer.textContent = s.printer === "ok" ? "Принтер: готов"
+        : s.printer === "off" ? "Принтер: выключен"
+        : `Принтер: ${typeof s.printer === "string" && s.printer ? s.printer : "нет данных"}`;
+    printer.className = `printer ${s.printer === "ok" ? "ok" : s.printer === "off" ? "" : s.printer ? "bad" : ""}`;
+
+    const today = station.piecesToday(now);
+    tile.querySelector(".today").textContent = `Деталей сегодня: ${today}`;
+    const bars = station.chart(now);
+    const top = Math.max(1, ...bars.map((b) => b.count));
+    tile.querySelectorAll(".chart i").forEach((bar, i) => {
+        const { hour, count } = bars[i];
+        bar.style.height = `${Math.max(2, (100 * count) / top)}%`;
+        bar.dataset.count = count;
+        bar.title = `${new Date(hour).getHours()}:00 — ${count}`;
+    });
+}
+
+function redrawAll() {
+    for (const key of plant.stations.keys()) dirty.add(key);
+    scheduleDraw();
+}
+
+function openSettings() {
+    $("broker").value = brokerAddress();
+    $("settings").hidden = false;
+    $("broker").focus();
+}
+
+function init() {
+    const address = brokerAddress();
+    $("settings-open").addEventListener("click", openSettings);
+    $("settings-cancel").addEventListener("click", () => ($("settings").hidden = true));
+    $("settings").addEventListener("submit", (e) => {
+        e.preventDefault();
+        const value = $("broker").value.trim();
+        if (!/^wss?:\/\/./.test(value)) {
+            $("broker-error").textContent = "Адрес начинается с ws:// или wss://";
+            return;
+        }
+        $("broker-error").textContent = "";
+        try {
+            localStorage.setItem(BROKER_KEY, value);
+        } catch {
+            // kept for this visit only
+        }
+        $("settings").hidden = true;
+        connect(value);
+    });
+    // The hour bars and "today" move on with the clock, not only with messages.
+    setInterval(redrawAll, 30000);
+    connect(address);
+}
+
+// The page's own readings, for the browser test and the scale benchmark.
+window.tandrelBoard = {
+    shown,
+    tiles: () => [...tiles.values()].map((t) => ({
+        station: t.dataset.station,
+        offline: t.classList.contains("offline"),
+        name: t.querySelector(".name").textContent,
+        status: t.querySelector(".status").textContent,
+        list: t.querySelector(".list").textContent,
+        done: t.querySelector(".done").textContent,
+        numbers: t.querySelector(".numbers").textContent,
+        link: t.querySelector(".link").textContent,
+        printer: t.querySelector(".printer").textContent,
+        today: t.querySelector(".today").textContent,
+        chart: [...t.querySelectorAll(".chart i")].map((b) => Number(b.dataset.count)),
+        colour: getComputedStyle(t).color,
+    })),
+};
+
+init();

@@ -1,0 +1,107 @@
+// The board in headless chromium against a real mosquitto: two stations work their lists, one
+// then ends without a goodbye and its tile turns offline.
+//   node board_browser_test.mjs BOARD_DIR SCREENS_DIR
+// Exits 77 (skipped) when the page is not built or chromium, chromedriver or mosquitto is missing.
+import { execFileSync } from "node:child_process";
+import { existsSync, mkdirSync } from "node:fs";
+import path from "node:path";
+import { pathToFileURL } from "node:url";
+import * as h from "./harness.mjs";
+
+const [boardDir, screens] = process.argv.slice(2).map((p) => path.resolve(p));
+const page = path.join(boardDir, "board.html");
+const has = (tool) => {
+    try {
+        execFileSync("sh", ["-c", `command -v ${tool}`], { stdio: "ignore" });
+        return true;
+    } catch {
+        return false;
+    }
+};
+for (const [what, ok] of [[page, existsSync(page)], ["chromium", has("chromium")],
+                          ["chromedriver", has("chromedriver")], ["mosquitto", has("mosquitto")]]) {
+    if (!ok) {
+        console.log(`SKIP: ${what} is missing (the board's target builds the page)`);
+        process.exit(77);
+    }
+}
+
+let failures = 0;
+function check(what, ok, detail) {
+    if (!ok) failures++;
+    console.log(`${ok ? "ok  " : "FAIL"} ${what}${ok ? "" : `: ${JSON.stringify(detail)}`}`);
+}
+
+const ROWS = 5;
+const dir = h.tempDir();
+const broker = await h.startBroker(dir);
+
+// One station; the lead may start a real program on a simulator here instead (same arguments:
+// the broker and the station's name), the rest of the test does not change.
+function startStation(name, list, extra = []) {
+    return h.startStations(boardDir, broker, ["--name", name, "--list", list, "--rows", String(ROWS),
+                                              "--interval", "200", ...extra]);
+}
+
+const browser = await h.startBrowser(1920, 1080);
+try {
+    await browser.open(`${pathToFileURL(page)}?broker=${encodeURIComponent(broker.wsUrl)}`);
+    // The second station sends every piece twice, as after a crash: the copies count once.
+    const first = startStation("Пила 1", "Заказ 1502");
+    const second = startStation("Пила 2/торцовка", "Заказ 77", ["--duplicate"]);
+    const tiles = () => browser.run("return window.tandrelBoard.tiles()");
+    const byName = (list) => Object.fromEntries(list.map((t) => [t.name, t]));
+
+    const done = await browser.waitFor("both lists worked", async () => {
+        const t = byName(await tiles());
+        const a = t["Пила 1"], b = t["Пила 2/торцовка"];
+        return a && b && a.done === `${ROWS} из ${ROWS}` && b.done === `${ROWS} из ${ROWS}` &&
+            a.today.endsWith(` ${ROWS}`) && b.today.endsWith(` ${ROWS}`) ? t : null;
+    }, 20000).catch(async (e) => {
+        check("both lists worked", false, { error: e.message, tiles: await tiles() });
+        return null;
+    });
+    if (done) {
+        // The last row of each list (see the load tool's sizes) is the target and the position.
+        const a = done["Пила 1"], b = done["Пила 2/торцовка"];
+        for (const [tile, list, station, target] of [[a, "Заказ 1502", "Пила 1", "2216,5"],
+                                                     [b, "Заказ 77", "Пила 2_торцовка", "2216,5"]]) {
+            check(`${tile.name}: online with its list and numbers`,
+                  !tile.offline && tile.status === "в сети" && tile.station === station &&
+                  tile.list === `Список: ${list}` && tile.numbers === `Цель ${target} · Упор ${target}` &&
+                  tile.link === "Связь с упором: есть" && tile.printer === "Принтер: готов" &&
+                  tile.today === `Деталей сегодня: ${ROWS}` && tile.chart.at(-1) === ROWS &&
+                  tile.chart.slice(0, -1).every((n) => n === 0), tile);
+        }
+        const small = await browser.run(`return [...document.querySelectorAll('#tiles *')]
+            .filter(e => [...e.childNodes].some(n => n.nodeType === 3 && n.textContent.trim()))
+            .map(e => parseFloat(getComputedStyle(e).fontSize)).filter(px => px < 32)`);
+        check("every tile text at least 32 px at 1920x1080", small.length === 0, small);
+    }
+
+    second.end();
+    const after = await browser.waitFor("the ended station offline", async () => {
+        const t = byName(await tiles());
+        return t["Пила 2/торцовка"]?.offline ? t : null;
+    }, 10000).catch(() => null);
+    const b = after?.["Пила 2/торцовка"];
+    check("the ended station's tile offline, grey, with the time last seen",
+          b && /^не в сети, был \d\d:\d\d$/.test(b.status) && b.colour === "rgb(138, 148, 158)" &&
+          b.done === `${ROWS} из ${ROWS}`, b);
+    check("the other station still online", after && !after["Пила 1"].offline, after?.["Пила 1"]);
+
+    mkdirSync(screens, { recursive: true });
+    await browser.screenshot(path.join(screens, "board.png"));
+    await browser.size(1280, 800);
+    await h.sleep(300);
+    const fit = await browser.run(`const t = document.querySelector('.tile').getBoundingClientRect();
+        return {page: document.documentElement.scrollWidth, view: innerWidth, right: t.right}`);
+    check("fits 1280x800 without sideways scrolling", fit.page <= fit.view && fit.right <= fit.view, fit);
+    await browser.screenshot(path.join(screens, "board-1280.png"));
+    await first.stop();
+} finally {
+    await browser.close();
+    h.stopAll();
+}
+console.log(failures ? `${failures} failed` : "all passed");
+process.exit(failures ? 1 : 0);
