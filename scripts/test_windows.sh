@@ -115,6 +115,8 @@ for exe in $window_tests; do
 done
 stage "window tests"
 
+# The plant board ships beside Tandrel.exe.
+cmake --build "$build" --target board
 bash scripts/package_windows.sh --build "$build"
 # Built a second time from the same commit and Qt: the same bytes.
 bash scripts/package_windows.sh --build "$build" --out "$build/dist-again" >/dev/null

@@ -10,6 +10,7 @@ const tiles = new Map();  // station key -> tile element
 const dirty = new Set();
 const arrived = [];  // piece ids received since the last drawing
 const shown = [];  // [piece id, ms when its tile was drawn]
+const drawing = { draws: 0, ms: 0 };
 let drawPending = false;
 let client = null;
 
@@ -100,6 +101,7 @@ function scheduleDraw() {
 function draw() {
     if (!drawPending) return;
     drawPending = false;
+    const began = performance.now();
     const now = Date.now();
     for (const key of dirty) {
         const station = plant.stations.get(key);
@@ -111,6 +113,8 @@ function draw() {
     arrived.length = 0;
     if (shown.length > SHOWN_KEPT) shown.splice(0, shown.length - SHOWN_KEPT);
     $("empty").hidden = tiles.size > 0;
+    drawing.draws++;
+    drawing.ms += performance.now() - began;
 }
 
 function number(value) {
@@ -243,6 +247,7 @@ function init() {
 // The page's own readings, for the browser test and the scale benchmark.
 window.tandrelBoard = {
     shown,
+    drawing,
     tiles: () => [...tiles.values()].map((t) => ({
         station: t.dataset.station,
         offline: t.classList.contains("offline"),

@@ -1,0 +1,81 @@
+// The board at scale: N stations (a piece a second each) into one mosquitto, the board open in
+// headless chromium. Prints the delay from each piece's publication to its tile being drawn,
+// and the CPU that the broker and the page spent.
+//   node board_scale.mjs BOARD_DIR [--stations N] [--seconds S]
+// TANDREL_BENCH_SMOKE=1 shortens the run.
+import { readFileSync } from "node:fs";
+import path from "node:path";
+import { pathToFileURL } from "node:url";
+import * as h from "../../tests/board/harness.mjs";
+
+const argv = process.argv.slice(2);
+const boardDir = path.resolve(argv[0] ?? "build/default/board");
+const opt = (name, dflt) => {
+    const i = argv.indexOf(`--${name}`);
+    return i > 0 ? Number(argv[i + 1]) : dflt;
+};
+const stations = opt("stations", 50);
+const seconds = opt("seconds", process.env.TANDREL_BENCH_SMOKE ? 10 : 60);
+
+// utime + stime of a process, in seconds.
+function cpuSeconds(pid) {
+    const fields = readFileSync(`/proc/${pid}/stat`, "utf8").split(") ")[1].split(" ");
+    return (Number(fields[11]) + Number(fields[12])) / 100;  // USER_HZ is 100 on Linux
+}
+
+function percentile(sorted, p) {
+    return sorted.length ? sorted[Math.min(sorted.length - 1, Math.floor((p / 100) * sorted.length))] : NaN;
+}
+
+const dir = h.tempDir();
+const broker = await h.startBroker(dir);
+const browser = await h.startBrowser(1920, 1080);
+let status = 0;
+try {
+    await browser.open(`${pathToFileURL(path.join(boardDir, "board.html"))}?broker=${encodeURIComponent(broker.wsUrl)}`);
+    await browser.waitFor("the board connected",
+                          () => browser.run("return document.getElementById('connection').className === 'ok'"));
+    const published = new Map();
+    const load = h.startStations(boardDir, broker,
+                                 ["--stations", String(stations), "--name", "Станция", "--interval", "1000", "--stamps"],
+                                 { onLine: (l) => {
+                                     // "piece <id> <ms>": the id may hold blanks
+                                     const m = /^piece (.+) (\d+)$/.exec(l);
+                                     if (m) published.set(m[1], Number(m[2]));
+                                 } });
+    const drawing = () => browser.run("return {...window.tandrelBoard.drawing}");
+    const cpu0 = cpuSeconds(broker.pid);
+    const draw0 = await drawing();
+    const t0 = Date.now();
+    await h.sleep(seconds * 1000);
+    const cpu1 = cpuSeconds(broker.pid);
+    const draw1 = await drawing();
+    const wall = (Date.now() - t0) / 1000;
+    await load.stop();
+    await h.sleep(1000);  // the last pieces on their way
+
+    const shown = new Map(await browser.run("return window.tandrelBoard.shown"));
+    const tiles = await browser.run("return window.tandrelBoard.tiles().length");
+    const delays = [];
+    let missing = 0;
+    for (const [id, at] of published) {
+        if (shown.has(id)) delays.push(shown.get(id) - at);
+        else missing++;
+    }
+    delays.sort((a, b) => a - b);
+    const brokerCpu = (100 * (cpu1 - cpu0)) / wall;
+    console.log(`stations ${stations}, ${wall.toFixed(1)} s, ${published.size} pieces published ` +
+                `(${(published.size / wall).toFixed(1)}/s), ${tiles} tiles`);
+    console.log(`publication to tile: median ${percentile(delays, 50)} ms, p99 ${percentile(delays, 99)} ms, ` +
+                `max ${delays.at(-1)} ms, not shown ${missing}`);
+    console.log(`broker CPU: ${brokerCpu.toFixed(1)} % of one core ` +
+                `(${((1000 * (cpu1 - cpu0)) / Math.max(1, published.size)).toFixed(2)} ms per piece with its state)`);
+    const draws = draw1.draws - draw0.draws, drawMs = draw1.ms - draw0.ms;
+    console.log(`page: ${(draws / wall).toFixed(1)} draws/s, ${(drawMs / Math.max(1, draws)).toFixed(2)} ms each, ` +
+                `${(drawMs / 10 / wall).toFixed(1)} % of its main thread in the tiles' updates`);
+    if (missing > 0 || tiles !== stations) status = 1;
+} finally {
+    await browser.close();
+    h.stopAll();
+}
+process.exit(status);
