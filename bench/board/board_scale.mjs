@@ -3,7 +3,7 @@
 // and the CPU that the broker and the page spent.
 //   node board_scale.mjs BOARD_DIR [--stations N] [--seconds S]
 // TANDREL_BENCH_SMOKE=1 shortens the run.
-import { readFileSync } from "node:fs";
+import { readdirSync, readFileSync } from "node:fs";
 import path from "node:path";
 import { pathToFileURL } from "node:url";
 import * as h from "../../tests/board/harness.mjs";
@@ -17,10 +17,36 @@ const opt = (name, dflt) => {
 const stations = opt("stations", 50);
 const seconds = opt("seconds", process.env.TANDREL_BENCH_SMOKE ? 10 : 60);
 
-// utime + stime of a process, in seconds.
-function cpuSeconds(pid) {
-    const fields = readFileSync(`/proc/${pid}/stat`, "utf8").split(") ")[1].split(" ");
-    return (Number(fields[11]) + Number(fields[12])) / 100;  // USER_HZ is 100 on Linux
+// The processes' own stat fields after the name: [state, ppid, ...].
+function stats() {
+    const all = new Map();
+    for (const pid of readdirSync("/proc").filter((d) => /^\d+$/.test(d))) {
+        try {
+            const text = readFileSync(`/proc/${pid}/stat`, "utf8");
+            all.set(Number(pid), text.slice(text.lastIndexOf(") ") + 2).split(" "));
+        } catch {
+            // ended meanwhile
+        }
+    }
+    return all;
+}
+
+// utime + stime in seconds of a process and, with `tree`, of its descendants.
+function cpuSeconds(pid, tree = false) {
+    const all = stats();
+    const pids = new Set([pid]);
+    for (let grew = tree; grew;) {
+        grew = false;
+        for (const [p, f] of all) {
+            if (!pids.has(p) && pids.has(Number(f[1]))) grew = pids.add(p);
+        }
+    }
+    let ticks = 0;
+    for (const p of pids) {
+        const f = all.get(p);
+        if (f) ticks += Number(f[11]) + Number(f[12]);
+    }
+    return ticks / 100;  // USER_HZ is 100 on Linux
 }
 
 function percentile(sorted, p) {
@@ -43,16 +69,24 @@ try {
                                      const m = /^piece (.+) (\d+)$/.exec(l);
                                      if (m) published.set(m[1], Number(m[2]));
                                  } });
+    // Measured once every station is on the board: connecting is not the steady state.
+    await browser.waitFor("every station's tile", async () =>
+        (await browser.run("return window.tandrelBoard.tiles().length")) === stations, 30000);
+    await h.sleep(1000);
     const drawing = () => browser.run("return {...window.tandrelBoard.drawing}");
-    const cpu0 = cpuSeconds(broker.pid);
+    const cpu0 = cpuSeconds(broker.pid), page0 = cpuSeconds(browser.pid, true);
     const draw0 = await drawing();
     const t0 = Date.now();
     await h.sleep(seconds * 1000);
-    const cpu1 = cpuSeconds(broker.pid);
+    const cpu1 = cpuSeconds(broker.pid), page1 = cpuSeconds(browser.pid, true);
     const draw1 = await drawing();
-    const wall = (Date.now() - t0) / 1000;
+    const t1 = Date.now();
+    const wall = (t1 - t0) / 1000;
     await load.stop();
     await h.sleep(1000);  // the last pieces on their way
+    for (const [id, at] of published) {
+        if (at < t0 || at > t1) published.delete(id);
+    }
 
     const shown = new Map(await browser.run("return window.tandrelBoard.shown"));
     const tiles = await browser.run("return window.tandrelBoard.tiles().length");
@@ -71,7 +105,7 @@ try {
     console.log(`broker CPU: ${brokerCpu.toFixed(1)} % of one core ` +
                 `(${((1000 * (cpu1 - cpu0)) / Math.max(1, published.size)).toFixed(2)} ms per piece with its state)`);
     const draws = draw1.draws - draw0.draws, drawMs = draw1.ms - draw0.ms;
-    console.log(`page: ${(draws / wall).toFixed(1)} draws/s, ${(drawMs / Math.max(1, draws)).toFixed(2)} ms each, ` +
+    console.log(`browser CPU: ${((100 * (page1 - page0)) / wall).toFixed(1)} % of one core; page: ${(draws / wall).toFixed(1)} draws/s, ${(drawMs / Math.max(1, draws)).toFixed(2)} ms each, ` +
                 `${(drawMs / 10 / wall).toFixed(1)} % of its main thread in the tiles' updates`);
     if (missing > 0 || tiles !== stations) status = 1;
 } finally {

@@ -111,7 +111,7 @@ export function startStations(boardDir, broker, args, { onLine } = {}) {
 }
 
 // Headless chromium through chromedriver: {run(script, ...args), open(url), screenshot(file),
-// size(w, h), close()}.
+// size(w, h), close(), pid (chromedriver's; the browser's processes descend from it)}.
 export async function startBrowser(width, height) {
     const port = await freePort();
     const driver = track(spawn(process.env.CHROMEDRIVER || "chromedriver",
@@ -145,6 +145,7 @@ export async function startBrowser(width, height) {
         size,
         screenshot: async (file) => writeFileSync(file, Buffer.from(await call("GET", `${s}/screenshot`), "base64")),
         close: () => call("DELETE", s).catch(() => {}),
+        pid: driver.pid,
         waitFor,
     };
 }
