@@ -15,6 +15,7 @@ let drawPending = false;
 let client = null;
 
 const $ = (id) => document.getElementById(id);
+const utf8 = new TextDecoder();
 
 function defaultBroker() {
     const host = location.hostname || "localhost";
@@ -67,7 +68,7 @@ function connect(address) {
     client.on("error", () => setConnection(`Брокер ${address}: нет связи`, false));
     client.on("message", (topic, payload, packet) => {
         const now = Date.now();
-        const text = new TextDecoder().decode(payload);
+        const text = utf8.decode(payload);
         const changed = plant.apply(topic, text, packet.retain, now);
         if (!changed) return;
         if (changed.removed) {
@@ -169,7 +170,7 @@ function drawTile(station, now) {
         status.textContent = station.online ? "в сети" : "";
     } else {
         status.textContent = station.lastSeen !== null
-            ? `не в сети, был ${clock(station.lastSeen, now)}` : "не в сети";
+            ? `не в сети с ${clock(station.lastSeen, now)}` : "не в сети";
     }
 
     const rows = Number.isFinite(s.rows) ? s.rows : null;

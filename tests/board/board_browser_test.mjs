@@ -87,8 +87,10 @@ try {
         return t["Пила 2/торцовка"]?.offline ? t : null;
     }, 10000).catch(() => null);
     const b = after?.["Пила 2/торцовка"];
+    const hhmm = (ms) => new Date(ms).toTimeString().slice(0, 5);
     check("the ended station's tile offline, grey, with the time last seen",
-          b && /^не в сети, был \d\d:\d\d$/.test(b.status) && b.colour === "rgb(138, 148, 158)" &&
+          b && [Date.now(), Date.now() - 60000].some((t) => b.status === `не в сети с ${hhmm(t)}`) &&
+          b.colour === "rgb(138, 148, 158)" &&
           b.done === `${ROWS} из ${ROWS}`, b);
     check("the other station still online", after && !after["Пила 1"].offline, after?.["Пила 1"]);
 
