@@ -1,7 +1,7 @@
 // What the board's browser test and its scale benchmark share: a real mosquitto with a TCP and
 // a WebSocket listener, stations, and headless chromium driven over WebDriver's HTTP protocol.
 import { spawn } from "node:child_process";
-import { mkdtempSync, writeFileSync } from "node:fs";
+import { mkdtempSync, rmSync, writeFileSync } from "node:fs";
 import net from "node:net";
 import os from "node:os";
 import path from "node:path";
@@ -9,6 +9,7 @@ import path from "node:path";
 export const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
 const children = [];
+const dirs = [];
 // Every process started here ends with the caller, whatever way it ends.
 function track(child) {
     children.push(child);
@@ -18,6 +19,7 @@ export function stopAll() {
     for (const c of children) {
         if (c.exitCode === null && c.signalCode === null) c.kill("SIGKILL");
     }
+    for (const d of dirs.splice(0)) rmSync(d, { recursive: true, force: true });
 }
 process.on("exit", stopAll);
 for (const sig of ["SIGINT", "SIGTERM"]) {
@@ -61,7 +63,9 @@ function canConnect(port) {
 }
 
 export function tempDir() {
-    return mkdtempSync(path.join(process.env.TMPDIR || os.tmpdir(), "tandrel-board-"));
+    const dir = mkdtempSync(path.join(process.env.TMPDIR || os.tmpdir(), "tandrel-board-"));
+    dirs.push(dir);
+    return dir;
 }
 
 // A broker of its own on free ports of 127.0.0.1: {tcp, ws, pid, url, wsUrl}.
