@@ -105,6 +105,8 @@ try {
     console.log(`broker CPU: ${brokerCpu.toFixed(1)} % of one core ` +
                 `(${((1000 * (cpu1 - cpu0)) / Math.max(1, published.size)).toFixed(2)} ms per piece with its state)`);
     const draws = draw1.draws - draw0.draws, drawMs = draw1.ms - draw0.ms;
+    console.log(`page: ${((draw1.messages - draw0.messages) / wall).toFixed(0)} messages/s received, ` +
+                `connected ${draw1.connects} time(s)`);
     console.log(`browser CPU: ${((100 * (page1 - page0)) / wall).toFixed(1)} % of one core; page: ${(draws / wall).toFixed(1)} draws/s, ${(drawMs / Math.max(1, draws)).toFixed(2)} ms each, ` +
                 `${(drawMs / 10 / wall).toFixed(1)} % of its main thread in the tiles' updates`);
     if (missing > 0 || tiles !== stations) status = 1;

@@ -10,7 +10,7 @@ const tiles = new Map();  // station key -> tile element
 const dirty = new Set();
 const arrived = [];  // piece ids received since the last drawing
 const shown = [];  // [piece id, ms when its tile was drawn]
-const drawing = { draws: 0, ms: 0 };
+const drawing = { draws: 0, ms: 0, connects: 0, messages: 0 };
 let drawPending = false;
 let client = null;
 
@@ -60,6 +60,7 @@ function connect(address) {
         return;
     }
     client.on("connect", () => {
+        drawing.connects++;
         setConnection(`Брокер ${address}: подключено`, true);
         client.subscribe({ "tandrel/+/status": { qos: 1 }, "tandrel/+/state": { qos: 1 },
                            "tandrel/+/piece": { qos: 1 } });
@@ -68,6 +69,7 @@ function connect(address) {
     client.on("error", () => setConnection(`Брокер ${address}: нет связи`, false));
     client.on("message", (topic, payload, packet) => {
         const now = Date.now();
+        drawing.messages++;
         const text = utf8.decode(payload);
         const changed = plant.apply(topic, text, packet.retain, now);
         if (!changed) return;
@@ -76,13 +78,7 @@ function connect(address) {
             tiles.delete(changed.key);
             return;
         }
-        if (topic.endsWith("/piece")) {
-            try {
-                arrived.push(JSON.parse(text).id);
-            } catch {
-                // counted already as a change; no id to stamp
-            }
-        }
+        if (topic.endsWith("/piece")) arrived.push(changed.lastPiece);
         dirty.add(changed.key);
         scheduleDraw();
     });
@@ -130,14 +126,13 @@ function clock(ms, now) {
     return `${d.toLocaleDateString("ru-RU", { day: "2-digit", month: "2-digit" })} ${hm}`;
 }
 
-function line(tile, cls) {
-    let el = tile.querySelector(`.${cls}`);
-    if (!el) {
-        el = document.createElement("div");
-        el.className = cls;
-        tile.append(el);
-    }
-    return el;
+// Only what really changed is touched: with hundreds of tiles every needless write costs a layout.
+function setText(el, text) {
+    if (el.textContent !== text) el.textContent = text;
+}
+
+function setClass(el, name) {
+    if (el.className !== name) el.className = name;
 }
 
 function tileFor(station) {
@@ -152,8 +147,13 @@ function tileFor(station) {
 <div class="numbers"></div><div class="link"></div><div class="printer"></div>
 <div class="pieces"><span class="today"></span><div class="chart"></div></div>`;
     for (let i = 0; i < 8; i++) tile.querySelector(".chart").append(document.createElement("i"));
+    tile.parts = {};
+    for (const name of ["name", "status", "list", "fill", "done", "numbers", "link", "printer", "today"]) {
+        tile.parts[name] = tile.querySelector(`.${name}`);
+    }
+    tile.parts.bars = [...tile.querySelectorAll(".chart i")];
     const after = [...tiles.values()].find((t) =>
-        t.querySelector(".name").textContent.localeCompare(station.name, "ru") > 0);
+        t.parts.name.textContent.localeCompare(station.name, "ru") > 0);
     $("tiles").insertBefore(tile, after ?? null);
     tiles.set(station.key, tile);
     return tile;
@@ -161,50 +161,41 @@ function tileFor(station) {
 
 function drawTile(station, now) {
     const tile = tileFor(station);
+    const p = tile.parts;
     const s = station.state ?? {};
     const online = station.online !== false;
-    tile.classList.toggle("offline", !online);
-    tile.querySelector(".name").textContent = station.name;
-    const status = tile.querySelector(".status");
-    if (online) {
-        status.textContent = station.online ? "в сети" : "";
-    } else {
-        status.textContent = station.lastSeen !== null
-            ? `не в сети с ${clock(station.lastSeen, now)}` : "не в сети";
-    }
+    setClass(tile, online ? "tile" : "tile offline");
+    setText(p.name, station.name);
+    setText(p.status, online ? (station.online ? "в сети" : "")
+        : station.lastSeen !== null ? `не в сети с ${clock(station.lastSeen, now)}` : "не в сети");
 
     const rows = Number.isFinite(s.rows) ? s.rows : null;
     const remaining = Number.isFinite(s.remaining) ? s.remaining : null;
-    tile.querySelector(".list").textContent =
-        typeof s.list === "string" && s.list ? `Список: ${s.list}` : "Список не открыт";
+    setText(p.list, typeof s.list === "string" && s.list ? `Список: ${s.list}` : "Список не открыт");
     const done = rows !== null && remaining !== null ? Math.max(0, rows - remaining) : null;
-    tile.querySelector(".done").textContent = done !== null ? `${done} из ${rows}` : "";
-    tile.querySelector(".fill").style.width =
-        done !== null && rows > 0 ? `${Math.min(100, (100 * done) / rows)}%` : "0";
+    setText(p.done, done !== null ? `${done} из ${rows}` : "");
+    const width = done !== null && rows > 0 ? `${Math.min(100, (100 * done) / rows)}%` : "0%";
+    if (p.fill.style.width !== width) p.fill.style.width = width;
 
-    tile.querySelector(".numbers").textContent =
-        `Цель ${number(s.target)} · Упор ${number(s.position)}`;
-    tile.querySelector(".numbers").classList.toggle("bad", s.in_range === false);
+    setText(p.numbers, `Цель ${number(s.target)} · Упор ${number(s.position)}`);
+    setClass(p.numbers, s.in_range === false ? "numbers bad" : "numbers");
 
-    const link = tile.querySelector(".link");
-    link.textContent = s.link === "up" ? "Связь с упором: есть"
-        : `Связь с упором: ${typeof s.link === "string" && s.link ? s.link : "нет данных"}`;
-    link.className = `link ${s.link === "up" ? "ok" : s.link ? "bad" : ""}`;
+    const text = (v) => (typeof v === "string" && v ? v : "нет данных");
+    setText(p.link, s.link === "up" ? "Связь с упором: есть" : `Связь с упором: ${text(s.link)}`);
+    setClass(p.link, `link ${s.link === "up" ? "ok" : s.link ? "bad" : ""}`);
+    setText(p.printer, s.printer === "ok" ? "Принтер: готов"
+        : s.printer === "off" ? "Принтер: выключен" : `Принтер: ${text(s.printer)}`);
+    setClass(p.printer, `printer ${s.printer === "ok" ? "ok" : s.printer && s.printer !== "off" ? "bad" : ""}`);
 
-    const printer = tile.querySelector(".printer");
-    printer.textContent = s.printer === "ok" ? "Принтер: готов"
-        : s.printer === "off" ? "Принтер: выключен"
-        : `Принтер: ${typeof s.printer === "string" && s.printer ? s.printer : "нет данных"}`;
-    printer.className = `printer ${s.printer === "ok" ? "ok" : s.printer === "off" ? "" : s.printer ? "bad" : ""}`;
-
-    const today = station.piecesToday(now);
-    tile.querySelector(".today").textContent = `Деталей сегодня: ${today}`;
+    setText(p.today, `Деталей сегодня: ${station.piecesToday(now)}`);
     const bars = station.chart(now);
     const top = Math.max(1, ...bars.map((b) => b.count));
-    tile.querySelectorAll(".chart i").forEach((bar, i) => {
+    p.bars.forEach((bar, i) => {
         const { hour, count } = bars[i];
+        if (bar.dataset.count === String(count) && bar.dataset.top === String(top)) return;
         bar.style.height = `${Math.max(2, (100 * count) / top)}%`;
         bar.dataset.count = count;
+        bar.dataset.top = top;
         bar.title = `${new Date(hour).getHours()}:00 — ${count}`;
     });
 }
@@ -252,15 +243,9 @@ window.tandrelBoard = {
     tiles: () => [...tiles.values()].map((t) => ({
         station: t.dataset.station,
         offline: t.classList.contains("offline"),
-        name: t.querySelector(".name").textContent,
-        status: t.querySelector(".status").textContent,
-        list: t.querySelector(".list").textContent,
-        done: t.querySelector(".done").textContent,
-        numbers: t.querySelector(".numbers").textContent,
-        link: t.querySelector(".link").textContent,
-        printer: t.querySelector(".printer").textContent,
-        today: t.querySelector(".today").textContent,
-        chart: [...t.querySelectorAll(".chart i")].map((b) => Number(b.dataset.count)),
+        ...Object.fromEntries(["name", "status", "list", "done", "numbers", "link", "printer", "today"]
+            .map((k) => [k, t.parts[k].textContent])),
+        chart: t.parts.bars.map((b) => Number(b.dataset.count)),
         colour: getComputedStyle(t).color,
     })),
 };

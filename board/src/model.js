@@ -35,6 +35,7 @@ export class Station {
         this.online = null;  // null until the status is known
         this.state = null;
         this.lastSeen = null;  // ms
+        this.lastPiece = null;  // the id of the last piece message
         this.day = null;  // start of the day the counts below belong to
         this.seen = new Set();  // piece ids of that day: a line sent again after a crash counts once
         this.hours = new Map();  // start of hour -> pieces counted from piece messages
@@ -75,6 +76,7 @@ export class Station {
     applyPiece(payload, now) {
         if (!payload || typeof payload !== "object" || typeof payload.id !== "string") return false;
         this.touch(now);
+        this.lastPiece = payload.id;
         if (payload.piece !== true) return true;
         const time = parseTime(payload.time) ?? now;
         this.rollDay(now);
