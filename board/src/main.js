@@ -62,8 +62,10 @@ function connect(address) {
     client.on("connect", () => {
         drawing.connects++;
         setConnection(`Брокер ${address}: подключено`, true);
-        client.subscribe({ "tandrel/+/status": { qos: 1 }, "tandrel/+/state": { qos: 1 },
-                           "tandrel/+/piece": { qos: 1 } });
+        // QoS 0: the board's session is clean, so QoS 1 would save nothing across a reconnect,
+        // while within one connection TCP delivers anyway; QoS 1 would hold the stream to the
+        // broker's window of unacknowledged messages (20 by default), too few for 500 stations.
+        client.subscribe(["tandrel/+/status", "tandrel/+/state", "tandrel/+/piece"], { qos: 0 });
     });
     client.on("offline", () => setConnection(`Брокер ${address}: нет связи`, false));
     client.on("error", () => setConnection(`Брокер ${address}: нет связи`, false));
