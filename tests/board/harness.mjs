@@ -75,7 +75,7 @@ export async function startBroker(dir) {
     const conf = path.join(dir, "mosquitto.conf");
     writeFileSync(conf, [`listener ${tcp} 127.0.0.1`, "allow_anonymous true",
                          `listener ${ws} 127.0.0.1`, "protocol websockets",
-                         "max_queued_messages 100000", ""].join("\n"));
+                         ""].join("\n"));
     const child = track(spawn("mosquitto", ["-c", conf], { stdio: ["ignore", "ignore", "pipe"] }));
     let log = "";
     child.stderr.on("data", (d) => (log += d));
