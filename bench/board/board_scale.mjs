@@ -73,7 +73,7 @@ try {
     await browser.waitFor("every station's tile", async () =>
         (await browser.run("return window.tandrelBoard.tiles().length")) === stations, 30000);
     await h.sleep(1000);
-    const drawing = () => browser.run("return {...window.tandrelBoard.drawing}");
+    const drawing = () => browser.run("return {...window.tandrelBoard.counters}");
     const cpu0 = cpuSeconds(broker.pid), page0 = cpuSeconds(browser.pid, true);
     const draw0 = await drawing();
     const t0 = Date.now();

@@ -10,7 +10,7 @@ const tiles = new Map();  // station key -> tile element
 const dirty = new Set();
 const arrived = [];  // piece ids received since the last drawing
 const shown = [];  // [piece id, ms when its tile was drawn]
-const drawing = { draws: 0, ms: 0, connects: 0, messages: 0 };
+const counters = { draws: 0, ms: 0, connects: 0, messages: 0 };
 let drawPending = false;
 let client = null;
 
@@ -46,32 +46,43 @@ function setConnection(text, ok) {
 }
 
 function connect(address) {
-    if (client) client.end(true);
+    if (client) {
+        // Another broker: another plant.
+        client.end(true);
+        plant.stations.clear();
+        dirty.clear();
+        for (const tile of tiles.values()) tile.remove();
+        tiles.clear();
+    }
     setConnection(`Брокер ${address}: подключение…`, false);
+    let c;
     try {
-        client = mqtt.connect(address, {
+        c = mqtt.connect(address, {
             clientId: `tandrel-board-${Math.random().toString(16).slice(2, 10)}`,
             reconnectPeriod: 3000,
             connectTimeout: 10000,
         });
-    } catch (e) {
+    } catch {
         client = null;
         setConnection(`Брокер ${address}: неверный адрес`, false);
         return;
     }
-    client.on("connect", () => {
-        drawing.connects++;
+    client = c;
+    // A client replaced in the settings says nothing more.
+    const lost = () => c === client && setConnection(`Брокер ${address}: нет связи`, false);
+    c.on("connect", () => {
+        counters.connects++;
         setConnection(`Брокер ${address}: подключено`, true);
         // QoS 0: the board's session is clean, so QoS 1 would save nothing across a reconnect,
         // while within one connection TCP delivers anyway; QoS 1 would hold the stream to the
         // broker's window of unacknowledged messages (20 by default), too few for 500 stations.
-        client.subscribe(["tandrel/+/status", "tandrel/+/state", "tandrel/+/piece"], { qos: 0 });
+        c.subscribe(["tandrel/+/status", "tandrel/+/state", "tandrel/+/piece"], { qos: 0 });
     });
-    client.on("offline", () => setConnection(`Брокер ${address}: нет связи`, false));
-    client.on("error", () => setConnection(`Брокер ${address}: нет связи`, false));
-    client.on("message", (topic, payload, packet) => {
+    c.on("offline", lost);
+    c.on("error", lost);
+    c.on("message", (topic, payload, packet) => {
         const now = Date.now();
-        drawing.messages++;
+        counters.messages++;
         const text = utf8.decode(payload);
         const changed = plant.apply(topic, text, packet.retain, now);
         if (!changed) return;
@@ -112,8 +123,8 @@ function draw() {
     arrived.length = 0;
     if (shown.length > SHOWN_KEPT) shown.splice(0, shown.length - SHOWN_KEPT);
     $("empty").hidden = tiles.size > 0;
-    drawing.draws++;
-    drawing.ms += performance.now() - began;
+    counters.draws++;
+    counters.ms += performance.now() - began;
 }
 
 function number(value) {
@@ -241,7 +252,7 @@ function init() {
 // The page's own readings, for the browser test and the scale benchmark.
 window.tandrelBoard = {
     shown,
-    drawing,
+    counters,
     tiles: () => [...tiles.values()].map((t) => ({
         station: t.dataset.station,
         offline: t.classList.contains("offline"),

@@ -88,11 +88,23 @@ try {
     }, 10000).catch(() => null);
     const b = after?.["Пила 2/торцовка"];
     const hhmm = (ms) => new Date(ms).toTimeString().slice(0, 5);
+    const recent = (status) => [Date.now(), Date.now() - 60000].some((t) => status === `не в сети с ${hhmm(t)}`);
     check("the ended station's tile offline, grey, with the time last seen",
-          b && [Date.now(), Date.now() - 60000].some((t) => b.status === `не в сети с ${hhmm(t)}`) &&
+          b && recent(b.status) &&
           b.colour === "rgb(138, 148, 158)" &&
           b.done === `${ROWS} из ${ROWS}`, b);
     check("the other station still online", after && !after["Пила 1"].offline, after?.["Пила 1"]);
+
+    // Opened again without the address: the page keeps it, and the retained messages alone give
+    // both tiles back (the counts from the stations' own states).
+    await browser.open(pathToFileURL(page).href);
+    const again = await browser.waitFor("the board opened again", async () => {
+        const t = byName(await tiles());
+        return t["Пила 1"]?.today === `Деталей сегодня: ${ROWS}` && t["Пила 2/торцовка"]?.offline ? t : null;
+    }, 10000).catch(() => null);
+    check("opened again: the broker kept, the tiles back from the retained messages",
+          again && again["Пила 1"].done === `${ROWS} из ${ROWS}` && !again["Пила 1"].offline &&
+          recent(again["Пила 2/торцовка"].status), again);
 
     mkdirSync(screens, { recursive: true });
     await browser.screenshot(path.join(screens, "board.png"));
