@@ -39,7 +39,9 @@ await esbuild.build({
     nodePaths: [modules],
     // ws loads these native helpers only when they are installed; mqtt works without them.
     external: ["bufferutil", "utf-8-validate"],
-    banner: { js: "import { createRequire } from 'node:module'; const require = createRequire(import.meta.url);" },
+    // mqtt's CommonJS parts call require() for node's own modules.
+    banner: { js: "import { createRequire } from 'node:module';\n" +
+                  "const require = createRequire(import.meta.url);" },
     outfile: path.join(out, "board_load.mjs"),
     legalComments: "none",
 });

@@ -50,7 +50,8 @@ function cpuSeconds(pid, tree = false) {
 }
 
 function percentile(sorted, p) {
-    return sorted.length ? sorted[Math.min(sorted.length - 1, Math.floor((p / 100) * sorted.length))] : NaN;
+    if (!sorted.length) return NaN;
+    return sorted[Math.min(sorted.length - 1, Math.floor((p / 100) * sorted.length))];
 }
 
 const dir = h.tempDir();
@@ -58,12 +59,14 @@ const broker = await h.startBroker(dir);
 const browser = await h.startBrowser(1920, 1080);
 let status = 0;
 try {
-    await browser.open(`${pathToFileURL(path.join(boardDir, "board.html"))}?broker=${encodeURIComponent(broker.wsUrl)}`);
+    const page = pathToFileURL(path.join(boardDir, "board.html"));
+    await browser.open(`${page}?broker=${encodeURIComponent(broker.wsUrl)}`);
     await browser.waitFor("the board connected",
-                          () => browser.run("return document.getElementById('connection').className === 'ok'"));
+        () => browser.run("return document.getElementById('connection').className === 'ok'"));
     const published = new Map();
     const load = h.startStations(boardDir, broker,
-                                 ["--stations", String(stations), "--name", "Станция", "--interval", "1000", "--stamps"],
+                                 ["--stations", String(stations), "--name", "Станция",
+                                  "--interval", "1000", "--stamps"],
                                  { onLine: (l) => {
                                      // "piece <id> <ms>": the id may hold blanks
                                      const m = /^piece (.+) (\d+)$/.exec(l);
@@ -97,18 +100,24 @@ try {
         else missing++;
     }
     delays.sort((a, b) => a - b);
-    const brokerCpu = (100 * (cpu1 - cpu0)) / wall;
-    console.log(`stations ${stations}, ${wall.toFixed(1)} s, ${published.size} pieces published ` +
-                `(${(published.size / wall).toFixed(1)}/s), ${tiles} tiles`);
-    console.log(`publication to tile: median ${percentile(delays, 50)} ms, p99 ${percentile(delays, 99)} ms, ` +
-                `max ${delays.at(-1)} ms, not shown ${missing}`);
-    console.log(`broker CPU: ${brokerCpu.toFixed(1)} % of one core ` +
-                `(${((1000 * (cpu1 - cpu0)) / Math.max(1, published.size)).toFixed(2)} ms per piece with its state)`);
+    const perCore = (seconds) => `${((100 * seconds) / wall).toFixed(1)} % of one core`;
     const draws = draw1.draws - draw0.draws, drawMs = draw1.ms - draw0.ms;
-    console.log(`page: ${((draw1.messages - draw0.messages) / wall).toFixed(0)} messages/s received, ` +
-                `connected ${draw1.connects} time(s)`);
-    console.log(`browser CPU: ${((100 * (page1 - page0)) / wall).toFixed(1)} % of one core; page: ${(draws / wall).toFixed(1)} draws/s, ${(drawMs / Math.max(1, draws)).toFixed(2)} ms each, ` +
-                `${(drawMs / 10 / wall).toFixed(1)} % of its main thread in the tiles' updates`);
+    const lines = [
+        `stations ${stations}, ${wall.toFixed(1)} s, ${published.size} pieces published ` +
+            `(${(published.size / wall).toFixed(1)}/s), ${tiles} tiles`,
+        `publication to tile: median ${percentile(delays, 50)} ms, ` +
+            `p99 ${percentile(delays, 99)} ms, max ${delays.at(-1)} ms, not shown ${missing}`,
+        `broker CPU: ${perCore(cpu1 - cpu0)} ` +
+            `(${((1000 * (cpu1 - cpu0)) / Math.max(1, published.size)).toFixed(2)} ms ` +
+            "per piece with its state)",
+        `browser CPU: ${perCore(page1 - page0)}; the page received ` +
+            `${((draw1.messages - draw0.messages) / wall).toFixed(0)} messages/s, ` +
+            `connected ${draw1.connects} time(s)`,
+        `page: ${(draws / wall).toFixed(1)} draws/s, ` +
+            `${(drawMs / Math.max(1, draws)).toFixed(2)} ms each in the tiles' updates ` +
+            `(${perCore(drawMs / 1000)})`,
+    ];
+    lines.forEach((l) => console.log(l));
     if (missing > 0 || tiles !== stations) status = 1;
 } finally {
     await browser.close();

@@ -15,6 +15,8 @@ let drawPending = false;
 let client = null;
 
 const $ = (id) => document.getElementById(id);
+// A tile's text parts, by class name.
+const TEXTS = ["name", "status", "list", "done", "numbers", "link", "printer", "today"];
 const utf8 = new TextDecoder();
 
 function defaultBroker() {
@@ -156,14 +158,13 @@ function tileFor(station) {
     tile.dataset.station = station.key;
     tile.innerHTML = `<div class="head"><span class="name"></span><span class="status"></span></div>
 <div class="list"></div>
-<div class="progress"><div class="bar"><div class="fill"></div></div><span class="done"></span></div>
+<div class="progress"><div class="bar"><div class="fill"></div></div>
+<span class="done"></span></div>
 <div class="numbers"></div><div class="link"></div><div class="printer"></div>
 <div class="pieces"><span class="today"></span><div class="chart"></div></div>`;
     for (let i = 0; i < 8; i++) tile.querySelector(".chart").append(document.createElement("i"));
     tile.parts = {};
-    for (const name of ["name", "status", "list", "fill", "done", "numbers", "link", "printer", "today"]) {
-        tile.parts[name] = tile.querySelector(`.${name}`);
-    }
+    for (const name of [...TEXTS, "fill"]) tile.parts[name] = tile.querySelector(`.${name}`);
     tile.parts.bars = [...tile.querySelectorAll(".chart i")];
     const after = [...tiles.values()].find((t) =>
         t.parts.name.textContent.localeCompare(station.name, "ru") > 0);
@@ -184,7 +185,8 @@ function drawTile(station, now) {
 
     const rows = Number.isFinite(s.rows) ? s.rows : null;
     const remaining = Number.isFinite(s.remaining) ? s.remaining : null;
-    setText(p.list, typeof s.list === "string" && s.list ? `Список: ${s.list}` : "Список не открыт");
+    const list = typeof s.list === "string" && s.list ? s.list : null;
+    setText(p.list, list ? `Список: ${list}` : "Список не открыт");
     const done = rows !== null && remaining !== null ? Math.max(0, rows - remaining) : null;
     setText(p.done, done !== null ? `${done} из ${rows}` : "");
     const width = done !== null && rows > 0 ? `${Math.min(100, (100 * done) / rows)}%` : "0%";
@@ -198,7 +200,8 @@ function drawTile(station, now) {
     setClass(p.link, `link ${s.link === "up" ? "ok" : s.link ? "bad" : ""}`);
     setText(p.printer, s.printer === "ok" ? "Принтер: готов"
         : s.printer === "off" ? "Принтер: выключен" : `Принтер: ${text(s.printer)}`);
-    setClass(p.printer, `printer ${s.printer === "ok" ? "ok" : s.printer && s.printer !== "off" ? "bad" : ""}`);
+    const failed = s.printer && s.printer !== "ok" && s.printer !== "off";
+    setClass(p.printer, `printer ${s.printer === "ok" ? "ok" : failed ? "bad" : ""}`);
 
     setText(p.today, `Деталей сегодня: ${station.piecesToday(now)}`);
     const bars = station.chart(now);
@@ -256,8 +259,7 @@ window.tandrelBoard = {
     tiles: () => [...tiles.values()].map((t) => ({
         station: t.dataset.station,
         offline: t.classList.contains("offline"),
-        ...Object.fromEntries(["name", "status", "list", "done", "numbers", "link", "printer", "today"]
-            .map((k) => [k, t.parts[k].textContent])),
+        ...Object.fromEntries(TEXTS.map((k) => [k, t.parts[k].textContent])),
         chart: t.parts.bars.map((b) => Number(b.dataset.count)),
         colour: getComputedStyle(t).color,
     })),

@@ -37,7 +37,8 @@ export class Station {
         this.lastSeen = null;  // ms
         this.lastPiece = null;  // the id of the last piece message
         this.day = null;  // start of the day the counts below belong to
-        this.seen = new Set();  // piece ids of that day: a line sent again after a crash counts once
+        // The piece ids of that day: a line sent again after a crash counts once.
+        this.seen = new Set();
         this.hours = new Map();  // start of hour -> pieces counted from piece messages
     }
 

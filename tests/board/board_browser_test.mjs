@@ -40,8 +40,8 @@ const broker = await h.startBroker(dir);
 // as at a power loss; `stop`: closed) and what its tile must show once the list is done. A real
 // program on a simulator fits here as well: started with the broker's address and the name.
 function startStation(name, list, extra = []) {
-    const station = h.startStations(boardDir, broker, ["--name", name, "--list", list,
-                                                       "--rows", String(ROWS), "--interval", "200", ...extra]);
+    const args = ["--name", name, "--list", list, "--rows", String(ROWS), "--interval", "200"];
+    const station = h.startStations(boardDir, broker, [...args, ...extra]);
     const last = 500 + ((ROWS * 317 + 131) % 2500) + (ROWS % 2 ? 0.5 : 0);  // the tool's last size
     return { ...station, name, list, target: String(last).replace(".", ",") };
 }
@@ -70,14 +70,17 @@ try {
             const tile = done[s.name];
             check(`${tile.name}: online with its list and numbers`,
                   !tile.offline && tile.status === "в сети" && tile.station === topicName(s.name) &&
-                  tile.list === `Список: ${s.list}` && tile.numbers === `Цель ${s.target} · Упор ${s.target}` &&
+                  tile.list === `Список: ${s.list}` &&
+                  tile.numbers === `Цель ${s.target} · Упор ${s.target}` &&
                   tile.link === "Связь с упором: есть" && tile.printer === "Принтер: готов" &&
                   tile.today === `Деталей сегодня: ${ROWS}` && tile.chart.length === 8 &&
                   tile.chart.reduce((a, n) => a + n) === ROWS, tile);
         }
-        const small = await browser.run(`return [innerWidth, innerHeight, ...[...document.querySelectorAll('#tiles *')]
-            .filter(e => [...e.childNodes].some(n => n.nodeType === 3 && n.textContent.trim()))
-            .map(e => parseFloat(getComputedStyle(e).fontSize)).filter(px => px < 32)]`);
+        // The viewport, then the size of every text that is smaller than 32 px.
+        const small = await browser.run(`return [innerWidth, innerHeight,
+            ...[...document.querySelectorAll('#tiles *')]
+                .filter(e => [...e.childNodes].some(n => n.nodeType === 3 && n.textContent.trim()))
+                .map(e => parseFloat(getComputedStyle(e).fontSize)).filter(px => px < 32)]`);
         check("every tile text at least 32 px at 1920x1080", small.join() === "1920,1080", small);
     }
 
@@ -88,7 +91,8 @@ try {
     }, 10000).catch(() => null);
     const b = after?.["Пила 2/торцовка"];
     const hhmm = (ms) => new Date(ms).toTimeString().slice(0, 5);
-    const recent = (status) => [Date.now(), Date.now() - 60000].some((t) => status === `не в сети с ${hhmm(t)}`);
+    const recent = (status) =>
+        [Date.now(), Date.now() - 60000].some((t) => status === `не в сети с ${hhmm(t)}`);
     check("the ended station's tile offline, grey, with the time last seen",
           b && recent(b.status) &&
           b.colour === "rgb(138, 148, 158)" &&
@@ -100,7 +104,8 @@ try {
     await browser.open(pathToFileURL(page).href);
     const again = await browser.waitFor("the board opened again", async () => {
         const t = byName(await tiles());
-        return t["Пила 1"]?.today === `Деталей сегодня: ${ROWS}` && t["Пила 2/торцовка"]?.offline ? t : null;
+        const [a, b] = [t["Пила 1"], t["Пила 2/торцовка"]];
+        return a?.today === `Деталей сегодня: ${ROWS}` && b?.offline ? t : null;
     }, 10000).catch(() => null);
     check("opened again: the broker kept, the tiles back from the retained messages",
           again && again["Пила 1"].done === `${ROWS} из ${ROWS}` && !again["Пила 1"].offline &&
@@ -110,9 +115,11 @@ try {
     await browser.screenshot(path.join(screens, "board.png"));
     await browser.size(1280, 800);
     await h.sleep(300);
-    const fit = await browser.run(`const t = document.querySelector('.tile').getBoundingClientRect();
+    const fit = await browser.run(`
+        const t = document.querySelector('.tile').getBoundingClientRect();
         return {page: document.documentElement.scrollWidth, view: innerWidth, right: t.right}`);
-    check("fits 1280x800 without sideways scrolling", fit.page <= fit.view && fit.right <= fit.view, fit);
+    check("fits 1280x800 without sideways scrolling",
+          fit.page <= fit.view && fit.right <= fit.view, fit);
     await browser.screenshot(path.join(screens, "board-1280.png"));
     await first.stop();
 } finally {

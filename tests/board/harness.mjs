@@ -122,8 +122,11 @@ export async function startBrowser(width, height) {
                                [`--port=${port}`], { stdio: "ignore" }));
     const base = `http://127.0.0.1:${port}`;
     const call = async (method, route, body) => {
-        const res = await fetch(base + route, { method, headers: { "Content-Type": "application/json" },
-                                                body: body === undefined ? undefined : JSON.stringify(body) });
+        const res = await fetch(base + route, {
+            method,
+            headers: { "Content-Type": "application/json" },
+            body: body === undefined ? undefined : JSON.stringify(body),
+        });
         const json = await res.json();
         if (!res.ok) throw new Error(`${method} ${route}: ${json.value?.message ?? res.status}`);
         return json.value;
@@ -147,7 +150,8 @@ export async function startBrowser(width, height) {
         run,
         open: (url) => call("POST", `${s}/url`, { url }),
         size,
-        screenshot: async (file) => writeFileSync(file, Buffer.from(await call("GET", `${s}/screenshot`), "base64")),
+        screenshot: async (file) =>
+            writeFileSync(file, Buffer.from(await call("GET", `${s}/screenshot`), "base64")),
         close: () => call("DELETE", s).catch(() => {}),
         pid: driver.pid,
         waitFor,

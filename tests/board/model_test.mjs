@@ -18,9 +18,11 @@ test("pieces today and per hour", () => {
           msgs: [piece("A/j/2", now), piece("A/j/2", now), piece("A/j/3", now - HOUR)],
           today: 2, chart: [0, 0, 0, 0, 0, 0, 1, 1] },
         { what: "lines that are no piece (reprints, keypad moves) not counted",
-          msgs: [piece("A/j/2", now, false), piece("A/j/3", now)], today: 1, chart: [0, 0, 0, 0, 0, 0, 0, 1] },
+          msgs: [piece("A/j/2", now, false), piece("A/j/3", now)],
+          today: 1, chart: [0, 0, 0, 0, 0, 0, 0, 1] },
         { what: "the retained state covers what came before the board opened",
-          msgs: [state(now, 40, 6), piece("A/j/9", now)], today: 40, chart: [0, 0, 0, 0, 0, 0, 0, 6] },
+          msgs: [state(now, 40, 6), piece("A/j/9", now)],
+          today: 40, chart: [0, 0, 0, 0, 0, 0, 0, 6] },
         { what: "yesterday's state counts nothing today",
           msgs: [state(now - 24 * HOUR, 40, 6)], today: 0, chart: [0, 0, 0, 0, 0, 0, 0, 0] },
         { what: "counted pieces ahead of a slower state win",
@@ -42,9 +44,9 @@ test("pieces today and per hour", () => {
 test("status, last seen and what is not ours", () => {
     const plant = new Plant();
     const old = now - 3 * HOUR;
-    for (const [topic, text, retained] of [["other/A/state", "{}", false], ["tandrel/A/b/state", "{}", false],
-                                           ["tandrel/A/state", "{not json", false]]) {
-        assert.equal(plant.apply(topic, text, retained, now), null, topic + text);
+    for (const [topic, text] of [["other/A/state", "{}"], ["tandrel/A/b/state", "{}"],
+                                 ["tandrel/A/state", "{not json"]]) {
+        assert.equal(plant.apply(topic, text, false, now), null, topic + text);
     }
     assert.equal(plant.stations.size, 0);
 

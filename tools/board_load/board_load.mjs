@@ -26,7 +26,9 @@ function options(argv) {
             throw new Error(`unknown option ${argv[i]}`);
         }
     }
-    if (!(o.stations >= 1 && o.interval >= 1)) throw new Error("--stations and --interval must be positive");
+    if (!(o.stations >= 1 && o.interval >= 1)) {
+        throw new Error("--stations and --interval must be positive");
+    }
     return o;
 }
 
@@ -73,7 +75,8 @@ class Station {
 
     newList() {
         this.lists++;
-        this.listName = this.o.stations > 1 || this.lists > 1 ? `${this.o.list} ${this.lists}` : this.o.list;
+        const numbered = this.o.stations > 1 || this.lists > 1;
+        this.listName = numbered ? `${this.o.list} ${this.lists}` : this.o.list;
         this.journal = `${new Date().toISOString().slice(0, 10)}-${this.lists}.csv`;
         this.rows = this.o.rows > 0 ? this.o.rows : 30;
         this.row = 0;
@@ -88,7 +91,8 @@ class Station {
     state() {
         return { station: this.name, time: localTime(Date.now()), link: "up", list: this.listName,
                  rows: this.rows, remaining: this.rows - this.row, row: this.row || null,
-                 target: this.target, position: this.position, in_range: this.target === null ? null : true,
+                 target: this.target, position: this.position,
+                 in_range: this.target === null ? null : true,
                  printer: "ok", pieces_today: this.today, pieces_hour: this.hour };
     }
 
@@ -103,7 +107,8 @@ class Station {
             return;
         }
         this.lastState = Date.now();
-        this.client.publish(`${this.topic}/state`, JSON.stringify(this.state()), { qos: 1, retain: true });
+        const state = JSON.stringify(this.state());
+        this.client.publish(`${this.topic}/state`, state, { qos: 1, retain: true });
     }
 
     step() {
@@ -167,7 +172,8 @@ class Station {
 const o = options(process.argv.slice(2));
 const stations = [];
 for (let i = 1; i <= o.stations; i++) {
-    stations.push(new Station(o.stations > 1 ? `${o.name} ${String(i).padStart(2, "0")}` : o.name, o));
+    const name = o.stations > 1 ? `${o.name} ${String(i).padStart(2, "0")}` : o.name;
+    stations.push(new Station(name, o));
 }
 stations.forEach((s) => s.start());
 
