@@ -5,6 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
 install_packages libminizip-dev libexpat1-dev pkg-config cmake ninja-build g++ libgtest-dev libbenchmark-dev qt6-base-dev fonts-dejavu-core
+install_packages chromium chromium-driver mosquitto  # the board at scale
+command -v npm >/dev/null || install_packages nodejs npm
 
 args=()
 if [ "${1:-}" = "--smoke" ]; then
@@ -20,4 +22,8 @@ for exe in $(find build/default/bench -type f -perm -u+x -not -path '*/CMakeFile
     echo "== ${exe#build/default/bench/}"
     "$exe" "${args[@]}" || status=1
 done
+# The plant board with 50 stations on one broker, open in headless chromium.
+cmake --build --preset default --target board
+echo "== board/board_scale"
+node bench/board/board_scale.mjs build/default/board || status=1
 exit $status

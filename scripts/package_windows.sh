@@ -84,6 +84,8 @@ cp /usr/share/qt6/translations/qtbase_ru.qm "$stage/translations/"
 iconv -f UTF-8 -t CP1251 packaging/windows/README-ru.txt | sed 's/$/\r/' >"$stage/README.txt"
 # The project's sample lists, as they are (Windows-1251).
 cp examples/*.txt "$stage/"
+# The plant board, when its target has built it (it needs node and npm, the program does not).
+if [ -f "$build/board/board.html" ]; then cp "$build/board/board.html" "$stage/"; fi
 
 find "$stage" -type d -exec chmod 755 {} +
 find "$stage" -type f -exec chmod 644 {} +

@@ -10,6 +10,7 @@ cd "$(dirname "$0")/.."
 . scripts/packages.sh
 install_packages cmake ninja-build g++ g++-mingw-w64-x86-64-posix wine wine64 xvfb x11-utils \
     xz-utils zip unzip nsis qt6-base-dev qt6-translations-l10n fonts-wine libgtest-dev
+command -v npm >/dev/null || install_packages nodejs npm  # the board page in the package
 sessions=${1:-20}
 
 root=$PWD
@@ -115,6 +116,8 @@ for exe in $window_tests; do
 done
 stage "window tests"
 
+# The plant board ships beside Tandrel.exe.
+cmake --build "$build" --target board
 bash scripts/package_windows.sh --build "$build"
 # Built a second time from the same commit and Qt: the same bytes.
 bash scripts/package_windows.sh --build "$build" --out "$build/dist-again" >/dev/null

@@ -1,0 +1,159 @@
+// What the board's browser test and its scale benchmark share: a real mosquitto with a TCP and
+// a WebSocket listener, stations, and headless chromium driven over WebDriver's HTTP protocol.
+import { spawn } from "node:child_process";
+import { mkdtempSync, rmSync, writeFileSync } from "node:fs";
+import net from "node:net";
+import os from "node:os";
+import path from "node:path";
+
+export const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+
+const children = [];
+const dirs = [];
+// Every process started here ends with the caller, whatever way it ends.
+function track(child) {
+    children.push(child);
+    return child;
+}
+export function stopAll() {
+    for (const c of children) {
+        if (c.exitCode === null && c.signalCode === null) c.kill("SIGKILL");
+    }
+    for (const d of dirs.splice(0)) rmSync(d, { recursive: true, force: true });
+}
+process.on("exit", stopAll);
+for (const sig of ["SIGINT", "SIGTERM"]) {
+    process.on(sig, () => process.exit(1));
+}
+
+export function freePort() {
+    return new Promise((resolve, reject) => {
+        const server = net.createServer();
+        server.on("error", reject);
+        server.listen(0, "127.0.0.1", () => {
+            const { port } = server.address();
+            server.close(() => resolve(port));
+        });
+    });
+}
+
+async function waitFor(what, check, timeoutMs = 15000) {
+    const end = Date.now() + timeoutMs;
+    let last;
+    while (Date.now() < end) {
+        try {
+            const v = await check();
+            if (v) return v;
+        } catch (e) {
+            last = e;
+        }
+        await sleep(100);
+    }
+    throw new Error(`${what}: not within ${timeoutMs} ms${last ? ` (${last.message})` : ""}`);
+}
+
+function canConnect(port) {
+    return new Promise((resolve) => {
+        const s = net.connect(port, "127.0.0.1", () => {
+            s.destroy();
+            resolve(true);
+        });
+        s.on("error", () => resolve(false));
+    });
+}
+
+export function tempDir() {
+    const dir = mkdtempSync(path.join(process.env.TMPDIR || os.tmpdir(), "tandrel-board-"));
+    dirs.push(dir);
+    return dir;
+}
+
+// A broker of its own on free ports of 127.0.0.1: {tcp, ws, pid, url, wsUrl}.
+export async function startBroker(dir) {
+    const tcp = await freePort();
+    const ws = await freePort();
+    const conf = path.join(dir, "mosquitto.conf");
+    writeFileSync(conf, [`listener ${tcp} 127.0.0.1`, "allow_anonymous true",
+                         `listener ${ws} 127.0.0.1`, "protocol websockets",
+                         ""].join("\n"));
+    const child = track(spawn("mosquitto", ["-c", conf], { stdio: ["ignore", "ignore", "pipe"] }));
+    let log = "";
+    child.stderr.on("data", (d) => (log += d));
+    await waitFor(`mosquitto on ${tcp} and ${ws}`, async () => {
+        if (child.exitCode !== null) throw new Error(`mosquitto exited: ${log.trim()}`);
+        return (await canConnect(tcp)) && (await canConnect(ws));
+    });
+    return { tcp, ws, pid: child.pid, url: `mqtt://127.0.0.1:${tcp}`,
+             wsUrl: `ws://127.0.0.1:${ws}/mqtt`, child };
+}
+
+// Stations played by the load tool; `end` drops the connection without a goodbye (as a station
+// that loses power), `stop` closes it cleanly. The same shape fits a real program on a
+// simulator, started with the broker's address and the station's name.
+export function startStations(boardDir, broker, args, { onLine } = {}) {
+    const child = track(spawn(process.execPath, [path.join(boardDir, "board_load.mjs"),
+                                                 "--broker", broker.url, ...args],
+                              { stdio: ["pipe", "pipe", "inherit"] }));
+    let rest = "";
+    child.stdout.setEncoding("utf8");
+    child.stdout.on("data", (d) => {
+        rest += d;
+        const lines = rest.split("\n");
+        rest = lines.pop();
+        if (onLine) lines.forEach(onLine);
+    });
+    return {
+        child,
+        end: () => child.kill("SIGKILL"),
+        kill: (i) => child.stdin.write(`kill ${i}\n`),
+        stop: () => new Promise((resolve) => {
+            if (child.exitCode !== null) return resolve();
+            child.on("exit", resolve);
+            child.kill("SIGTERM");
+        }),
+    };
+}
+
+// Headless chromium through chromedriver: {run(script, ...args), open(url), screenshot(file),
+// size(w, h), close(), pid (chromedriver's; the browser's processes descend from it)}.
+export async function startBrowser(width, height) {
+    const port = await freePort();
+    const driver = track(spawn(process.env.CHROMEDRIVER || "chromedriver",
+                               [`--port=${port}`], { stdio: "ignore" }));
+    const base = `http://127.0.0.1:${port}`;
+    const call = async (method, route, body) => {
+        const res = await fetch(base + route, {
+            method,
+            headers: { "Content-Type": "application/json" },
+            body: body === undefined ? undefined : JSON.stringify(body),
+        });
+        const json = await res.json();
+        if (!res.ok) throw new Error(`${method} ${route}: ${json.value?.message ?? res.status}`);
+        return json.value;
+    };
+    await waitFor("chromedriver", async () => (await call("GET", "/status")).ready);
+    const args = ["--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
+                  `--window-size=${width},${height}`, "--hide-scrollbars", "--lang=ru-RU",
+                  "--allow-file-access-from-files"];
+    const session = await call("POST", "/session", {
+        capabilities: { alwaysMatch: { browserName: "chrome", "goog:chromeOptions": {
+            binary: process.env.CHROMIUM || "/usr/bin/chromium", args } } } });
+    const s = `/session/${session.sessionId}`;
+    const run = (script, ...a) => call("POST", `${s}/execute/sync`, { script, args: a });
+    // The page's own area at w x h, whatever the browser's frame takes.
+    const size = async (w, h) => {
+        const [dw, dh] = await run("return [outerWidth - innerWidth, outerHeight - innerHeight]");
+        await call("POST", `${s}/window/rect`, { width: w + dw, height: h + dh });
+    };
+    await size(width, height);
+    return {
+        run,
+        open: (url) => call("POST", `${s}/url`, { url }),
+        size,
+        screenshot: async (file) =>
+            writeFileSync(file, Buffer.from(await call("GET", `${s}/screenshot`), "base64")),
+        close: () => call("DELETE", s).catch(() => {}),
+        pid: driver.pid,
+        waitFor,
+    };
+}
