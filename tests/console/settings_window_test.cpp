@@ -226,7 +226,10 @@ class SettingsWindowTest : public QObject {
             QVERIFY(Form3->CheckBox7->isChecked());  // a network printer is asked
             Form3->CheckBox7->click();
             for (QWidget* control : Form3->GroupBox1->findChildren<QWidget*>()) {
-                if (!control->isVisible() || control->parentWidget() != Form3->GroupBox1) continue;
+                const bool touched = qobject_cast<QComboBox*>(control) ||
+                                     qobject_cast<QAbstractButton*>(control) ||
+                                     qobject_cast<QLabel*>(control);
+                if (!control->isVisible() || !touched) continue;
                 QVERIFY2(control->height() >= 40, qPrintable(control->objectName()));
                 QVERIFY2(QFontInfo(control->font()).pixelSize() >= 20,
                          qPrintable(control->objectName()));
@@ -267,7 +270,9 @@ class SettingsWindowTest : public QObject {
         QVERIFY2(FromQ(Form3->Label2->text()).rfind("Этикетка не напечатана: "_cp1251, 0) == 0,
                  qPrintable(Form3->Label2->text()));
         Form3->reject();
-        QVERIFY(Form3->Label2->text().isEmpty() || !Form3->isVisible());
+        Form3->show();  // an old outcome is not said again
+        QVERIFY(Form3->Label2->text().isEmpty());
+        Form3->reject();
     }
 
     // The window over the main window at the operator's screen sizes, for the eye.
