@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
 install_packages cmake ninja-build g++ libgtest-dev libbenchmark-dev qt6-base-dev fonts-dejavu-core fonts-wine \
-    qt6-translations-l10n locales libminizip-dev libexpat1-dev pkg-config \
+    qt6-translations-l10n locales libminizip-dev libexpat1-dev pkg-config libcups2-dev cups \
     xvfb openbox x11-utils  # the information window under a window manager
 # The plant board in a browser against a broker; node and npm build its page (a machine may have
 # them from elsewhere than Debian).

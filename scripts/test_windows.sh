@@ -2,14 +2,15 @@
 # Builds Tandrel.exe, its window tests and the core tests for Windows (MinGW-w64 against the Qt
 # of scripts/qt_windows.sh) and runs them under Wine: the core tests with COM1 mapped to a
 # pseudo-terminal whose far end is tests/serial/wine_peer.cpp, the window tests on an X server,
-# then the packaged program against the device simulator and the installer.
+# then the packaged program against the device simulator (also through a CUPS queue) and the
+# installer.
 #
 #   scripts/test_windows.sh [SESSIONS]    # SESSIONS: runs of the whole program, 20 by default
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
 install_packages cmake ninja-build g++ g++-mingw-w64-x86-64-posix wine wine64 xvfb x11-utils \
-    xz-utils zip unzip nsis qt6-base-dev qt6-translations-l10n fonts-wine libgtest-dev
+    xz-utils zip unzip nsis qt6-base-dev qt6-translations-l10n fonts-wine libgtest-dev cups libcups2-dev
 command -v npm >/dev/null || install_packages nodejs npm  # the board page in the package
 sessions=${1:-20}
 

@@ -1,7 +1,8 @@
 // The time from a step's label call to the label's last byte at the printer, as the simulator's
 // byte log stamps it (the same monotonic clock): a serial printer on a pseudo-terminal and a
-// network printer on 127.0.0.1, each with and without the state question ("~HS"). Prints the
-// median and the 99th percentile of each.
+// network printer on 127.0.0.1, each with and without the state question ("~HS"), and a CUPS
+// queue (a private cupsd) that sends to the same network printer. Prints the median and the
+// 99th percentile of each.
 // TANDREL_BENCH_SMOKE=1: five labels a case instead of two hundred.
 
 #include <unistd.h>
@@ -20,6 +21,7 @@
 #include "labels/printer.h"
 #include "serial/BCPort.h"
 #include "simulator.h"
+#include "support/private_cupsd.h"
 
 namespace {
 
@@ -56,6 +58,15 @@ int main() {
             std::puts("simulator did not start");
             return 1;
         }
+        const std::string tcp = sim.NetworkPrinter();
+        testing::PrivateCupsd cupsd(
+            dir / "cups", "Label",
+            static_cast<std::uint16_t>(std::stoi(tcp.substr(tcp.rfind(':') + 1))));
+        if (!cupsd.Ready()) {
+            std::puts("cupsd did not start");
+            return 1;
+        }
+        cupsd.UseHere();
         serial::TBComPort port;
         labels::ConfigureLabelPort(port);
         const std::vector<std::string> lines = labels::SplitTemplateLines(labels::kDefaultTemplate);
@@ -71,6 +82,7 @@ int main() {
             {"serial, state asked", sim.Printer(), true},
             {"network", sim.NetworkPrinter(), false},
             {"network, state asked", sim.NetworkPrinter(), true},
+            {"CUPS queue", "printer:Label", false},
         };
         for (const auto& c : cases) {
             std::vector<double> ms;
@@ -87,7 +99,7 @@ int main() {
                 char name[32];
                 std::snprintf(name, sizeof name, "label-%04d.zpl", ++saved);
                 const fs::path label = dir / "labels" / name;
-                for (int i = 0; i < 2000 && !fs::exists(label); ++i)
+                for (int i = 0; i < 10000 && !fs::exists(label); ++i)
                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 const std::int64_t last = LastPrinterByteUs(dir / "line.log");
                 if (!fs::exists(label) || last < start) {

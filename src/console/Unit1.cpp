@@ -35,6 +35,7 @@
 #include "link/drayver.h"
 #include "link/port_device.h"
 #include "link/recovery.h"
+#include "printer/queue_printer.h"
 #include "serial/BCPort.h"
 
 namespace tandrel::console {
@@ -334,7 +335,11 @@ void TForm1::BindWindows() {
         serial::ListSerialPorts(ports);
         return ports;
     };
-    Form3->OnTestLabel = [this] { PrintTestLabel(); };
+    Form3->QueueList = [] { return printer::PrintQueues(); };
+    Form3->OnTestLabel = [this](const labels::TPrintSettings& settings) {
+        return PrintTestLabel(settings);
+    };
+    Form3->OnDevicePortChanged = [this](const std::string& port) { ChangeDevicePort(port); };
     Form2->NextLabel = [this] { return NextLabelPreview(); };
 }
 

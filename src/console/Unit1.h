@@ -6,6 +6,7 @@
 #include <array>
 #include <chrono>
 #include <exception>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -157,7 +158,10 @@ class TForm1 : public QMainWindow {
     job::TStepLimits StepLimits() const;
     void LoadLabelTemplate();  // etik.eti into LabelTemplate, written first when missing
     const std::vector<std::string>& TemplateLines() const { return LabelTemplate; }
-    std::string PrintTestLabel();  // the settings window's "Тест"
+    // The settings window's "Тест": the test label with the settings in force, or with those
+    // the window shows; the failure goes to the status line too.
+    std::string PrintTestLabel();
+    labels::TPrintOutcome PrintTestLabel(const labels::TPrintSettings& settings);
     labels::TPrintSettings PrintSettings() const;
     static std::string TestLabelText();
     // The label the next step would print, for the preview: the next row's, or the test label
@@ -192,6 +196,9 @@ class TForm1 : public QMainWindow {
     // The device link.
     void OpenDevicePort();
     void StartDrayver();
+    // Another device port (the settings window): the link on the old one ends, a recovery in
+    // progress too, and the new one opens with a handshake.
+    void ChangeDevicePort(const std::string& port);
     void LabeledEdit4Change();  // the information window's position field changed
     void CheckBox1Click();      // "авто"
     link::TDevicePort* DevicePortBinding() const { return devicePort_.get(); }
@@ -242,6 +249,11 @@ class TForm1 : public QMainWindow {
     void LabelOutcome(const std::string& problem);
     // After a row's step: shows its target and, with SendSizes, sends it to the stop.
     void StepFinished(double target, bool inRange);
+    // F2 and "Печать этикетки": the label of the grid's selected row printed again, with its
+    // journal line; no row, counter or progress record changes. Says why when nothing prints.
+    void ReprintLabel();
+    // What a label's failure on the status line ends with.
+    static std::string RetryHint();
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -286,6 +298,11 @@ class TForm1 : public QMainWindow {
     bool stepping_ = false;                // a step of the job runs
     std::vector<std::string> stepFaults_;  // what went wrong in it so far
     std::string printerFault_;             // the last label failure said, until a label prints
+    struct TStepped {
+        double Target = 0;
+        bool InRange = false;
+    };
+    std::map<std::int32_t, TStepped> steppedRows_;  // rows stepped since the list was opened
     bool keypadFull_ = false;
 
     std::array<int, 3> fontPoints_{40, 40, 8};  // info line, position display, grid

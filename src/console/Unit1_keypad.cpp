@@ -164,6 +164,13 @@ char KeyCharacter(const QKeyEvent& event) {
 }  // namespace
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    // F2 types nothing, so a scanner's characters can never press it.
+    if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_F2) {
+        if (event->type() == QEvent::KeyPress && !static_cast<QKeyEvent*>(event)->isAutoRepeat())
+            ReprintLabel();
+        return true;
+    }
     if (event->type() == QEvent::KeyPress) {
         const char key = KeyCharacter(*static_cast<QKeyEvent*>(event));
         if (KeyActionFor(key) != TKeyAction::None) {

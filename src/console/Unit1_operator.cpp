@@ -108,6 +108,15 @@ void TForm1::CreateOperatorFields() {
     f.TargetState->setFont(PixelFont("Tahoma", 40));
     target->addWidget(f.TargetValue);
     target->addWidget(f.TargetState, 1);
+    // Last in the row: more buttons go in just left of it.
+    f.Reprint = new QPushButton(ToQ("Печать этикетки"_cp1251), f.TargetPanel);
+    f.Reprint->setObjectName(QStringLiteral("Reprint"));
+    f.Reprint->setFont(PixelFont("Tahoma", 26));
+    f.Reprint->setFocusPolicy(Qt::NoFocus);  // Enter and the scanner stay with Start
+    f.Reprint->setFixedHeight(kTargetHeight - 8);
+    f.Reprint->setMinimumWidth(260);
+    target->addWidget(f.Reprint);
+    connect(f.Reprint, &QPushButton::clicked, this, [this] { ReprintLabel(); });
     column->insertWidget(column->indexOf(Panel1) + 1, f.TargetPanel);
 
     f.EntryPanel = new QWidget(centralWidget());
@@ -246,7 +255,10 @@ void TForm1::TypedMoveSent(double value) {
 
 void TForm1::ListOpened(bool loaded) {
     if (!loaded) return;
-    if (!QuietReload()) fields_->Target = {};
+    if (!QuietReload()) {
+        fields_->Target = {};
+        steppedRows_.clear();
+    }
     if (Job.RowCount > 0 && Job.RemainingCount == 0)
         ShowStatus(ListFinishedText(Job.RowCount), false);
     ShowOperatorFields();
@@ -265,6 +277,7 @@ void TForm1::LabelOutcome(const std::string& problem) {
 }
 
 void TForm1::StepFinished(double target, bool inRange) {
+    if (Job.CurrentRow > 0) steppedRows_[Job.CurrentRow] = {target, inRange};
     fields_->Target = {true, target, inRange, false};
     if (!inRange) SetInfoLine(ControlText(Label3), true);
     // The step's own faults stay on screen, first, with what follows them.

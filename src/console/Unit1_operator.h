@@ -19,6 +19,7 @@ struct TOperatorFields {
     QWidget* TargetPanel = nullptr;  // under the position display
     QLabel* TargetValue = nullptr;   // "Цель: 1235"
     QLabel* TargetState = nullptr;   // "на месте", "упор на 3050", ...
+    QPushButton* Reprint = nullptr;  // "Печать этикетки", the row's last button
     QWidget* EntryPanel = nullptr;   // shown while an entry is pending
     QLabel* EntryHint = nullptr;
     QPushButton* EntryClear = nullptr;  // "Стереть": empties the keypad's entry

@@ -149,6 +149,16 @@ void TForm1::ReleaseDevicePort() {
     devicePort_->Release();
 }
 
+void TForm1::ChangeDevicePort(const std::string& port) {
+    recovery_->End();
+    Link.DeviceArrivalPending = false;
+    ReleaseDevicePort();
+    DevicePortName = port;
+    OpenDevicePort();
+    StartDrayver();
+    ShowLinkState();
+}
+
 void TForm1::WMDeviceChange(const link::TDeviceChange& change) {
     if (!Link.DeviceArrivalPending || !change.IsPort()) return;
     if (change.kind == link::TDeviceChange::Arrival) recovery_->ArrivalNotice(Clock::now());

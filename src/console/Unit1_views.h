@@ -35,6 +35,7 @@ class TForm1JobView final : public job::TJobView {
     bool EnterManualEntry() override;
     std::string PrintRowLabel() override;
     bool PrintsLabels() const override;
+    std::string LabelFaultNotice(const std::string& failure) const override;
     void JournalStep(const job::TJournalEntry& entry) override;
     void StepFinished(double target, bool inRange) override;
 

@@ -2,6 +2,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -55,32 +58,139 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent) {
     CheckBox4 = AddCheckBox(this, "CheckBox4", "Номера подряд"_cp1251, 16, 360, 97);
     CheckBox5 = AddCheckBox(this, "CheckBox5", "Отправлять размеры на упор"_cp1251, 16, 384, 97);
     CheckBox6 = AddCheckBox(this, "CheckBox6", "Вести журнал"_cp1251, 16, 408, 97);
-    for (QCheckBox* box : {CheckBox1, CheckBox2, CheckBox4, CheckBox5, CheckBox6}) box->adjustSize();
+    for (QCheckBox* box : {CheckBox1, CheckBox2, CheckBox4, CheckBox5, CheckBox6})
+        box->adjustSize();
     BitBtn1 = new QPushButton(ToQ("Применить"_cp1251), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setGeometry(800, 320, 75, 25);
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
 
-    // The label printer's controls: present, hidden; the file sets the printer.
-    Label1 = new QLabel(
-        ToQ("Порт для принтера этикеток, шаблон должен быть в файле Etik.eti"_cp1251), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->move(160, 312);
-    CheckBox3 = AddCheckBox(this, "CheckBox3", "Печать этикеток"_cp1251, 160, 336, 113);
-    connect(CheckBox3, &QCheckBox::toggled, this, [this] { CheckBox3Click(); });
-    ComboBox1 = new QComboBox(this);
-    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    ComboBox1->setEditable(true);
-    ComboBox1->setGeometry(280, 335, 129, 21);
-    ComboBox1->addItem(QStringLiteral("COM1"));
-    ComboBox1->setEditText(QStringLiteral("COM1"));
-    connect(ComboBox1, &QComboBox::editTextChanged, this, [this] { ComboBox1Change(); });
-    Button1 = new QPushButton(ToQ("Тест"_cp1251), this);
+    BuildConnectionGroup();
+}
+
+namespace {
+// Read and pressed with a finger: text of 20 px, rows of 40 px.
+constexpr int kTouchText = 20;
+constexpr int kTouchRow = 40;
+constexpr int kGroupTop = 440;
+
+QComboBox* TouchComboBox(QWidget* parent, const char* name) {
+    auto* box = new QComboBox(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    box->setMinimumHeight(kTouchRow);
+    box->setMinimumWidth(420);
+    return box;
+}
+
+QCheckBox* TouchCheckBox(QWidget* parent, const char* name, const std::string& caption) {
+    auto* box = new QCheckBox(ToQ(caption), parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setMinimumHeight(kTouchRow);
+    box->setStyleSheet(QStringLiteral("QCheckBox::indicator { width: 28px; height: 28px; }"));
+    return box;
+}
+
+void FillComboBox(QComboBox* box, const std::vector<std::string>& items, const std::string& text) {
+    const QSignalBlocker quiet(box);
+    box->clear();
+    for (const std::string& item : items) box->addItem(ToQ(item));
+    box->setEditText(ToQ(text));
+}
+}  // namespace
+
+void TForm3::BuildConnectionGroup() {
+    GroupBox1 = new QGroupBox(ToQ("Подключение"_cp1251), this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setFont(PixelFont("Tahoma", kTouchText));
+    connectionRows_ = new QGridLayout(GroupBox1);
+    connectionRows_->setColumnStretch(1, 1);
+    connectionRows_->setVerticalSpacing(8);
+
+    ComboBox2 = TouchComboBox(GroupBox1, "ComboBox2");
+    AddConnectionRow("Порт устройства"_cp1251, ComboBox2);
+
+    ComboBox1 = TouchComboBox(GroupBox1, "ComboBox1");
+    Button1 = new QPushButton(ToQ("Тест"_cp1251), GroupBox1);
     Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setGeometry(421, 332, 75, 25);
+    Button1->setMinimumSize(120, kTouchRow);
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
-    for (QWidget* hidden : std::initializer_list<QWidget*>{Label1, CheckBox3, ComboBox1, Button1})
-        hidden->setVisible(false);
+    connect(ComboBox1, &QComboBox::editTextChanged, this, [this] { ComboBox1Change(); });
+    AddConnectionRow("Принтер этикеток"_cp1251, ComboBox1, Button1);
+
+    auto* switches = new QWidget(GroupBox1);
+    auto* switchRow = new QHBoxLayout(switches);
+    switchRow->setContentsMargins(0, 0, 0, 0);
+    switchRow->setSpacing(32);
+    CheckBox3 = TouchCheckBox(switches, "CheckBox3", "Печать этикеток"_cp1251);
+    connect(CheckBox3, &QCheckBox::toggled, this, [this] { CheckBox3Click(); });
+    CheckBox7 = TouchCheckBox(switches, "CheckBox7", "Спрашивать состояние принтера"_cp1251);
+    connect(CheckBox7, &QCheckBox::clicked, this, [this](bool checked) { askState_ = checked; });
+    switchRow->addWidget(CheckBox3);
+    switchRow->addWidget(CheckBox7);
+    switchRow->addStretch(1);
+    AddConnectionRow("", switches);
+
+    Label2 = new QLabel(GroupBox1);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setMinimumHeight(kTouchRow);
+    Label2->setWordWrap(true);
+    AddConnectionRow("", Label2);
+}
+
+int TForm3::AddConnectionRow(const std::string& captionCp1251, QWidget* control, QWidget* extra) {
+    const int row = connectionRows_->rowCount();
+    if (!captionCp1251.empty()) {
+        auto* caption = new QLabel(ToQ(captionCp1251), GroupBox1);
+        caption->setMinimumHeight(kTouchRow);
+        caption->setBuddy(control);
+        connectionRows_->addWidget(caption, row, 0);
+    }
+    control->setParent(GroupBox1);
+    if (extra != nullptr) {
+        extra->setParent(GroupBox1);
+        connectionRows_->addWidget(control, row, 1);
+        connectionRows_->addWidget(extra, row, 2);
+    } else {
+        connectionRows_->addWidget(control, row, 1, 1, 2);
+    }
+    // The window grows below its design size to hold the group.
+    const int height = GroupBox1->sizeHint().height();
+    GroupBox1->setGeometry(8, kGroupTop, width() - 16, height);
+    resize(width(), kGroupTop + height + 8);
+    return row;
+}
+
+labels::TPrintSettings TForm3::GroupPrintSettings() const {
+    return {CheckBox3->isChecked(), FromQ(ComboBox1->currentText()), askState_};
+}
+
+void TForm3::ShowConnection() {
+    {
+        const QSignalBlocker quiet(CheckBox3);
+        CheckBox3->setChecked(Form1->Settings.PrintLabels);
+    }
+    askState_ = Form1->Settings.AskPrinterState;
+    Label2->clear();
+    std::vector<std::string> ports;
+    if (PortList) ports = PortList();  // may raise: the lists keep what they had
+    FillComboBox(ComboBox2, ports, DevicePortName);
+    std::vector<std::string> printers = ports;
+    if (QueueList) {
+        const std::vector<std::string> queues = QueueList();
+        printers.insert(printers.end(), queues.begin(), queues.end());
+    }
+    FillComboBox(ComboBox1, printers, LabelPortName);
+    CheckBox3Click();
+}
+
+void TForm3::ApplyConnection() {
+    Form1->Settings.PrintLabels = CheckBox3->isChecked();
+    LabelPortName = FromQ(ComboBox1->currentText());
+    Form1->Settings.AskPrinterState = askState_;
+    const std::string port = FromQ(ComboBox2->currentText());
+    if (port != DevicePortName && OnDevicePortChanged) OnDevicePortChanged(port);
 }
 
 std::string TForm3::ValueRow(int row) const {
@@ -116,21 +226,12 @@ void TForm3::FormShow() {
     CheckBox4->setChecked(Form1->Settings.ConsecutiveRows);
     CheckBox5->setChecked(Form1->Settings.SendSizes);
     CheckBox6->setChecked(Form1->Settings.KeepJournal);
-    if (PortList) {
-        const std::vector<std::string> ports = PortList();  // may raise: the rest is skipped
-        const QSignalBlocker quiet(ComboBox1);
-        ComboBox1->clear();
-        for (const std::string& port : ports) ComboBox1->addItem(ToQ(port));
-        ComboBox1->setEditText(ToQ(LabelPortName));
-    }
-    ComboBox1->setEnabled(CheckBox3->isChecked());
-    Button1->setEnabled(CheckBox3->isChecked());
+    ShowConnection();
 }
 
 void TForm3::CopySwitches() {
     Form1->Settings.ShowKeypad = CheckBox1->isChecked();
     Form1->Settings.ShowCorrection = CheckBox2->isChecked();
-    Form1->Settings.PrintLabels = CheckBox3->isChecked();
     Form1->Settings.ConsecutiveRows = CheckBox4->isChecked();
     Form1->Settings.SendSizes = CheckBox5->isChecked();
     Form1->Settings.KeepJournal = CheckBox6->isChecked();
@@ -147,25 +248,40 @@ void TForm3::BitBtn1Click() {
     Form1->ApplyFonts(settings);
     CopySwitches();
     Form1->ShowPanels();
+    ApplyConnection();
 }
 
 void TForm3::FormClose() {
-    // The switches are kept; sizes not applied are dropped, and the panels stay as they are.
+    // The switches are kept; sizes and connection values not applied are dropped, and the
+    // panels stay as they are.
     CopySwitches();
 }
 
 void TForm3::CheckBox3Click() {
     ComboBox1->setEnabled(CheckBox3->isChecked());
     Button1->setEnabled(CheckBox3->isChecked());
-    Form1->Settings.PrintLabels = CheckBox3->isChecked();
+    CheckBox7->setEnabled(CheckBox3->isChecked());
+    ComboBox1Change();
 }
 
 void TForm3::ComboBox1Change() {
-    LabelPortName = FromQ(ComboBox1->currentText());
+    // Shown as the next label would go; the operator's own choice stays.
+    const QSignalBlocker quiet(CheckBox7);
+    CheckBox7->setChecked(askState_.value_or(labels::AsksState(GroupPrintSettings())));
 }
 
 void TForm3::Button1Click() {
-    if (OnTestLabel) OnTestLabel();
+    if (!OnTestLabel) return;
+    Label2->setText(QString());
+    Label2->repaint();  // a printer that does not answer holds the window for seconds
+    const labels::TPrintOutcome outcome = OnTestLabel(GroupPrintSettings());
+    std::string said = outcome.Failure;
+    if (said.empty()) {
+        said = "Этикетка отправлена"_cp1251;
+        if (!outcome.Notice.empty()) said += ". "_cp1251 + outcome.Notice;
+    }
+    Label2->setText(ToQ(said));
+    Label2->setStyleSheet(outcome.Failure.empty() ? QString() : QStringLiteral("color: #c00000;"));
 }
 
 void TForm3::showEvent(QShowEvent* event) {

@@ -5,11 +5,16 @@
 #include <QDialog>
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "labels/printer.h"
+
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
+class QGroupBox;
 class QLabel;
 class QPushButton;
 class QTableWidget;
@@ -28,10 +33,19 @@ class TForm3 : public QDialog {
     QCheckBox* CheckBox5 = nullptr;  // "Отправлять размеры на упор"
     QCheckBox* CheckBox6 = nullptr;  // "Вести журнал"
     QPushButton* BitBtn1 = nullptr;  // "Применить"
-    QLabel* Label1 = nullptr;        // hidden: the label printer's controls
-    QCheckBox* CheckBox3 = nullptr;  // hidden: "Печать этикеток"
-    QComboBox* ComboBox1 = nullptr;  // hidden: the label printer's port
-    QPushButton* Button1 = nullptr;  // hidden: "Тест"
+
+    // The group "Подключение": the station's ports and printer, applied by "Применить" alone.
+    QGroupBox* GroupBox1 = nullptr;
+    QComboBox* ComboBox2 = nullptr;  // "Порт устройства" (p)
+    QComboBox* ComboBox1 = nullptr;  // "Принтер этикеток" (g): ports, queues, an address
+    QCheckBox* CheckBox3 = nullptr;  // "Печать этикеток" (j)
+    QCheckBox* CheckBox7 = nullptr;  // "Спрашивать состояние принтера" (n)
+    QPushButton* Button1 = nullptr;  // "Тест"
+    QLabel* Label2 = nullptr;        // the test label's outcome
+    // Adds a row to the group: a caption, its control and optionally one more beside it, and
+    // grows the window to hold it. Returns the row.
+    int AddConnectionRow(const std::string& captionCp1251, QWidget* control,
+                         QWidget* extra = nullptr);
 
     // Value row n (1 to 3) as Windows-1251 text.
     std::string ValueRow(int row) const;
@@ -47,15 +61,29 @@ class TForm3 : public QDialog {
     void ComboBox1Change();
     void Button1Click();
 
-    // The serial ports offered for the label printer; the main window sets the source.
+    // The serial ports offered for the device and the label printer, and the system's print
+    // queues ("printer:" names); the main window sets the sources. PortList may raise.
     std::function<std::vector<std::string>()> PortList;
-    // "Тест": prints the test label; set by the label printing.
-    std::function<void()> OnTestLabel;
+    std::function<std::vector<std::string>()> QueueList;
+    // "Тест": prints the test label with these settings and returns the failure ("" printed)
+    // and the printer's notice.
+    std::function<labels::TPrintOutcome(const labels::TPrintSettings&)> OnTestLabel;
+    // "Применить" with another device port: the link moves to it.
+    std::function<void(const std::string& port)> OnDevicePortChanged;
 
   protected:
     void CopySwitches();
+    void BuildConnectionGroup();
+    void ApplyConnection();
+    void ShowConnection();
+    // The printer as the group sets it now, applied or not.
+    labels::TPrintSettings GroupPrintSettings() const;
     void showEvent(QShowEvent* event) override;
     void done(int result) override;
+
+  private:
+    QGridLayout* connectionRows_ = nullptr;
+    std::optional<bool> askState_;  // n as shown: unset until the operator sets it
 };
 
 extern TForm3* Form3;

@@ -27,7 +27,7 @@ std::string Yes(bool yes) {
     return yes ? "да"_cp1251 : "нет"_cp1251;
 }
 
-std::string LabelText(const TJournalEntry& entry) {
+std::string LabelOutcomeText(const TJournalEntry& entry) {
     switch (entry.Label) {
         case TLabelResult::Printed:
             return "напечатана"_cp1251;
@@ -37,6 +37,10 @@ std::string LabelText(const TJournalEntry& entry) {
             break;
     }
     return "не напечатана"_cp1251;
+}
+
+std::string LabelText(const TJournalEntry& entry) {
+    return (entry.Reprint ? "перепечатка: "_cp1251 : std::string()) + LabelOutcomeText(entry);
 }
 
 // Exactly `count` digits at text[at...].

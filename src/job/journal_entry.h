@@ -24,6 +24,7 @@ struct TJournalEntry {
     bool WorkedAgain = false;  // the row was done before this step took it
     TLabelResult Label = TLabelResult::NotPrinted;
     std::string LabelFailure;  // Windows-1251
+    bool Reprint = false;  // the label printed again: "перепечатка: " before the outcome
 
     // A piece of the shop's output: a list row cut to its target for the first time.
     bool IsPiece() const { return Row > 0 && InRange && !WorkedAgain; }

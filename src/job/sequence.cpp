@@ -148,7 +148,7 @@ void StepRow(TJobState& state, TJobView& view, const TStepLimits& limits) {
         view.SetInfoLine(current.Caption);
         // A printer's failure never stops the step and never reaches the device link.
         if (const std::string failure = view.PrintRowLabel(); !failure.empty()) {
-            view.SetStatusLine(failure, true);
+            view.SetStatusLine(view.LabelFaultNotice(failure), true);
             entry.Label = TLabelResult::Failed;
             entry.LabelFailure = failure;
         } else if (view.PrintsLabels()) {

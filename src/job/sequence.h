@@ -55,6 +55,8 @@ class TJobView {
     virtual std::string PrintRowLabel() = 0;
     // Whether PrintRowLabel prints at all: printing on and a printer port named.
     virtual bool PrintsLabels() const { return false; }
+    // A label's failure as the status line says it (the window adds how to print it again).
+    virtual std::string LabelFaultNotice(const std::string& failure) const { return failure; }
     // The journal line of a step, once per step at its first completion.
     virtual void JournalStep(const TJournalEntry&) {}
     // The step's last act, once the position display has completed and recorded the row: what

@@ -37,6 +37,7 @@ TPrintOutcome PrintLabelOn(printer::TPrinter& printer, bool askState,
             }
         }
         for (const auto& w : writes) printer.Write(w);
+        printer.EndLabel();
         sent = true;
         printer.Close();
         return outcome;
@@ -70,8 +71,10 @@ void ConfigureLabelPort(serial::TBComPort& port) {
 }
 
 bool AsksState(const TPrintSettings& settings) {
-    return settings.AskState.value_or(printer::PrinterKind(settings.LabelPortName) ==
-                                      printer::TPrinterKind::Network);
+    const printer::TPrinterKind kind = printer::PrinterKind(settings.LabelPortName);
+    // A queue's state is the system's, known without a word to the printer.
+    if (kind == printer::TPrinterKind::Queue) return true;
+    return settings.AskState.value_or(kind == printer::TPrinterKind::Network);
 }
 
 TPrintOutcome PrintLabel(serial::TBComPort& port, const TPrintSettings& settings,

@@ -37,7 +37,8 @@ struct TPrintOutcome {
     std::string Notice;
 };
 
-// True when the printer's state is asked before a label of these settings.
+// True when the printer's state is asked before a label of these settings: always for a print
+// queue, whose state the system knows.
 bool AsksState(const TPrintSettings& settings);
 
 // Prints one label (see ComposeLabel): text when not empty (the settings window's "Тест"), else

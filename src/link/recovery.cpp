@@ -61,6 +61,15 @@ void TRecovery::TryReopen(Clock::time_point now) {
     nextAttempt_ = now + intervals_.ReopenInterval;
 }
 
+void TRecovery::End() {
+    if (!pending_) return;
+    pending_ = false;
+    reopening_ = false;
+    removalDeadline_ = Clock::time_point::max();
+    nextAttempt_ = Clock::time_point::max();
+    actions_.SetPortDeviceEnabled(true);
+}
+
 TRecovery::Clock::time_point TRecovery::NextDeadline() const {
     if (!pending_) return Clock::time_point::max();
     return std::min(removalDeadline_, reopening_ ? nextAttempt_ : Clock::time_point::max());

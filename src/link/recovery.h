@@ -42,6 +42,10 @@ class TRecovery {
     void RemovalNotice(Clock::time_point now);
     void ArrivalNotice(Clock::time_point now);
 
+    // Ends a recovery in progress without reopening (the port is given up for another); the
+    // device is switched back on in case it went off.
+    void End();
+
     // Lets the waits run out; call at least every ReopenInterval while Pending().
     void Tick(Clock::time_point now);
 

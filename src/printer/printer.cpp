@@ -7,6 +7,7 @@
 #include "base/cp1251.h"
 #include "link/protocol.h"
 #include "printer/network_printer.h"
+#include "printer/queue_printer.h"
 #include "printer/serial_printer.h"
 
 namespace tandrel::printer {
@@ -27,19 +28,6 @@ bool IsComName(std::string_view name) {
     if (!StartsWithIgnoringCase(name, "COM") || name.size() == 3) return false;
     return std::all_of(name.begin() + 3, name.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
-
-// Print queues are not built yet: until they are, such a label fails with the reason.
-class TQueuePrinter final : public TPrinter {
-  public:
-    void Open() override {
-        throw EPrinter("печать через очередь принтера пока не поддерживается"_cp1251);
-    }
-    void Write(std::string_view) override {}
-    void Close() override {}
-
-  protected:
-    std::string Read(int) override { return {}; }
-};
 
 }  // namespace
 
@@ -127,7 +115,7 @@ std::unique_ptr<TPrinter> MakePrinter(std::string_view name, serial::TBComPort& 
         case TPrinterKind::Serial:
             return std::make_unique<TSerialPrinter>(port, std::string(name));
         case TPrinterKind::Queue:
-            return std::make_unique<TQueuePrinter>();
+            return MakeQueuePrinter(name);
         case TPrinterKind::Network:
             break;
     }

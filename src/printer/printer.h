@@ -1,7 +1,7 @@
 #pragma once
-// The label printer, whatever way it hangs on: a serial port, the network (raw TCP), or (later)
-// a system print queue. One connection per label: Open, optionally AskState, Write the label's
-// bytes back to back, Close. Main thread only; every call is bounded by its time-out.
+// The label printer, whatever way it hangs on: a serial port, the network (raw TCP), or a system
+// print queue. One connection per label: Open, optionally AskState, Write the label's bytes back
+// to back, EndLabel, Close. Main thread only; every call is bounded by its time-out.
 
 #include <cstdint>
 #include <memory>
@@ -72,12 +72,17 @@ class TPrinter {
     virtual void Open() = 0;
     // One write, bounded like a serial write (100 ms a byte plus 1000 ms). Raises as Open.
     virtual void Write(std::string_view bytes) = 0;
-    // Closes whatever is open; safe to call twice. Raises only when the port cannot be closed.
+    // After the label's last write: a print queue hands the job over here, and raises as Open
+    // when it will not take it. Nothing for the other kinds.
+    virtual void EndLabel() {}
+    // Closes whatever is open (a queue's job not ended is cancelled); safe to call twice. Raises
+    // only when the port cannot be closed.
     virtual void Close() = 0;
 
     // Sends exactly "~HS" and reads the reply for up to timeoutMs. NoAnswer when the three
-    // strings do not come in time; a broken connection raises as Write.
-    TPrinterCondition AskState(int timeoutMs = kStateTimeoutMs);
+    // strings do not come in time; a broken connection raises as Write. A print queue answers
+    // from the system's state, taken at Open, instead (Paused or Ready).
+    virtual TPrinterCondition AskState(int timeoutMs = kStateTimeoutMs);
 
   protected:
     // Whatever has arrived within timeoutMs, possibly nothing; raises when the line broke.

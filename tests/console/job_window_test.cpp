@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "base/cp1251.h"
+#include "console/Unit1_operator.h"
 #include "console/Unit2.h"
 #include "console/application.h"
 #include "console/qt_text.h"
@@ -47,6 +48,51 @@ class JobWindowTest : public QObject {
     Q_OBJECT
 
   private slots:
+    // F2 and "Печать этикетки" on rows that cannot print again say why, a printer that fails
+    // says how to try again, and no reprint counts as a piece.
+    void aReprintThatPrintsNothingSaysWhy() {
+        TProgramDir dir;
+        const auto list = dir.Path() / "plan.txt";
+        std::ofstream(list) << "1000 A\r\n1100 B\r\n";
+        StartWithList(list);
+        Form1->BitBtn1->click();
+#ifdef _WIN32
+        const std::string missing = "COM250";
+#else
+        const std::string missing = "/dev/tandrel-no-such-port";
+#endif
+        const struct {
+            bool printing;
+            int row;
+            const char* status;  // UTF-8, from its start
+        } cases[] = {
+            {false, 1, "Этикетка не напечатана: печать этикеток выключена"},
+            {true, 2, "Этикетка не напечатана: строка 2 ещё не выполнена"},
+            {true, 1, "Этикетка не напечатана: "},
+        };
+        for (const auto& c : cases) {
+            Form1->Settings.PrintLabels = c.printing;
+            LabelPortName = missing;
+            Form1->StringGrid1->selectRow(c.row - 1);
+            Form1->StringGrid1->setCurrentIndex(Form1->RowsModel()->index(c.row - 1, 0));
+            for (const bool key : {true, false}) {
+                Form1->ShowStatus("", false);
+                if (key)
+                    QTest::keyClick(Form1->StringGrid1, Qt::Key_F2);
+                else
+                    Form1->Fields().Reprint->click();
+                const std::string status = Cp1251ToUtf8(Form1->StatusText());
+                QVERIFY2(status.rfind(c.status, 0) == 0, status.c_str());
+            }
+        }
+        const std::string status = Form1->StatusText();
+        QVERIFY(status.ends_with(". Повторить: F2"_cp1251));
+        QCOMPARE(Form1->Job.CurrentRow, 1);
+        QCOMPARE(Form1->Job.RemainingCount, 1);
+        QVERIFY(!Form1->Job.Rows[2].Done);
+        QCOMPARE(Form1->Journal()->Counts().Today, 1);
+    }
+
     void aListWorkedHalfWayResumesAfterARestart() {
         TProgramDir dir;
         const auto list = dir.Path() / "plan.txt";

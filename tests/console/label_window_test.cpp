@@ -1,15 +1,19 @@
 // Labels through the real main window, offscreen: the template's bytes as etik.eti holds them
 // reach the printer's port, read on the far end of a pseudo-terminal.
 
+#include <QPushButton>
+#include <QTableView>
 #include <QtTest>
 #include <filesystem>
 #include <fstream>
 
 #include "base/cp1251.h"
+#include "console/Unit1_operator.h"
 #include "console/application.h"
 #include "console/nastr_file.h"
 #include "serial/pty_peer.h"
 #include "simulator.h"
+#include "support/private_cupsd.h"
 #include "window_fixture.h"
 
 using namespace tandrel;
@@ -117,6 +121,92 @@ class LabelWindowTest : public QObject {
             std::ifstream in(label(step.labels), std::ios::binary);
             QCOMPARE(std::string(std::istreambuf_iterator<char>(in), {}), printed);
         }
+        CloseWindows();
+    }
+
+    // A print queue as a shop with a USB printer sets it up, and the label of a worked row
+    // printed again by F2 and by the button: the same bytes, no row, counter or progress record
+    // changed, a reprint line in the journal; a paused queue says so, a refusing one fails with
+    // the way to try again, and a row out of range prints nothing.
+    void aQueuePrintsAndAWorkedRowIsPrintedAgain() {
+        TProgramDir dir;
+        TSimulator sim(dir.Path(), {"--printer-tcp", "0"}, true);
+        QVERIFY(sim.Ready());
+        const std::string tcp = sim.NetworkPrinter();
+        tandrel::testing::PrivateCupsd cupsd(
+            dir.Path() / "cups", "Label",
+            static_cast<std::uint16_t>(std::stoi(tcp.substr(tcp.rfind(':') + 1))));
+        QVERIFY2(cupsd.Ready(), cupsd.Log().c_str());
+        cupsd.UseHere();
+        WriteSettings(dir, "printer:Label");
+        const auto list = dir.Path() / "list.txt";
+        std::ofstream(list, std::ios::binary) << "1000 A\r\n6000 B\r\n1200 C\r\n";
+        StartWindows();
+        Form1->Link.MaxSize = 5000;
+        Form1->LoadList(list.string());
+        const auto label = [&](int n) {
+            return sim.Labels() / ("label-000" + std::to_string(n) + ".zpl");
+        };
+        const std::string printed = kFixedStart + "A^FS^XZ";
+        Form1->BitBtn1Click();
+        QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::exists(label(1)), 10000);
+        const std::string progress = dir.Read("list.crc");
+        const std::int32_t remaining = Form1->Job.RemainingCount;
+
+        const auto statusIs = [](const std::string& utf8) {
+            return Cp1251ToUtf8(Form1->StatusText()) == utf8;
+        };
+        QTest::keyClick(Form1->StringGrid1, Qt::Key_F2);
+        QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::exists(label(2)), 10000);
+        QVERIFY(statusIs("Этикетка строки 1 напечатана повторно"));
+        Form1->Fields().Reprint->click();
+        QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::exists(label(3)), 10000);
+        for (int n = 1; n <= 3; ++n)
+            QCOMPARE(ReadWholeFile(label(n)).value_or(std::string()), printed);
+        QCOMPARE(Form1->Job.CurrentRow, 1);
+        QCOMPARE(Form1->Job.RemainingCount, remaining);
+        QCOMPARE(dir.Read("list.crc"), progress);
+
+        QVERIFY(cupsd.Queue("cupsdisable"));
+        QTest::keyClick(Form1->StringGrid1, Qt::Key_F2);
+        QVERIFY(statusIs("Принтер на паузе"));
+        QVERIFY(cupsd.Queue("cupsreject"));
+        QTest::keyClick(Form1->StringGrid1, Qt::Key_F2);
+        const std::string refused =
+            "Этикетка не напечатана: очередь принтера не принимает задания: Label";
+        QVERIFY2(statusIs(refused + ". Повторить: F2"), Cp1251ToUtf8(Form1->StatusText()).c_str());
+
+        Form1->BitBtn1Click();  // 6000: out of range, no label
+        QTest::keyClick(Form1->StringGrid1, Qt::Key_F2);
+        QVERIFY2(statusIs("Этикетка не напечатана: размер 6000 строки 2 вне диапазона"),
+                 Cp1251ToUtf8(Form1->StatusText()).c_str());
+        Form1->BitBtn1Click();  // the last row; its label refused
+        QVERIFY2(statusIs(refused + ". Повторить: F2. Список выполнен: 3 из 3"),
+                 Cp1251ToUtf8(Form1->StatusText()).c_str());
+
+        std::string journal;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+            if (entry.path().filename().string().rfind("journal-", 0) == 0)
+                journal = ReadWholeFile(entry.path()).value_or(std::string());
+        const std::string ends[] = {
+            ";1000;0;1000;да;нет;напечатана",
+            ";1000;0;1000;да;да;перепечатка: напечатана",
+            ";1000;0;1000;да;да;перепечатка: напечатана",
+            ";1000;0;1000;да;да;перепечатка: напечатана",  // paused: the queue holds it
+            ";1000;0;1000;да;да;перепечатка: " + refused,
+            ";6000;0;6000;нет;нет;не напечатана",
+            ";1200;0;1200;да;нет;" + refused,
+        };
+        std::size_t at = journal.find("\r\n");
+        for (const std::string& end : ends) {
+            const std::size_t next = journal.find("\r\n", at + 2);
+            QVERIFY(next != std::string::npos);
+            const std::string line = Cp1251ToUtf8(journal.substr(at + 2, next - at - 2));
+            QVERIFY2(line.ends_with(end), line.c_str());
+            at = next;
+        }
+        QCOMPARE(journal.find("\r\n", at + 2), std::string::npos);
+        QCOMPARE(Form1->Journal()->Counts().Today, 2);
         CloseWindows();
     }
 };

@@ -2,6 +2,7 @@
 // with the device simulator on the far end of a pseudo-terminal.
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -15,6 +16,7 @@
 #include "base/cp1251.h"
 #include "console/Unit2.h"
 #include "console/application.h"
+#include "console/nastr.h"
 #include "console/nastr_file.h"
 #include "console/qt_executor.h"
 #include "console/qt_text.h"
@@ -248,6 +250,33 @@ class LinkWindowTest : public QObject {
         Form2->CheckBox1->setChecked(false);
     }
 
+    // Another device port applied in the settings window: the recovery in progress ends (the
+    // device switched back on), and the link comes up on the new port.
+    void aPortChangedInTheSettingsWindowRelinks() {
+        TProgramDir dir;
+        TSimulator first(dir.Path() / "a", {"--serial", "1111", "--ping-ms", "20"});
+        TSimulator second(dir.Path() / "b", {"--serial", "2222", "--ping-ms", "20"});
+        QVERIFY(first.Ready() && second.Ready());
+        WriteSettings(dir, first.Device());
+        StartWindows();
+        std::vector<std::string> switches;
+        Form1->SetPortDevices(std::make_unique<TSwitchLog>(switches));
+        QTRY_COMPARE_WITH_TIMEOUT(Field(1), std::string("1111"), kLinkWaitMs);
+        Form1->AppException(std::make_exception_ptr(Exception("Ошибка записи в порт"_cp1251)));
+        QVERIFY(Form1->Recovery().Pending());
+        Form3->show();
+        Form3->ComboBox2->setEditText(ToQ(second.Device()));
+        Form3->BitBtn1->click();
+        Form3->reject();
+        QVERIFY(!Form1->Recovery().Pending());
+        QCOMPARE(QString::fromStdString(Joined(switches)), QStringLiteral("off; on"));
+        QTRY_COMPARE_WITH_TIMEOUT(Field(1), std::string("2222"), kLinkWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kLinkWaitMs);
+        QCOMPARE(DevicePortName, second.Device());
+        CloseWindows();
+        QVERIFY(dir.Read("nastr.dat").find("p=" + second.Device() + "\r\n") != std::string::npos);
+    }
+
     void aRejectedListIsNotTheOneToReload() {
         TProgramDir dir;
         TSimulator sim(dir.Path(), {"--ping-ms", "20"});
@@ -312,8 +341,9 @@ class LinkWindowTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(!Form1->Link.DeviceArrivalPending, kLinkWaitMs);
         QCOMPARE(Form1->Job.RowCount, 3);
         QCOMPARE(Form1->Job.RemainingCount, 1);
-        QCOMPARE(FromQ(Form1->RowsModel()->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString()),
-                 std::string("plan.txt"));
+        QCOMPARE(
+            FromQ(Form1->RowsModel()->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString()),
+            std::string("plan.txt"));
         QVERIFY(!std::filesystem::exists(dir.Path() / "B" / "plan.crc"));
         Form1->BitBtn1Click();
         const std::string progress = ReadWholeFile(dir.Path() / "A" / "plan.crc").value_or("");
@@ -484,7 +514,10 @@ class LinkWindowTest : public QObject {
                      both.substr(both.size() - finished.size() - 2) == ". " + finished,
                  Cp1251ToUtf8(both).c_str());
         QVERIFY(Form1->StatusIsFault());
-        const std::string failure = both.substr(0, both.size() - finished.size() - 2);
+        // The status line says how to print it again; the journal keeps the fault alone.
+        const std::string retry = TForm1::RetryHint() + ". " + finished;
+        QVERIFY(both.ends_with(retry));
+        const std::string failure = both.substr(0, both.size() - retry.size());
         Form1->BitBtn2Click();  // row 2 again
         for (char key : std::string("1500")) Form1->FormKeyPress(key);
         Form1->FormKeyPress(13);

@@ -1,15 +1,19 @@
 // The settings file as the main window applies and writes it, and the settings window.
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QTableView>
 #include <QTableWidget>
 #include <QtTest>
 
 #include "base/cp1251.h"
+#include "console/Unit1.h"
 #include "console/application.h"
 #include "console/nastr.h"
 #include "console/qt_text.h"
@@ -202,11 +206,99 @@ class SettingsWindowTest : public QObject {
         QCOMPARE(dir.Read("nastr.dat"), Lines({"c=48"}));
     }
 
-    void settingsWindowScreen() {
+    // The group "Подключение" changes nothing until "Применить"; closed without it, its values
+    // are dropped. Its controls suit a finger.
+    void theConnectionGroupAppliesOnlyWhenApplied() {
+        TProgramDir dir;
+        dir.Write("nastr.dat", Lines({"p=PORT-A", "g=PRN-A", "j=0"}));
+        StartWindows();
+        for (const bool apply : {false, true}) {
+            Form3->show();
+            QCOMPARE(FromQ(Form3->ComboBox2->currentText()), std::string("PORT-A"));
+            QCOMPARE(FromQ(Form3->ComboBox1->currentText()), std::string("PRN-A"));
+            QVERIFY(!Form3->CheckBox3->isChecked());
+            QVERIFY(!Form3->ComboBox1->isEnabled());
+            Form3->CheckBox3->setChecked(true);
+            QVERIFY(Form3->ComboBox1->isEnabled() && Form3->Button1->isEnabled());
+            Form3->ComboBox1->setEditText(QStringLiteral("printer:Этикетки"));
+            QVERIFY(Form3->CheckBox7->isChecked());  // a queue's state is the system's
+            Form3->ComboBox1->setEditText(QStringLiteral("label-1"));
+            QVERIFY(Form3->CheckBox7->isChecked());  // a network printer is asked
+            Form3->CheckBox7->click();
+            for (QWidget* control : Form3->GroupBox1->findChildren<QWidget*>()) {
+                const bool touched = qobject_cast<QComboBox*>(control) ||
+                                     qobject_cast<QAbstractButton*>(control) ||
+                                     qobject_cast<QLabel*>(control);
+                if (!control->isVisible() || !touched) continue;
+                QVERIFY2(control->height() >= 40, qPrintable(control->objectName()));
+                QVERIFY2(QFontInfo(control->font()).pixelSize() >= 20,
+                         qPrintable(control->objectName()));
+            }
+            QVERIFY(Form3->rect().contains(Form3->GroupBox1->geometry()));
+            if (apply) Form3->BitBtn1->click();
+            Form3->reject();
+            if (!apply) {
+                QCOMPARE(LabelPortName, std::string("PRN-A"));
+                QVERIFY(!Form1->Settings.PrintLabels);
+                QVERIFY(!Form1->Settings.AskPrinterState.has_value());
+                continue;
+            }
+            QCOMPARE(LabelPortName, std::string("label-1"));
+            QVERIFY(Form1->Settings.PrintLabels);
+            QCOMPARE(Form1->Settings.AskPrinterState, std::optional<bool>(false));
+        }
+        CloseWindows();
+        const std::string file = dir.Read("nastr.dat");
+        QVERIFY(file.find("g=label-1\r\n") != std::string::npos);
+        QVERIFY(file.find("j=-1\r\n") != std::string::npos);
+        QVERIFY(file.find("n=0\r\n") != std::string::npos);
+    }
+
+    // "Тест" prints with the group's printer and says the outcome in the window.
+    void theTestButtonSaysItsOutcome() {
         TProgramDir dir;
         StartWindows();
         Form3->show();
+        Form3->CheckBox3->setChecked(true);
+#ifdef _WIN32
+        const char* missing = "COM250";
+#else
+        const char* missing = "/dev/tandrel-no-such-port";
+#endif
+        Form3->ComboBox1->setEditText(QString::fromLatin1(missing));
+        Form3->Button1->click();
+        QVERIFY2(FromQ(Form3->Label2->text()).rfind("Этикетка не напечатана: "_cp1251, 0) == 0,
+                 qPrintable(Form3->Label2->text()));
+        Form3->reject();
+        Form3->show();  // an old outcome is not said again
+        QVERIFY(Form3->Label2->text().isEmpty());
+        Form3->reject();
+    }
+
+    // The window over the main window at the operator's screen sizes, for the eye.
+    void settingsWindowScreens_data() {
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("1280x800") << QSize(1280, 800);
+        QTest::newRow("1920x1080") << QSize(1920, 1080);
+    }
+    void settingsWindowScreens() {
+        QFETCH(QSize, size);
+        TProgramDir dir;
+        StartWindows();
+        Form1->showNormal();
+        Form1->resize(size);
+        Form3->show();
+        Form3->move(Form1->geometry().center() - Form3->rect().center());
+        QVERIFY(Form3->height() <= size.height() && Form3->width() <= size.width());
+        QVERIFY(FirstClippedChild(Form3) == nullptr);
+        QPixmap screen = Form1->grab();
+        QPainter(&screen).drawPixmap(Form3->geometry().topLeft() - Form1->geometry().topLeft(),
+                                     Form3->grab());
         QDir().mkpath(QStringLiteral(TANDREL_SCREENS_DIR));
+        const QString name = QStringLiteral(TANDREL_SCREENS_DIR "/settings-%1x%2.png")
+                                 .arg(size.width())
+                                 .arg(size.height());
+        QVERIFY(screen.save(name));
         QVERIFY(Form3->grab().save(QStringLiteral(TANDREL_SCREENS_DIR "/settings.png")));
         Form3->reject();
     }

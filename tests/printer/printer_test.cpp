@@ -1,5 +1,6 @@
 #include "printer/printer.h"
 
+#include <cups/cups.h>
 #include <gtest/gtest.h>
 
 #include "base/cp1251.h"
@@ -107,9 +108,10 @@ TEST(NetworkPrinter, FailuresNameTheirReason) {
         {"[::1]:" + std::to_string(silent6.Port()), true,
          "Этикетка не напечатана: принтер не отвечает"},
         {"host:", std::nullopt, "Этикетка не напечатана: неверный адрес принтера: host:"},
-        {"printer:Labels", std::nullopt,
-         "Этикетка не напечатана: печать через очередь принтера пока не поддерживается"},
+        {"printer:Labels", std::nullopt, "Этикетка не напечатана: служба печати не отвечает"},
     };
+    // No print service at all.
+    cupsSetServer(("127.0.0.1:" + std::to_string(closed4)).c_str());
     serial::TBComPort port;
     job::SizeRow row;
     row.Caption = "x";

@@ -4,7 +4,8 @@
 # the command line. Three presses of "#" on the device's keypad must work three rows and print
 # three labels that equal, byte for byte, those of the Linux program in the same session. Every
 # second Wine session prints to the simulator's network printer instead (raw TCP on 127.0.0.1,
-# the printer's state asked before each label).
+# the printer's state asked before each label). One more Wine session prints through Wine's
+# spooler to a CUPS queue (a private cupsd) that sends to that network printer.
 #
 #   tests/program/wine_session.sh BUILD RUNS
 #
@@ -113,10 +114,31 @@ rows_done() { [ -f "$crc" ] && [ "$(tail -n +2 "$crc" | grep -c .)" -eq "$1" ]; 
 
 # session KIND RUN: one session of the Linux program (kind linux) or Tandrel.exe (kind wine);
 # even Wine runs print over the network.
+# cups_start DIR PORT: a private cupsd in DIR whose raw queue Label sends to 127.0.0.1:PORT;
+# exports CUPS_SERVER, which Wine's spooler follows.
+cups_start() {
+    local dir=$1 port
+    mkdir -p "$dir"/etc/ppd "$dir"/spool "$dir"/cache "$dir"/state "$dir"/tmp "$dir"/log
+    port=$((20000 + RANDOM % 30000))
+    while (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do port=$((port + 1)); done
+    printf '%s\n' "ServerRoot $dir/etc" "RequestRoot $dir/spool" "CacheDir $dir/cache" \
+        "StateDir $dir/state" "TempDir $dir/tmp" "AccessLog $dir/log/access_log" \
+        "ErrorLog $dir/log/error_log" "PageLog $dir/log/page_log" >"$dir/etc/cups-files.conf"
+    [ "$(id -u)" -ne 0 ] || echo "SystemGroup root" >>"$dir/etc/cups-files.conf"
+    printf '%s\n' "Listen 127.0.0.1:$port" "Browsing Off" "WebInterface No" "DefaultAuthType None" \
+        "<Location />" "Order allow,deny" "Allow all" "</Location>" "<Policy default>" \
+        "<Limit All>" "Order deny,allow" "Allow all" "</Limit>" "</Policy>" >"$dir/etc/cupsd.conf"
+    /usr/sbin/cupsd -f -c "$dir/etc/cupsd.conf" -s "$dir/etc/cups-files.conf" </dev/null >/dev/null 2>&1 &
+    pids+=($!)
+    export CUPS_SERVER=127.0.0.1:$port
+    wait_for 10 lpstat -h "$CUPS_SERVER" -r >/dev/null 2>&1 &&
+        /usr/sbin/lpadmin -h "$CUPS_SERVER" -p Label -v "socket://127.0.0.1:$2" -E 2>/dev/null
+}
+
 session() {
     kind=$1 run=$2
     local net=""
-    [ "$kind" = wine ] && [ $((run % 2)) -eq 0 ] && net="--printer-tcp 0"
+    [ "$kind" = wine ] && { [ $((run % 2)) -eq 0 ] || [ -n "${queue:-}" ]; } && net="--printer-tcp 0"
     local dir=$work/$kind-$run
     labels=$dir/labels
     local prog="$dir/Программа" cwd="$dir/Рабочая папка"
@@ -130,6 +152,10 @@ session() {
     if [ -n "$net" ]; then
         [[ $ready =~ printer-tcp=([0-9.:]+) ]] || { fail "no network printer: $ready"; return 1; }
         label_printer=${BASH_REMATCH[1]}
+        if [ -n "${queue:-}" ]; then
+            cups_start "$dir/cups" "${label_printer##*:}" || { fail "no CUPS queue"; return 1; }
+            label_printer=printer:Label
+        fi
     fi
     local start=$SECONDS started
     if [ "$kind" = wine ]; then
@@ -196,7 +222,8 @@ session() {
     local code=0
     wait "$program" || code=$?
     [ $code -eq 0 ] || fail "exit code $code" || status=1
-    if [ "$kind" = wine ] && pgrep -f 'Tandrel\.exe' >/dev/null; then
+    # Only this run's programs: other runs on the machine have their own.
+    if [ "$kind" = wine ] && pgrep -f "$work/.*Tandrel\.exe" >/dev/null; then
         fail "a Tandrel.exe process is left" || status=1
     fi
     echo quit >&"${SIM[1]}" || true
@@ -212,7 +239,9 @@ session() {
             cmp -s "$f" "$labels/$(basename "$f")" ||
                 fail "$(basename "$f") differs from the Linux program's" || status=1
         done
-        echo "  session $run (${kinds[(run - 1) % 3]}): $(label_count) labels${net:+ over the network}, $((SECONDS - start)) s"
+        local way=${net:+ over the network}
+        [ -z "${queue:-}" ] || way=" through Wine's spooler and CUPS"
+        echo "  session $run (${kinds[(run - 1) % 3]}): $(label_count) labels$way, $((SECONDS - start)) s"
     fi
     return $status
 }
@@ -223,4 +252,8 @@ for run in $(seq "$runs"); do
     session wine "$run" || failed=$((failed + 1))
 done
 echo "Tandrel.exe under Wine: $((runs - failed)) of $runs sessions passed"
+queue_start=$SECONDS
+queue=1
+session wine $((runs + 1)) || failed=$((failed + 1))
+echo "The session through a print queue: $((SECONDS - queue_start)) s"
 [ $failed -eq 0 ]
