@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
-install_packages libminizip-dev libexpat1-dev pkg-config cmake ninja-build g++ libgtest-dev libbenchmark-dev qt6-base-dev fonts-dejavu-core
+install_packages libminizip-dev libexpat1-dev libmosquitto-dev mosquitto pkg-config cmake ninja-build g++ libgtest-dev libbenchmark-dev qt6-base-dev fonts-dejavu-core
 
 args=()
 if [ "${1:-}" = "--smoke" ]; then

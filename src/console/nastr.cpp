@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFormLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -55,7 +56,13 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent) {
     CheckBox4 = AddCheckBox(this, "CheckBox4", "Номера подряд"_cp1251, 16, 360, 97);
     CheckBox5 = AddCheckBox(this, "CheckBox5", "Отправлять размеры на упор"_cp1251, 16, 384, 97);
     CheckBox6 = AddCheckBox(this, "CheckBox6", "Вести журнал"_cp1251, 16, 408, 97);
-    for (QCheckBox* box : {CheckBox1, CheckBox2, CheckBox4, CheckBox5, CheckBox6}) box->adjustSize();
+    for (QCheckBox* box : {CheckBox1, CheckBox2, CheckBox4, CheckBox5, CheckBox6})
+        box->adjustSize();
+    auto* feedBox = new QWidget(this);
+    feedBox->setGeometry(300, 302, 480, 124);
+    FeedRows = AddFeedRows(new QFormLayout(feedBox));
+    connect(CheckBox6, &QCheckBox::toggled, this,
+            [this](bool on) { FeedRows.JournalOff->setVisible(!on); });
     BitBtn1 = new QPushButton(ToQ("Применить"_cp1251), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setGeometry(800, 320, 75, 25);
@@ -116,6 +123,10 @@ void TForm3::FormShow() {
     CheckBox4->setChecked(Form1->Settings.ConsecutiveRows);
     CheckBox5->setChecked(Form1->Settings.SendSizes);
     CheckBox6->setChecked(Form1->Settings.KeepJournal);
+    FeedRows.Broker->setText(ToQ(Form1->Settings.Broker));
+    FeedRows.Station->setText(ToQ(Form1->Settings.StationName));
+    FeedRows.JournalOff->setVisible(!CheckBox6->isChecked());
+    MarkBroker(FeedRows, false);
     if (PortList) {
         const std::vector<std::string> ports = PortList();  // may raise: the rest is skipped
         const QSignalBlocker quiet(ComboBox1);
@@ -147,6 +158,8 @@ void TForm3::BitBtn1Click() {
     Form1->ApplyFonts(settings);
     CopySwitches();
     Form1->ShowPanels();
+    MarkBroker(FeedRows, !Form1->ApplyFeed(FromQ(FeedRows.Broker->text().trimmed()),
+                                           FromQ(FeedRows.Station->text())));
 }
 
 void TForm3::FormClose() {

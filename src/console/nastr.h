@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "console/nastr_feed.h"
+
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -32,6 +34,7 @@ class TForm3 : public QDialog {
     QCheckBox* CheckBox3 = nullptr;  // hidden: "Печать этикеток"
     QComboBox* ComboBox1 = nullptr;  // hidden: the label printer's port
     QPushButton* Button1 = nullptr;  // hidden: "Тест"
+    TFeedRows FeedRows;              // the plant feed's broker and station name
 
     // Value row n (1 to 3) as Windows-1251 text.
     std::string ValueRow(int row) const;
