@@ -24,6 +24,9 @@ constexpr milliseconds kConnectTimeout{10000};
 constexpr milliseconds kFirstBackoff{1000};
 constexpr milliseconds kCloseWait{500};  // the clean close's wait for "offline" to arrive
 constexpr int kKeepAliveSeconds = 30;
+// The cursor reaches the disk at most this often: its flush competes with the journal's, and
+// what a crash loses of it is only sent twice.
+constexpr milliseconds kCursorSaveGap{1000};
 
 std::optional<std::string> Utf8(const std::optional<std::string>& cp1251) {
     if (!cp1251) return std::nullopt;
@@ -128,7 +131,7 @@ void TFeed::Run(const TFeedConfig& config, TJournalFeed& journal) {
     std::map<int, std::pair<std::string, std::int64_t>> inFlight;  // message id: file, line
     int closingId = -1;                                            // the clean close's "offline"
     std::optional<TStationState> published;
-    TClock::time_point lastState, attemptAt, nextAttempt = TClock::now();
+    TClock::time_point lastState, lastSave, attemptAt, nextAttempt = TClock::now();
     milliseconds backoff = kFirstBackoff;
     const milliseconds maxBackoff{std::max(config.MaxBackoffMs, 1)};
 
@@ -209,7 +212,10 @@ void TFeed::Run(const TFeedConfig& config, TJournalFeed& journal) {
                 lastState = at;
             }
         }
-        journal.Save();
+        if (TClock::now() - lastSave >= kCursorSaveGap) {
+            journal.Save();
+            lastSave = TClock::now();
+        }
         if (!client) {
             std::unique_lock lock(mutex_);
             wake_.wait_until(lock, std::min(nextAttempt, TClock::now() + milliseconds(kLoopMs)),
