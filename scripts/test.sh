@@ -5,10 +5,11 @@ cd "$(dirname "$0")/.."
 . scripts/packages.sh
 install_packages cmake ninja-build g++ libgtest-dev libbenchmark-dev qt6-base-dev fonts-dejavu-core fonts-wine \
     qt6-translations-l10n locales libminizip-dev libexpat1-dev pkg-config libcups2-dev cups \
-    xvfb openbox x11-utils  # the information window under a window manager
+    xvfb openbox x11-utils \
+    libmosquitto-dev mosquitto mosquitto-clients  # the plant feed: its client, and a broker for tests
 # The plant board in a browser against a broker; node and npm build its page (a machine may have
 # them from elsewhere than Debian).
-install_packages chromium chromium-driver mosquitto
+install_packages chromium chromium-driver
 command -v npm >/dev/null || install_packages nodejs npm
 for preset in default asan; do
     cmake --preset "$preset" -DTANDREL_WITH_QT=ON >/dev/null
@@ -27,7 +28,7 @@ echo "== the board in the browser: $((SECONDS - board_start)) s"
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j2
 ctest --test-dir build/tsan --output-on-failure -j2 \
-    -R 'Serial|Port|Events|Link|Handshake|Dispatcher|Recovery|Drayver|Pty|Executor'
+    -R 'Serial|Port|Events|Link|Handshake|Dispatcher|Recovery|Drayver|Pty|Executor|Feed'
 bash scripts/test_windows.sh
 bash scripts/bench.sh --smoke
 bash scripts/fuzz.sh 30

@@ -10,7 +10,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
 install_packages cmake ninja-build g++ g++-mingw-w64-x86-64-posix wine wine64 xvfb x11-utils \
-    xz-utils zip unzip nsis qt6-base-dev qt6-translations-l10n fonts-wine libgtest-dev cups libcups2-dev
+    xz-utils zip unzip nsis qt6-base-dev qt6-translations-l10n fonts-wine libgtest-dev cups libcups2-dev \
+    mosquitto mosquitto-clients  # the broker the packaged program publishes to
 command -v npm >/dev/null || install_packages nodejs npm  # the board page in the package
 sessions=${1:-20}
 
@@ -25,7 +26,7 @@ export TANDREL_QT_WINDOWS=$qt
 stage "Qt for Windows: $qt"
 TANDREL_WINDOWS_LIBS=$(bash scripts/windows_libs.sh)
 export TANDREL_WINDOWS_LIBS
-stage "minizip and expat for Windows: $TANDREL_WINDOWS_LIBS"
+stage "minizip, expat and libmosquitto for Windows: $TANDREL_WINDOWS_LIBS"
 
 # GoogleTest for MinGW, built once from the Debian sources.
 gtest=$build/googletest

@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
 # The libraries of the spreadsheet lists for 64-bit Windows (MinGW-w64), static: expat and
 # minizip from Debian's source packages of libexpat1-dev and libminizip-dev, against Debian's
-# zlib for MinGW (libz-mingw-w64-dev). Kept in a cache folder outside the repo, keyed by those
+# zlib for MinGW (libz-mingw-w64-dev); and the plant feed's MQTT client, libmosquitto from the
+# source package of libmosquitto-dev (static, without TLS and without threads of its own). Kept in a cache folder outside the repo, keyed by those
 # versions and this recipe; prints the prefix on stdout, progress on stderr.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 . scripts/packages.sh
 install_packages cmake ninja-build g++-mingw-w64-x86-64-posix libz-mingw-w64-dev dpkg-dev \
-    libexpat1-dev libminizip-dev
+    libexpat1-dev libminizip-dev libmosquitto-dev
 
 expat=$(dpkg-query -W -f='${source:Package}=${source:Version}' libexpat1-dev)
 minizip=$(dpkg-query -W -f='${source:Package}=${source:Version}' libminizip-dev)
+mosquitto=$(dpkg-query -W -f='${source:Package}=${source:Version}' libmosquitto-dev)
 recipe_id=$(cat scripts/windows_libs.sh cmake/minizip/CMakeLists.txt cmake/mingw-w64.cmake |
-    { cat; echo "$expat $minizip"; } | sha256sum | cut -c1-12)
+    { cat; echo "$expat $minizip $mosquitto"; } | sha256sum | cut -c1-12)
 cache=${TANDREL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tandrel}
 prefix=$cache/windows-libs-$recipe_id
 log() { echo "windows_libs: $*" >&2; }
@@ -26,7 +28,7 @@ mkdir -p "$cache"
 work=$(mktemp -d "$cache/.work.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 start=$SECONDS
-log "building $expat and $minizip"
+log "building $expat, $minizip and $mosquitto"
 # The installed version's source first; where its pool has no source (a security update's can be
 # missing), the newest version of the source package that apt can fetch.
 fetch() {
@@ -45,6 +47,7 @@ fetch() {
 }
 fetch "$expat"
 fetch "$minizip"
+fetch "$mosquitto"
 out=$work/prefix
 toolchain=$root/cmake/mingw-w64.cmake
 # Debian's expat source holds the library in expat/ beside its packaging.
@@ -65,7 +68,18 @@ cmake -S "$root/cmake/minizip" -B "$work/minizip-build" -G Ninja \
     -DCMAKE_INSTALL_PREFIX="$out" -DMINIZIP_SOURCE="$work/minizip/src" >&2
 cmake --build "$work/minizip-build" -j"${TANDREL_JOBS:-2}" >&2
 cmake --install "$work/minizip-build" >&2
-echo "$expat $minizip $recipe_id" >"$out/.tandrel-recipe"
+# The client library alone: the feed drives it from its own thread, so it needs none of its own
+# (which under MinGW would want pthreads), and the plant's broker speaks plain MQTT for now.
+cmake -S "$work/mosquitto/src" -B "$work/mosquitto-build" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$out" \
+    -DWITH_TLS=OFF -DWITH_TLS_PSK=OFF -DWITH_THREADING=OFF -DWITH_STATIC_LIBRARIES=ON \
+    -DWITH_SRV=OFF -DWITH_SOCKS=OFF -DWITH_CJSON=OFF -DWITH_CLIENTS=OFF -DWITH_BROKER=OFF \
+    -DWITH_APPS=OFF -DWITH_PLUGINS=OFF -DWITH_LIB_CPP=OFF -DDOCUMENTATION=OFF >&2
+cmake --build "$work/mosquitto-build" -j"${TANDREL_JOBS:-2}" --target libmosquitto_static >&2
+mkdir -p "$out/include" "$out/lib"
+cp "$work/mosquitto/src/include/"*.h "$out/include/"
+cp "$(find "$work/mosquitto-build" -name 'libmosquitto_static.a' | head -1)" "$out/lib/"
+echo "$expat $minizip $mosquitto $recipe_id" >"$out/.tandrel-recipe"
 rm -rf "$prefix"
 mv "$out" "$prefix"
 log "built in $((SECONDS - start)) s: $prefix"

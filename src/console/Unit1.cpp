@@ -31,6 +31,7 @@
 #include "console/rows_model.h"
 #include "console/steps.h"
 #include "console/windows_common.h"
+#include "feed/feed.h"
 #include "link/device_port.h"
 #include "link/drayver.h"
 #include "link/port_device.h"
@@ -97,6 +98,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 
 TForm1::~TForm1() {
     FormDestroy();
+    StopFeed();
     // The handshake and the port's event thread reach the windows: they end first.
     if (Link.HandshakeThread) Link.HandshakeThread->Stop();
     devicePort_.reset();
@@ -272,6 +274,8 @@ TSettings TForm1::CurrentSettings() const {
     settings.SendSizes = Settings.SendSizes;
     settings.KeepJournal = Settings.KeepJournal;
     settings.AskPrinterState = Settings.AskPrinterState;
+    settings.Broker = Settings.Broker;
+    settings.StationName = Settings.StationName;
     return settings;
 }
 
@@ -297,6 +301,8 @@ void TForm1::ApplySettings(const TSettings& settings) {
     Settings.SendSizes = settings.SendSizes;
     Settings.KeepJournal = settings.KeepJournal;
     Settings.AskPrinterState = settings.AskPrinterState;
+    Settings.Broker = settings.Broker;
+    Settings.StationName = settings.StationName;
     ShowPanels();
 }
 
@@ -356,6 +362,7 @@ void TForm1::FormShow() {
              }},
             {"settings", [this] { ReadSettings(); }},
             {"journal", [this] { OpenJournal(); }},
+            {"plant feed", [this] { StartFeed(); }},
             {"label template", [this] { LoadLabelTemplate(); }},
             {"device port", [this] { OpenDevicePort(); }},
             {"handshake", [this] { StartDrayver(); }},

@@ -42,6 +42,10 @@ class TRecovery;
 struct TDeviceChange;
 }  // namespace tandrel::link
 
+namespace tandrel::feed {
+class TFeed;
+}
+
 namespace tandrel::console {
 
 class TRowsModel;
@@ -59,6 +63,8 @@ struct TSettingsState {
     bool SendSizes = false;               // l: a row's target goes to the stop as a move
     bool KeepJournal = true;              // m: the production journal written
     std::optional<bool> AskPrinterState;  // n: unset asks a network printer, not a serial one
+    std::string Broker;                   // o: the plant feed's broker; empty: no feed
+    std::string StationName;              // q: empty: the computer's name
 };
 
 // Process-wide strings of the main window's unit, kept in the settings file (Windows-1251).
@@ -178,6 +184,19 @@ class TForm1 : public QMainWindow {
     // The journal's clock; tests set it before the first show.
     job::TClock JournalClock;
 
+    // The plant feed (Unit1_feed.cpp): started by the settings at the first show, stopped, saying
+    // "offline", when the window goes.
+    void StartFeed();
+    void StopFeed();
+    // The settings window's broker and station name; false (and nothing changed) for a broker
+    // that names no host:port. A change restarts the feed.
+    bool ApplyFeed(const std::string& broker, const std::string& station);
+    // "MQTT: подключено", "MQTT: нет связи с брокером"; empty while the feed is off.
+    std::string FeedText() const;
+    // The feed's connection beside the link indicator, and the station's state handed to it.
+    void ShowFeedState();
+    feed::TFeed* Feed() const { return feed_.get(); }
+
     // The keypad, the keyboard and the correction panel.
     void AppendDigit(char digit);
     void BitBtn10Click();  // "*"
@@ -291,7 +310,8 @@ class TForm1 : public QMainWindow {
     QTimer* recoveryTimer_ = nullptr;
     QTimer* watchTimer_ = nullptr;
     std::unique_ptr<job::TJournal> journal_;
-    QTimer* piecesTimer_ = nullptr;        // the last hour slides on
+    QTimer* piecesTimer_ = nullptr;  // the last hour slides on
+    std::unique_ptr<feed::TFeed> feed_;
     bool quietReload_ = false;             // the recovery's reload asks nothing
     int loadBoxes_ = 0;                    // boxes of a load waiting for their answer
     bool reloadHeld_ = false;              // the recovery's reload waits for them

@@ -162,6 +162,14 @@ void TForm1::CreateOperatorFields() {
     f.LinkIndicator->setSizePolicy(indicatorPolicy);
     bottom->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     row->addWidget(f.LinkIndicator, 2);
+    f.FeedIndicator = new QLabel(bottom);
+    f.FeedIndicator->setObjectName(QStringLiteral("FeedIndicator"));
+    f.FeedIndicator->setFont(PixelFont("Tahoma", 30));
+    f.FeedIndicator->setWordWrap(true);
+    f.FeedIndicator->setMargin(4);
+    f.FeedIndicator->setSizePolicy(indicatorPolicy);
+    f.FeedIndicator->setVisible(false);
+    row->addWidget(f.FeedIndicator, 1);
     row->addWidget(StatusLine, 3);
     column->insertWidget(at, bottom);
 
@@ -212,6 +220,7 @@ void TForm1::ShowOperatorFields() {
     SetControlText(f.EntryHint, hint);
     f.EntryClear->setVisible(!Entry.ManualEntry.empty());
     f.EntryPanel->setVisible(!hint.empty() && !KeypadFull());
+    ShowFeedState();
 }
 
 bool TForm1::DeviceSilent() const {

@@ -24,6 +24,7 @@ struct TOperatorFields {
     QLabel* EntryHint = nullptr;
     QPushButton* EntryClear = nullptr;  // "Стереть": empties the keypad's entry
     QLabel* LinkIndicator = nullptr;    // beside the status line, never used for notices
+    QLabel* FeedIndicator = nullptr;    // the plant feed's connection, shown while it is on
     QTimer* Refresh = nullptr;          // the device keypad and the link change between events
 
     TTargetShown Target;

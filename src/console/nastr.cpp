@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
+#include <algorithm>
 
 #include "base/cp1251.h"
 #include "base/numbers.h"
@@ -137,6 +138,12 @@ void TForm3::BuildConnectionGroup() {
     Label2->setMinimumHeight(kTouchRow);
     Label2->setWordWrap(true);
     AddConnectionRow("", Label2);
+
+    FeedRows = AddFeedRows([this](const std::string& caption, QWidget* control) {
+        AddConnectionRow(caption, control);
+    });
+    connect(CheckBox6, &QCheckBox::toggled, this,
+            [this](bool on) { FeedRows.JournalOff->setVisible(!on); });
 }
 
 int TForm3::AddConnectionRow(const std::string& captionCp1251, QWidget* control, QWidget* extra) {
@@ -148,6 +155,7 @@ int TForm3::AddConnectionRow(const std::string& captionCp1251, QWidget* control,
         connectionRows_->addWidget(caption, row, 0);
     }
     control->setParent(GroupBox1);
+    control->setMinimumHeight(std::max(control->minimumHeight(), kTouchRow));
     if (extra != nullptr) {
         extra->setParent(GroupBox1);
         connectionRows_->addWidget(control, row, 1);
@@ -227,6 +235,10 @@ void TForm3::FormShow() {
     CheckBox5->setChecked(Form1->Settings.SendSizes);
     CheckBox6->setChecked(Form1->Settings.KeepJournal);
     ShowConnection();
+    FeedRows.Broker->setText(ToQ(Form1->Settings.Broker));
+    FeedRows.Station->setText(ToQ(Form1->Settings.StationName));
+    FeedRows.JournalOff->setVisible(!CheckBox6->isChecked());
+    MarkBroker(FeedRows, false);
 }
 
 void TForm3::CopySwitches() {
@@ -249,6 +261,8 @@ void TForm3::BitBtn1Click() {
     CopySwitches();
     Form1->ShowPanels();
     ApplyConnection();
+    MarkBroker(FeedRows, !Form1->ApplyFeed(FromQ(FeedRows.Broker->text().trimmed()),
+                                           FromQ(FeedRows.Station->text())));
 }
 
 void TForm3::FormClose() {

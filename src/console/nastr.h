@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "console/nastr_feed.h"
 #include "labels/printer.h"
 
 class QCheckBox;
@@ -42,6 +43,7 @@ class TForm3 : public QDialog {
     QCheckBox* CheckBox7 = nullptr;  // "Спрашивать состояние принтера" (n)
     QPushButton* Button1 = nullptr;  // "Тест"
     QLabel* Label2 = nullptr;        // the test label's outcome
+    TFeedRows FeedRows;              // the plant feed's broker and station name (o, q)
     // Adds a row to the group: a caption, its control and optionally one more beside it, and
     // grows the window to hold it. Returns the row.
     int AddConnectionRow(const std::string& captionCp1251, QWidget* control,

@@ -26,6 +26,8 @@ struct Comments {
     std::string l = " Отправлять размеры на упор"_cp1251;
     std::string m = " Вести журнал"_cp1251;
     std::string n = " Спрашивать состояние принтера"_cp1251;
+    std::string o = " Брокер MQTT"_cp1251;
+    std::string q = " Имя станции"_cp1251;
 };
 
 const Comments& TheComments() {
@@ -44,12 +46,13 @@ bool ParseInRange(std::string_view text, std::int32_t min, std::int32_t max, std
 void ApplyLine(std::string_view line, TSettings& s) {
     if (line.empty()) return;
     const char key = line[0];
-    if (key < 'a' || key > 'p') return;
+    if (key < 'a' || key > 'z') return;
     // The second character is not examined: "a:207" counts as well as "a=207".
     const std::string_view rest = line.size() > 2 ? line.substr(2) : std::string_view();
     const std::string_view word = rest.substr(0, rest.find(' '));
     // Paths and port names may hold blanks; numbers and switches end at the first one.
-    const std::string_view value = (key == 'd' || key == 'g' || key == 'p') ? rest : word;
+    const bool whole = key == 'd' || key == 'g' || key == 'p' || key == 'q';
+    const std::string_view value = whole ? rest : word;
     if (value.empty()) return;
     switch (key) {
         case 'a':
@@ -98,8 +101,14 @@ void ApplyLine(std::string_view line, TSettings& s) {
         case 'n':
             s.AskPrinterState = value != "0";
             break;
+        case 'o':
+            s.Broker = std::string(value);
+            break;
+        case 'q':
+            s.StationName = std::string(value);
+            break;
         default:
-            break;  // o: reserved
+            break;
     }
 }
 
@@ -163,6 +172,8 @@ std::string FormatSettings(const TSettings& s) {
     AppendSetting(out, c.l, 'l', Switch(s.SendSizes));
     AppendSetting(out, c.m, 'm', Switch(s.KeepJournal));
     if (s.AskPrinterState) AppendSetting(out, c.n, 'n', Switch(*s.AskPrinterState));
+    if (!s.Broker.empty()) AppendSetting(out, c.o, 'o', s.Broker);
+    if (!s.StationName.empty()) AppendSetting(out, c.q, 'q', s.StationName);
     return out;
 }
 

@@ -15,11 +15,13 @@ add_library(tandrel_console STATIC
     elided_label.cpp
     label_preview.cpp
     nastr.cpp
+    nastr_feed.cpp
     qt_executor.cpp
     qt_text.cpp
     rows_model.cpp
     session_end.cpp
     Unit1.cpp
+    Unit1_feed.cpp
     Unit1_job.cpp
     Unit1_journal.cpp
     Unit1_keypad.cpp

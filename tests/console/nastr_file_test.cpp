@@ -110,16 +110,19 @@ TEST(SettingsFile, ParsesEachLine) {
         {"h= keeps the value", File({"h=0", "h="}), [](TSettings& s) { s.ShowKeypad = false; }},
         {"switch cut at a blank", File({"i=0 1", "k=1 0"}),
          [](TSettings& s) { s.ConsecutiveRows = true; }},
-        {"upper-case key, q, comments, short lines",
-         File({"A=300", "q=1", " ширина первого столбца", "a", "a=", "=5", ""}), [](TSettings&) {}},
+        {"upper-case key, z, comments, short lines",
+         File({"A=300", "z=1", " ширина первого столбца", "a", "a=", "=5", ""}), [](TSettings&) {}},
         {"e=12", File({"e=12"}), [](TSettings& s) { s.ListFontSize = 12, s.ListRowHeight = 24; }},
         {"e=8 halves the default rows", File({"e=8"}), [](TSettings& s) { s.ListRowHeight = 16; }},
         {"refused e keeps the default rows", File({"e=x", "e=401"}), [](TSettings&) {}},
         {"m=0 stops the journal", File({"m=0"}), [](TSettings& s) { s.KeepJournal = false; }},
         {"m= keeps the value", File({"m=0", "m="}), [](TSettings& s) { s.KeepJournal = false; }},
         {"m=1", File({"m=0", "m=1"}), [](TSettings&) {}},
-        {"n=1 asks the printer, o changes nothing", File({"n=1", "o=1"}),
-         [](TSettings& s) { s.AskPrinterState = true; }},
+        {"n=1 asks the printer", File({"n=1"}), [](TSettings& s) { s.AskPrinterState = true; }},
+        {"o host:port, cut at a blank", File({"o=plant:1884 x"}),
+         [](TSettings& s) { s.Broker = "plant:1884"; }},
+        {"q kept whole", File({"q=Линия 2 / пила"}),
+         [](TSettings& s) { s.StationName = Utf8ToCp1251("Линия 2 / пила"); }},
         {"n=0 does not ask", File({"n=-1", "n=0"}),
          [](TSettings& s) { s.AskPrinterState = false; }},
         {"l=-1 sends sizes", File({"l=-1"}), [](TSettings& s) { s.SendSizes = true; }},
@@ -201,6 +204,8 @@ TEST(SettingsFile, EveryKeyRoundTrips) {
         {'k', [](TSettings& s) { s.ConsecutiveRows = true; }},
         {'m', [](TSettings& s) { s.KeepJournal = false; }},
         {'n', [](TSettings& s) { s.AskPrinterState = false; }},
+        {'o', [](TSettings& s) { s.Broker = "[::1]:1883"; }},
+        {'q', [](TSettings& s) { s.StationName = " 2 #A"; }},
     };
     TSettings all = defaults;
     for (const auto& r : rows) {
@@ -221,9 +226,13 @@ TEST(SettingsFile, TheJournalSwitchIsWrittenLastWithItsComment) {
                                    "l=0", " Вести журнал", "m=0"});
     ASSERT_GE(bytes.size(), tail.size());
     EXPECT_EQ(bytes.substr(bytes.size() - tail.size()), tail);
-    // n only once set, after m.
+    // n, o and q only once set, after m, in that order.
     s.AskPrinterState = true;
-    EXPECT_EQ(FormatSettings(s), bytes + File({" Спрашивать состояние принтера", "n=-1"}));
+    s.Broker = "10.0.0.5:1883";
+    s.StationName = Utf8ToCp1251("Линия 2");
+    EXPECT_EQ(FormatSettings(s),
+              bytes + File({" Спрашивать состояние принтера", "n=-1", " Брокер MQTT",
+                            "o=10.0.0.5:1883", " Имя станции", "q=Линия 2"}));
 }
 
 TEST(SettingsFile, ProgramDirectoryHasNoTrailingSeparator) {

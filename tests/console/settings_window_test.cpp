@@ -17,6 +17,7 @@
 #include "console/application.h"
 #include "console/nastr.h"
 #include "console/qt_text.h"
+#include "feed/feed.h"
 #include "support/platform.h"
 #include "window_fixture.h"
 
@@ -179,6 +180,43 @@ class SettingsWindowTest : public QObject {
         // Right after k, and the journal's switch after it.
         QVERIFY(file.find(" Только новые размеры\r\nk=0\r\n"_cp1251 + tail +
                           " Вести журнал\r\n"_cp1251) != std::string::npos);
+    }
+
+    // The feed's broker and station name: shown, refused when no host:port, applied by
+    // "Применить" (which starts the feed), dropped by a close, written as o and q.
+    void theFeedRowsApplyLikeTheValues() {
+        TProgramDir dir;
+        dir.Write("nastr.dat", Lines({"m=0"}) + "q=Линия 1\r\n"_cp1251);
+        StartWindows();
+        Form3->show();
+        const TFeedRows& rows = Form3->FeedRows;
+        QVERIFY(
+            Form3->rect().contains(rows.Broker->mapTo(Form3, rows.Broker->rect().bottomRight())));
+        QVERIFY(rows.Broker->text().isEmpty());
+        QCOMPARE(FromQ(rows.Station->text()), "Линия 1"_cp1251);
+        QVERIFY(rows.JournalOff->isVisible());
+        Form3->CheckBox6->setChecked(true);
+        QVERIFY(!rows.JournalOff->isVisible());
+
+        rows.Broker->setText(QStringLiteral("plant:99999"));
+        Form3->BitBtn1Click();
+        QVERIFY(Form1->Settings.Broker.empty());
+        QVERIFY(!rows.Broker->styleSheet().isEmpty());
+        rows.Broker->setText(QStringLiteral("127.0.0.1:1"));  // nobody listens there
+        Form3->BitBtn1Click();
+        QVERIFY(rows.Broker->styleSheet().isEmpty());
+        QCOMPARE(Form1->Settings.Broker, std::string("127.0.0.1:1"));
+        QVERIFY(Form1->Feed() && Form1->Feed()->Running());
+        QCOMPARE(Form1->FeedText(), "MQTT: нет связи с брокером"_cp1251);
+        rows.Station->setText(QStringLiteral("X"));
+        Form3->reject();
+        QCOMPARE(Form1->Settings.StationName, "Линия 1"_cp1251);
+        CloseWindows();
+        const std::string file = dir.Read("nastr.dat");
+        QVERIFY(
+            file.find(
+                "m=-1\r\n Брокер MQTT\r\no=127.0.0.1:1\r\n Имя станции\r\nq=Линия 1\r\n"_cp1251) !=
+            std::string::npos);
     }
 
     void menuCommandOpensTheWindowModally() {

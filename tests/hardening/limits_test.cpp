@@ -179,6 +179,7 @@ TEST(Limits, SettingsWithEveryKeyRepeatedAndHugeValues) {
     expected.ShowCorrection = expected.PrintLabels = expected.ConsecutiveRows = true;  // not "0"
     expected.SendSizes = true;
     expected.AskPrinterState = true;
+    expected.Broker = huge;  // o: no blank in it to cut at
     const TSettings read = ReadSettingsFile(dir.Path() / "nastr.dat", defaults);
     EXPECT_EQ(read, expected);
 

@@ -5,7 +5,9 @@
 # three labels that equal, byte for byte, those of the Linux program in the same session. Every
 # second Wine session prints to the simulator's network printer instead (raw TCP on 127.0.0.1,
 # the printer's state asked before each label). One more Wine session prints through Wine's
-# spooler to a CUPS queue (a private cupsd) that sends to that network printer.
+# spooler to a CUPS queue (a private cupsd) that sends to that network printer. The first Wine
+# session also publishes its rows to a mosquitto of the session's own, as the plant feed does:
+# its three journal lines must arrive.
 #
 #   tests/program/wine_session.sh BUILD RUNS
 #
@@ -78,6 +80,27 @@ wine cmd /c exit >/dev/null 2>&1 </dev/null
 fail() {
     echo "  session $run ($kind): $*"
     return 1
+}
+
+# The plant's broker on 127.0.0.1 and a subscriber that writes "topic payload" lines.
+mqtt=$work/broker
+mkdir -p "$mqtt"
+for _ in 1 2 3 4 5; do
+    mqtt_port=$((20000 + RANDOM % 20000))
+    printf 'listener %s 127.0.0.1\nallow_anonymous true\nuser %s\n' "$mqtt_port" "$(id -un)" \
+        >"$mqtt/mosquitto.conf"
+    mosquitto -c "$mqtt/mosquitto.conf" >"$mqtt/mosquitto.log" 2>&1 &
+    mqtt_pid=$!
+    sleep 0.3
+    kill -0 "$mqtt_pid" 2>/dev/null && break
+done
+pids+=("$mqtt_pid")
+mosquitto_sub -h 127.0.0.1 -p "$mqtt_port" -q 1 -v -t 'tandrel/#' >"$mqtt/received.txt" 2>&1 &
+pids+=($!)
+# published STATION N: the broker has passed on N pieces of the station and its last status.
+published() {
+    [ "$(grep -c "^tandrel/$1/piece " "$mqtt/received.txt")" -ge "$2" ] &&
+        [ "$(grep "^tandrel/$1/status " "$mqtt/received.txt" | tail -1)" = "tandrel/$1/status offline" ]
 }
 
 # sim_command LINE: the simulator's answer to one control line.
@@ -161,6 +184,7 @@ session() {
     if [ "$kind" = wine ]; then
         cp -r "$package" "$prog"
         printf 'p=COM1\r\ng=%s\r\nj=-1\r\n' "$label_printer" >"$prog/nastr.dat"
+        [ "$run" -eq 1 ] && printf 'o=127.0.0.1:%s\r\nq=wine-1\r\n' "$mqtt_port" >>"$prog/nastr.dat"
         started=$(date +%s%N)
         # The main window every second: the last one tells what a failed session showed.
         shot=$dir/main_window.png
@@ -242,6 +266,16 @@ session() {
         local way=${net:+ over the network}
         [ -z "${queue:-}" ] || way=" through Wine's spooler and CUPS"
         echo "  session $run (${kinds[(run - 1) % 3]}): $(label_count) labels$way, $((SECONDS - start)) s"
+        if [ "$run" -eq 1 ]; then
+            local feed_start=$SECONDS
+            if wait_for 20 published wine-1 3; then
+                echo "  session 1: 3 journal lines and \"offline\" on the broker ($((SECONDS - feed_start)) s after the end)"
+                grep -q '^tandrel/wine-1/piece {"id":"wine-1/journal-.*"row":3,' "$mqtt/received.txt" ||
+                    fail "the third piece is not row 3: $(grep piece "$mqtt/received.txt" | tail -1)" || status=1
+            else
+                fail "the broker did not pass on the session's lines: $(cat "$mqtt/received.txt")" || status=1
+            fi
+        fi
     fi
     return $status
 }
