@@ -128,16 +128,15 @@ void TForm3::BuildConnectionGroup() {
     connect(CheckBox3, &QCheckBox::toggled, this, [this] { CheckBox3Click(); });
     CheckBox7 = TouchCheckBox(switches, "CheckBox7", "Спрашивать состояние принтера"_cp1251);
     connect(CheckBox7, &QCheckBox::clicked, this, [this](bool checked) { askState_ = checked; });
-    switchRow->addWidget(CheckBox3);
-    switchRow->addWidget(CheckBox7);
-    switchRow->addStretch(1);
-    AddConnectionRow("", switches);
-
-    Label2 = new QLabel(GroupBox1);
+    // The test's outcome beside the switches: the window must stay within 800 px of height.
+    Label2 = new QLabel(switches);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setMinimumHeight(kTouchRow);
     Label2->setWordWrap(true);
-    AddConnectionRow("", Label2);
+    switchRow->addWidget(CheckBox3);
+    switchRow->addWidget(CheckBox7);
+    switchRow->addWidget(Label2, 1);
+    AddConnectionRow("", switches);
 
     FeedRows = AddFeedRows([this](const std::string& caption, QWidget* control) {
         AddConnectionRow(caption, control);

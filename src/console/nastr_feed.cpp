@@ -1,5 +1,6 @@
 #include "console/nastr_feed.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -10,18 +11,31 @@
 namespace tandrel::console {
 
 TFeedRows AddFeedRows(const TAddRow& addRow) {
+    constexpr int kTouchRow = 40;
     TFeedRows rows;
-    rows.Broker = new QLineEdit;
+    // Broker and station share one row, so that the window fits a screen 800 px high.
+    auto* line = new QWidget;
+    auto* layout = new QHBoxLayout(line);
+    layout->setContentsMargins(0, 0, 0, 0);
+    rows.Broker = new QLineEdit(line);
     rows.Broker->setObjectName(QStringLiteral("FeedBroker"));
     rows.Broker->setPlaceholderText(ToQ("адрес:1883, пусто: не отправлять"_cp1251));
-    rows.Station = new QLineEdit;
+    rows.Station = new QLineEdit(line);
     rows.Station->setObjectName(QStringLiteral("FeedStation"));
     rows.Station->setPlaceholderText(ToQ(feed::ComputerName()));
+    auto* stationCaption = new QLabel(ToQ("Имя станции"_cp1251), line);
+    stationCaption->setBuddy(rows.Station);
+    for (QWidget* widget : {static_cast<QWidget*>(rows.Broker), static_cast<QWidget*>(rows.Station),
+                            static_cast<QWidget*>(stationCaption)})
+        widget->setMinimumHeight(kTouchRow);
+    layout->addWidget(rows.Broker, 3);
+    layout->addSpacing(16);
+    layout->addWidget(stationCaption);
+    layout->addWidget(rows.Station, 2);
     rows.JournalOff = new QLabel(ToQ("Журнал не ведётся: детали не отправляются"_cp1251));
     rows.JournalOff->setObjectName(QStringLiteral("FeedJournalOff"));
     rows.JournalOff->setStyleSheet(QStringLiteral("color: #c00000"));
-    addRow("Брокер MQTT"_cp1251, rows.Broker);
-    addRow("Имя станции"_cp1251, rows.Station);
+    addRow("Брокер MQTT"_cp1251, line);
     addRow("", rows.JournalOff);
     return rows;
 }
