@@ -91,6 +91,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     CreateLink();
     ConnectKeypad();
     CreateOperatorFields();
+    CreateIncoming();
     FormCreate();
 }
 
@@ -238,6 +239,7 @@ void TForm1::CreateMenu() {
         return action;
     };
     N1 = add("N1", "Открыть файл"_cp1251, &TForm1::N2Click);
+    N5 = add("N5", "Списки"_cp1251, &TForm1::ListsClick);
     N4 = add("N4", "Настройки"_cp1251, &TForm1::N4Click);
     N3 = add("N3", "Информация"_cp1251, &TForm1::N3Click);
     J1 = add("J1", "О программе"_cp1251, &TForm1::J1Click);
@@ -271,6 +273,7 @@ TSettings TForm1::CurrentSettings() const {
     settings.SendSizes = Settings.SendSizes;
     settings.KeepJournal = Settings.KeepJournal;
     settings.AskPrinterState = Settings.AskPrinterState;
+    settings.IncomingDir = IncomingDir;
     return settings;
 }
 
@@ -296,6 +299,7 @@ void TForm1::ApplySettings(const TSettings& settings) {
     Settings.SendSizes = settings.SendSizes;
     Settings.KeepJournal = settings.KeepJournal;
     Settings.AskPrinterState = settings.AskPrinterState;
+    SetIncomingDir(settings.IncomingDir);
     ShowPanels();
 }
 

@@ -6,6 +6,8 @@
 #include <array>
 #include <chrono>
 #include <exception>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,6 +46,9 @@ struct TDeviceChange;
 namespace tandrel::console {
 
 class TRowsModel;
+class TIncomingPoller;
+class TListsScreen;
+class TScanGate;
 struct TLabelToPreview;
 struct TOperatorFields;
 class TForm1JobView;
@@ -90,6 +95,8 @@ class TForm1 : public QMainWindow {
     QLabel* Label1 = nullptr;         // mirror of the device keypad entry
     QPlainTextEdit* Memo1 = nullptr;  // label template lines
     QAction* N1 = nullptr;            // "Открыть файл"
+    QAction* N5 = nullptr;            // "Списки"
+    QPushButton* ListsButton = nullptr;  // "Списки", in the target field's row
     QAction* N4 = nullptr;            // "Настройки"
     QAction* N3 = nullptr;            // "Информация"
     QAction* J1 = nullptr;            // "О программе"
@@ -213,6 +220,18 @@ class TForm1 : public QMainWindow {
     // What switches the port device, for tests (the system's at creation).
     void SetPortDevices(std::unique_ptr<link::TPortDevices> devices);
 
+    // The incoming folder (Unit1_lists.cpp): r of the settings, empty for d's.
+    std::filesystem::path IncomingDir;
+    // Sets it and looks at the folder it leads to (DataDir's while it is empty).
+    void SetIncomingDir(const std::filesystem::path& folder);
+    void ListsClick();  // opens the "Списки" screen
+    // A barcode scan: opens the incoming folder's list the code names, or says why not.
+    void ScanCode(const std::string& code);
+    TIncomingPoller& Incoming() const { return *incoming_; }
+    TListsScreen* ListsScreen() const { return listsScreen_; }
+    // Milliseconds of a steady clock for the scan gate; tests drive it.
+    void SetScanClock(std::function<std::int64_t()> clock);
+
     // Menu commands.
     void N2Click();
     void N4Click();
@@ -266,6 +285,8 @@ class TForm1 : public QMainWindow {
     void ScheduleRecoveryTick();
     void ShowLinkState();
     void CreateOperatorFields();
+    void CreateIncoming();
+    void OpenScanned(const std::string& code, bool secondLook);
 
     TQtExecutor executor_;
     std::unique_ptr<TRowsModel> rowsModel_;
@@ -287,6 +308,9 @@ class TForm1 : public QMainWindow {
     std::vector<std::string> stepFaults_;  // what went wrong in it so far
     std::string printerFault_;             // the last label failure said, until a label prints
     bool keypadFull_ = false;
+    TIncomingPoller* incoming_ = nullptr;
+    TListsScreen* listsScreen_ = nullptr;
+    TScanGate* scanGate_ = nullptr;
 
     std::array<int, 3> fontPoints_{40, 40, 8};  // info line, position display, grid
     bool shown_ = false;

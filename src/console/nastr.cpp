@@ -2,12 +2,17 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 
 #include "base/cp1251.h"
+#include "base/files.h"
 #include "base/numbers.h"
 #include "console/Unit1.h"
 #include "console/qt_text.h"
@@ -31,7 +36,7 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(ToQ("Настройки"_cp1251));
     setFont(WindowFont());
-    resize(939, 428);
+    resize(939, 480);
 
     ValueListEditor1 = new QTableWidget(3, 2, this);
     ValueListEditor1->setObjectName(QStringLiteral("ValueListEditor1"));
@@ -81,6 +86,31 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent) {
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     for (QWidget* hidden : std::initializer_list<QWidget*>{Label1, CheckBox3, ComboBox1, Button1})
         hidden->setVisible(false);
+
+    auto* folderRow = new QWidget(this);
+    folderRow->setGeometry(16, 436, 907, 36);
+    auto* folderLayout = new QHBoxLayout(folderRow);
+    folderLayout->setContentsMargins(0, 0, 0, 0);
+    AddIncomingFolderRow(folderLayout);
+}
+
+void TForm3::AddIncomingFolderRow(QBoxLayout* layout) {
+    auto* caption = new QLabel(ToQ("Папка входящих списков"_cp1251), this);
+    IncomingEdit = new QLineEdit(this);
+    IncomingEdit->setObjectName(QStringLiteral("IncomingEdit"));
+    IncomingEdit->setPlaceholderText(ToQ("как каталог данных"_cp1251));
+    IncomingChoose = new QPushButton(ToQ("Выбрать..."_cp1251), this);
+    IncomingChoose->setObjectName(QStringLiteral("IncomingChoose"));
+    ChooseFolder = [this](const QString& start) {
+        return QFileDialog::getExistingDirectory(this, ToQ("Папка входящих списков"_cp1251), start);
+    };
+    connect(IncomingChoose, &QPushButton::clicked, this, [this] {
+        const QString chosen = ChooseFolder(IncomingEdit->text());
+        if (!chosen.isEmpty()) IncomingEdit->setText(QDir::toNativeSeparators(chosen));
+    });
+    layout->addWidget(caption);
+    layout->addWidget(IncomingEdit, 1);
+    layout->addWidget(IncomingChoose);
 }
 
 std::string TForm3::ValueRow(int row) const {
@@ -116,6 +146,7 @@ void TForm3::FormShow() {
     CheckBox4->setChecked(Form1->Settings.ConsecutiveRows);
     CheckBox5->setChecked(Form1->Settings.SendSizes);
     CheckBox6->setChecked(Form1->Settings.KeepJournal);
+    SetControlText(IncomingEdit, PathToCp1251(Form1->IncomingDir).value_or(std::string()));
     if (PortList) {
         const std::vector<std::string> ports = PortList();  // may raise: the rest is skipped
         const QSignalBlocker quiet(ComboBox1);
@@ -134,6 +165,8 @@ void TForm3::CopySwitches() {
     Form1->Settings.ConsecutiveRows = CheckBox4->isChecked();
     Form1->Settings.SendSizes = CheckBox5->isChecked();
     Form1->Settings.KeepJournal = CheckBox6->isChecked();
+    // Kept whole, blanks included, as the file keeps it.
+    Form1->SetIncomingDir(Cp1251ToPath(ControlText(IncomingEdit)));
 }
 
 void TForm3::BitBtn1Click() {

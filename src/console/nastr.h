@@ -10,7 +10,9 @@
 
 class QCheckBox;
 class QComboBox;
+class QBoxLayout;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QTableWidget;
 
@@ -32,6 +34,8 @@ class TForm3 : public QDialog {
     QCheckBox* CheckBox3 = nullptr;  // hidden: "Печать этикеток"
     QComboBox* ComboBox1 = nullptr;  // hidden: the label printer's port
     QPushButton* Button1 = nullptr;  // hidden: "Тест"
+    QLineEdit* IncomingEdit = nullptr;      // " Папка входящих списков", empty for d's
+    QPushButton* IncomingChoose = nullptr;  // its folder chooser
 
     // Value row n (1 to 3) as Windows-1251 text.
     std::string ValueRow(int row) const;
@@ -52,7 +56,11 @@ class TForm3 : public QDialog {
     // "Тест": prints the test label; set by the label printing.
     std::function<void()> OnTestLabel;
 
+    // The chooser's dialog; tests replace it. Returns the chosen folder, empty when cancelled.
+    std::function<QString(const QString& start)> ChooseFolder;
+
   protected:
+    void AddIncomingFolderRow(QBoxLayout* layout);
     void CopySwitches();
     void showEvent(QShowEvent* event) override;
     void done(int result) override;

@@ -26,6 +26,7 @@ struct Comments {
     std::string l = " Отправлять размеры на упор"_cp1251;
     std::string m = " Вести журнал"_cp1251;
     std::string n = " Спрашивать состояние принтера"_cp1251;
+    std::string r = " Папка входящих списков"_cp1251;
 };
 
 const Comments& TheComments() {
@@ -44,12 +45,12 @@ bool ParseInRange(std::string_view text, std::int32_t min, std::int32_t max, std
 void ApplyLine(std::string_view line, TSettings& s) {
     if (line.empty()) return;
     const char key = line[0];
-    if (key < 'a' || key > 'p') return;
+    if (key < 'a' || key > 'z') return;
     // The second character is not examined: "a:207" counts as well as "a=207".
     const std::string_view rest = line.size() > 2 ? line.substr(2) : std::string_view();
     const std::string_view word = rest.substr(0, rest.find(' '));
     // Paths and port names may hold blanks; numbers and switches end at the first one.
-    const std::string_view value = (key == 'd' || key == 'g' || key == 'p') ? rest : word;
+    const std::string_view value = (key == 'd' || key == 'g' || key == 'p' || key == 'r') ? rest : word;
     if (value.empty()) return;
     switch (key) {
         case 'a':
@@ -98,8 +99,11 @@ void ApplyLine(std::string_view line, TSettings& s) {
         case 'n':
             s.AskPrinterState = value != "0";
             break;
+        case 'r':
+            s.IncomingDir = Cp1251ToPath(value);
+            break;
         default:
-            break;  // o: reserved
+            break;  // keys of other versions
     }
 }
 
@@ -163,7 +167,13 @@ std::string FormatSettings(const TSettings& s) {
     AppendSetting(out, c.l, 'l', Switch(s.SendSizes));
     AppendSetting(out, c.m, 'm', Switch(s.KeepJournal));
     if (s.AskPrinterState) AppendSetting(out, c.n, 'n', Switch(*s.AskPrinterState));
+    if (!s.IncomingDir.empty())
+        AppendSetting(out, c.r, 'r', PathToCp1251(s.IncomingDir).value_or(std::string()));
     return out;
+}
+
+std::filesystem::path IncomingFolder(const TSettings& settings) {
+    return settings.IncomingDir.empty() ? settings.DataDir : settings.IncomingDir;
 }
 
 TSettings ReadSettingsFile(const std::filesystem::path& path, const TSettings& defaults) {

@@ -41,6 +41,8 @@ struct TSettings {
     // n: the printer's state asked before each label; unset (no n line) asks a network printer
     // and not a serial one.
     std::optional<bool> AskPrinterState;
+    // r: the folder the office fills with lists, kept whole; empty means DataDir.
+    std::filesystem::path IncomingDir;
 
     bool operator==(const TSettings&) const = default;
 };
@@ -52,17 +54,21 @@ TSettings DefaultSettings(const std::filesystem::path& programDir);
 // "nastr.dat" in the program's directory.
 std::filesystem::path SettingsFilePath(const std::filesystem::path& programDir);
 
-// Applies the file's bytes over defaults. Only lines with a lower-case key "a" to "p" count;
-// the value starts at the third character. d, g and p take the whole rest of the line; numbers
+// Applies the file's bytes over defaults. Only lines with a lower-case key count (those
+// this program does not know change nothing); the value starts at the third character. d, g, p
+// and r take the whole rest of the line; numbers
 // and switches stop before the first blank. A line with an empty value, a number that is not a
 // decimal integer or lies outside its range is skipped and reading goes on; the last line of a
 // key wins. A switch is false for exactly "0". When DataDir does not name an existing directory
 // afterwards, it becomes defaults.DataDir (the program's directory). Never raises.
 TSettings ParseSettings(std::string_view bytes, const TSettings& defaults);
 
+// The folder of incoming lists: r, or d while r is empty.
+std::filesystem::path IncomingFolder(const TSettings& settings);
+
 // The file's exact bytes: every key in the order a, b, p, d, c, f, e, g, h, i, j, k, l, m, n,
-// each after its comment line, CR LF line ends; g only when LabelPortName is not empty, n only
-// once set; switches as "-1"/"0". A DataDir that Windows-1251 cannot hold is written empty, so the
+// r, each after its comment line, CR LF line ends; g only when LabelPortName is not empty, n and r
+// only once set; switches as "-1"/"0". A DataDir that Windows-1251 cannot hold is written empty, so the
 // next start uses the program's directory.
 std::string FormatSettings(const TSettings& settings);
 

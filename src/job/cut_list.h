@@ -49,6 +49,13 @@ struct TListSource {
     std::filesystem::path ProgressFile;
 };
 
+// The rows of a list file's bytes appended to staged (staged[0] unused), by the reader its name
+// and bytes call for. Returns "" or why the list is refused, failedLine the line or row to blame;
+// utf8 and replaced (when given) get how the text was read. Touches no file.
+std::string StageList(const std::string& listName, std::string bytes, std::vector<SizeRow>& staged,
+                      std::uint8_t& fieldCount, std::int32_t& failedLine, bool* utf8 = nullptr,
+                      std::int32_t* replaced = nullptr);
+
 // The list named listName, both paths resolved against the current directory now.
 TListSource ResolveList(const std::string& listName);
 // The list in work, to load again from the same files; empty Name while no list is loaded.

@@ -110,8 +110,8 @@ TEST(SettingsFile, ParsesEachLine) {
         {"h= keeps the value", File({"h=0", "h="}), [](TSettings& s) { s.ShowKeypad = false; }},
         {"switch cut at a blank", File({"i=0 1", "k=1 0"}),
          [](TSettings& s) { s.ConsecutiveRows = true; }},
-        {"upper-case key, q, comments, short lines",
-         File({"A=300", "q=1", " ширина первого столбца", "a", "a=", "=5", ""}), [](TSettings&) {}},
+        {"upper-case key, z, comments, short lines",
+         File({"A=300", "z=1", " ширина первого столбца", "a", "a=", "=5", ""}), [](TSettings&) {}},
         {"e=12", File({"e=12"}), [](TSettings& s) { s.ListFontSize = 12, s.ListRowHeight = 24; }},
         {"e=8 halves the default rows", File({"e=8"}), [](TSettings& s) { s.ListRowHeight = 16; }},
         {"refused e keeps the default rows", File({"e=x", "e=401"}), [](TSettings&) {}},
@@ -122,6 +122,8 @@ TEST(SettingsFile, ParsesEachLine) {
          [](TSettings& s) { s.AskPrinterState = true; }},
         {"n=0 does not ask", File({"n=-1", "n=0"}),
          [](TSettings& s) { s.AskPrinterState = false; }},
+        {"r kept whole", File({"r=\\\\server\\cut lists "}),
+         [](TSettings& s) { s.IncomingDir = Cp1251ToPath("\\\\server\\cut lists "); }},
         {"l=-1 sends sizes", File({"l=-1"}), [](TSettings& s) { s.SendSizes = true; }},
         {"l=0 after l=1", File({"l=1", "l=0"}), [](TSettings&) {}},
         {"l= keeps it off", File({"l="}), [](TSettings&) {}},
@@ -201,6 +203,7 @@ TEST(SettingsFile, EveryKeyRoundTrips) {
         {'k', [](TSettings& s) { s.ConsecutiveRows = true; }},
         {'m', [](TSettings& s) { s.KeepJournal = false; }},
         {'n', [](TSettings& s) { s.AskPrinterState = false; }},
+        {'r', [&](TSettings& s) { s.IncomingDir = other; }},
     };
     TSettings all = defaults;
     for (const auto& r : rows) {
@@ -224,6 +227,12 @@ TEST(SettingsFile, TheJournalSwitchIsWrittenLastWithItsComment) {
     // n only once set, after m.
     s.AskPrinterState = true;
     EXPECT_EQ(FormatSettings(s), bytes + File({" Спрашивать состояние принтера", "n=-1"}));
+    // r only once set, last; while empty the incoming folder is d's.
+    EXPECT_EQ(IncomingFolder(s), s.DataDir);
+    s.IncomingDir = "/srv/lists";
+    EXPECT_EQ(FormatSettings(s), bytes + File({" Спрашивать состояние принтера", "n=-1",
+                                               " Папка входящих списков", "r=/srv/lists"}));
+    EXPECT_EQ(IncomingFolder(s), s.IncomingDir);
 }
 
 TEST(SettingsFile, ProgramDirectoryHasNoTrailingSeparator) {
