@@ -151,7 +151,8 @@ bool IsProgressFileName(std::string_view name) {
 
 std::string StageList(const std::string& listName, std::string text, std::vector<SizeRow>& staged,
                       std::uint8_t& fieldCount, std::int32_t& failedLine, bool* utf8,
-                      std::int32_t* replaced) {
+                      std::int32_t* replaced, const TColumnMaps* maps,
+                      std::vector<std::string>* unmapped) {
     std::string failure;
     bool readUtf8 = false;
     std::int32_t readReplaced = 0;
@@ -159,8 +160,9 @@ std::string StageList(const std::string& listName, std::string text, std::vector
     if (kind == TListKind::Xlsx) {
         const TTable table = ReadXlsx(text);
         readReplaced = table.Replaced;
-        failure = table.Failure.empty() ? TableToRows(table, staged, fieldCount, failedLine)
-                                        : table.Failure;
+        failure = table.Failure.empty()
+                      ? TableToRows(table, staged, fieldCount, failedLine, maps, unmapped)
+                      : table.Failure;
     } else {
         TListText decoded = ListText(std::move(text));
         readUtf8 = decoded.Utf8;
@@ -168,8 +170,9 @@ std::string StageList(const std::string& listName, std::string text, std::vector
         if (kind == TListKind::Csv) {
             const TTable table = ReadCsv(decoded.Text);
             failedLine = table.FailedRow;
-            failure = table.Failure.empty() ? TableToRows(table, staged, fieldCount, failedLine)
-                                            : table.Failure;
+            failure = table.Failure.empty()
+                          ? TableToRows(table, staged, fieldCount, failedLine, maps, unmapped)
+                          : table.Failure;
         } else {
             failure = ReadTextRows(std::move(decoded.Text), staged, fieldCount, failedLine);
         }
@@ -177,6 +180,16 @@ std::string StageList(const std::string& listName, std::string text, std::vector
     if (utf8) *utf8 = readUtf8;
     if (replaced) *replaced = readReplaced;
     return failure;
+}
+
+std::optional<std::vector<std::string>> TableHeader(const std::string& listName,
+                                                    std::string bytes) {
+    const TListKind kind = ListKindOf(listName, bytes);
+    if (kind == TListKind::Text) return std::nullopt;
+    const TTable table =
+        kind == TListKind::Xlsx ? ReadXlsx(bytes) : ReadCsv(ListText(std::move(bytes)).Text);
+    if (!table.Failure.empty() || table.Rows.empty()) return std::nullopt;
+    return HeaderNames(table.Rows.front().Cells);
 }
 
 TListSource ResolveList(const std::string& listName) {
@@ -211,7 +224,7 @@ TLoadOutcome LoadList(TJobState& state, const TListSource& list) {
     std::uint8_t fieldCount = 0;
     std::int32_t failedLine = 0;
     failure = StageList(listName, std::move(text), staged, fieldCount, failedLine, &out.Utf8,
-                        &out.Replaced);
+                        &out.Replaced, list.Maps, &out.UnmappedHeader);
     if (!failure.empty()) return reject(failedLine, failure);
     const auto rowCount = static_cast<std::int32_t>(staged.size() - 1);
     if (rowCount == 0) return reject(0, "в файле нет ни одной строки с размером"_cp1251);
