@@ -17,6 +17,7 @@
 #include "console/keypad.h"
 #include "console/nastr_file.h"
 #include "console/qt_executor.h"
+#include "job/column_maps.h"
 #include "job/job_state.h"
 #include "job/journal.h"
 #include "job/sequence.h"
@@ -96,6 +97,7 @@ class TForm1 : public QMainWindow {
     QPlainTextEdit* Memo1 = nullptr;  // label template lines
     QAction* N1 = nullptr;            // "Открыть файл"
     QAction* N5 = nullptr;            // "Списки"
+    QAction* N6 = nullptr;            // "Столбцы…"
     QPushButton* ListsButton = nullptr;  // "Списки", in the target field's row
     QAction* N4 = nullptr;            // "Настройки"
     QAction* N3 = nullptr;            // "Информация"
@@ -225,6 +227,13 @@ class TForm1 : public QMainWindow {
     // Sets it and looks at the folder it leads to (DataDir's while it is empty).
     void SetIncomingDir(const std::filesystem::path& folder);
     void ListsClick();  // opens the "Списки" screen
+    // The column maps of maps.dat beside nastr.dat, read again before every load.
+    job::TColumnMaps ColumnMaps;
+    void ReadColumnMaps();
+    // The column-map dialog for a table's header; on Apply the map is kept (and written).
+    bool AskColumnMap(const std::string& listName, const std::vector<std::string>& header,
+                      const std::vector<job::TColumnRole>& roles);
+    void ColumnsClick();  // "Столбцы…": the dialog again for the list in work
     // A barcode scan: opens the incoming folder's list the code names, or says why not.
     void ScanCode(const std::string& code);
     TIncomingPoller& Incoming() const { return *incoming_; }

@@ -11,7 +11,11 @@
 #include "base/files.h"
 #include "console/Unit1.h"
 #include "console/Unit1_operator.h"
+#include "base/error.h"
+#include "console/column_map_dialog.h"
 #include "console/incoming_poller.h"
+#include "job/cut_list.h"
+#include "job/table_list.h"
 #include "console/lists_screen.h"
 #include "console/qt_text.h"
 #include "console/scan_gate.h"
@@ -95,6 +99,50 @@ void TForm1::OpenScanned(const std::string& code, bool secondLook) {
         if (listsScreen_->isVisible()) listsScreen_->accept();
         LoadList(*name);
     });
+}
+
+void TForm1::ReadColumnMaps() {
+    ColumnMaps = job::TColumnMaps::Parse(
+        ReadWholeFile(job::ColumnMapsPath(ProgramDirectory())).value_or(std::string()));
+}
+
+bool TForm1::AskColumnMap(const std::string& listName, const std::vector<std::string>& header,
+                          const std::vector<job::TColumnRole>& roles) {
+    TColumnMapDialog dialog(job::FileNameOnly(listName), header, roles, this);
+    dialog.resize(size() * 9 / 10);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    if (!ColumnMaps.Keep({header, dialog.Roles()})) {
+        // One line of maps.dat holds a map: a name with a line end cannot be kept.
+        ShowStatus(
+            "Столбцы списка не запомнены: в названии столбца табуляция или перевод строки"_cp1251,
+            true);
+        return false;
+    }
+    try {
+        WriteFileAtomic(job::ColumnMapsPath(ProgramDirectory()), ColumnMaps.Format());
+    } catch (const Exception& e) {
+        ShowStatus("Файл maps.dat не записан: "_cp1251 + e.Message(), true);
+    }
+    return true;
+}
+
+void TForm1::ColumnsClick() {
+    if (Job.RowCount == 0) {
+        ShowStatus("Нет списка в работе"_cp1251, true);
+        return;
+    }
+    ReadColumnMaps();
+    std::optional<std::string> bytes = ReadWholeFile(Job.ListPath);
+    std::optional<std::vector<std::string>> header;
+    if (bytes) header = job::TableHeader(Job.ListName, std::move(*bytes));
+    if (!header) {
+        ShowStatus("Список "_cp1251 + job::FileNameOnly(Job.ListName) +
+                       " не таблица: столбцы задаются только таблицам"_cp1251,
+                   true);
+        return;
+    }
+    if (AskColumnMap(Job.ListName, *header, job::HeaderRoles(*header, &ColumnMaps)))
+        ReloadListInWork();
 }
 
 }  // namespace tandrel::console

@@ -9,6 +9,7 @@
 #include "base/cp1251.h"
 #include "console/application.h"
 #include "job/progress.h"
+#include "console/column_map_dialog.h"
 #include "console/incoming_poller.h"
 #include "console/lists_screen.h"
 #include "console/qt_text.h"
@@ -166,6 +167,48 @@ class ListsWindowTest : public QObject {
         Write(in_ / "77.txt", "1000 A\r\n");
         TypeKeys(Form1, QStringLiteral("77\n"), 5);
         QTRY_COMPARE(Form1->Job.RowCount, 1);
+    }
+
+    // A header without a size column asks for a map; Cancel keeps the list in work, a map applied
+    // is kept in maps.dat and asked no more, and "Столбцы…" opens it again with what was kept.
+    void aColumnMapIsAskedOnceAndKept() {
+        Write(in_ / "plain.txt", "1000 A\r\n");
+        Write(in_ / "odd.csv", "Деталь;L;Штук\r\nA;1200;2\r\n"_cp1251);
+        Form1->LoadList((in_ / "plain.txt").string());
+        int asked = 0;
+        std::vector<job::TColumnRole> shown;
+        auto answer = [&](bool apply, std::vector<job::TColumnRole> roles) {
+            QTimer::singleShot(50, [&, apply, roles] {
+                auto* dialog = qobject_cast<TColumnMapDialog*>(QApplication::activeModalWidget());
+                if (dialog == nullptr) return;
+                ++asked;
+                shown = dialog->Roles();
+                for (std::size_t i = 0; i < roles.size(); ++i) dialog->SetRole(int(i), roles[i]);
+                (apply ? dialog->OkButton : dialog->CancelButton)->click();
+            });
+        };
+        using R = job::TColumnRole;
+        answer(false, {});
+        Form1->LoadList((in_ / "odd.csv").string());
+        QCOMPARE(asked, 1);
+        QCOMPARE(Form1->Job.ListPath, in_ / "plain.txt");  // Cancel: the list in work stays
+
+        answer(true, {R::Unused, R::Size, R::Quantity});
+        Form1->LoadList((in_ / "odd.csv").string());
+        QCOMPARE(asked, 2);
+        QCOMPARE(Form1->Job.RowCount, 2);
+        QVERIFY(dir_->Read("maps.dat").find("none=Деталь\tsize=L\tqty=Штук\r\n"_cp1251) == 0);
+
+        answer(true, {});
+        Form1->LoadList((in_ / "odd.csv").string());
+        QTest::qWait(100);
+        QCOMPARE(asked, 2);  // the kept map: not asked again
+
+        answer(true, {R::E1});
+        Form1->N6->trigger();
+        QCOMPARE(asked, 3);
+        QCOMPARE(shown, (std::vector<R>{R::Unused, R::Size, R::Quantity}));
+        QCOMPARE(Form1->Job.Rows[1].Fields[0], "A"_cp1251);
     }
 
     void aBurstDuringTheRestartQuestionAnswersNothing() {

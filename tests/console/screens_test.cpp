@@ -10,6 +10,7 @@
 #include "console/Unit2.h"
 #include "console/about.h"
 #include "console/application.h"
+#include "console/column_map_dialog.h"
 #include "console/lists_screen.h"
 #include "console/nastr.h"
 #include "console/qt_text.h"
@@ -84,6 +85,20 @@ class ScreensTest : public QObject {
         CheckNothingClipped(Form1->ListsScreen());
         Save(Form1->ListsScreen(), QStringLiteral("lists-%1x%2").arg(size.width()).arg(size.height()));
         Form1->ListsScreen()->reject();
+    }
+
+    void columnMapDialog_data() { mainWindow_data(); }
+    void columnMapDialog() {
+        QFETCH(QSize, size);
+        using R = job::TColumnRole;
+        TColumnMapDialog dialog("order 77.csv",
+                                {"Деталь"_cp1251, "L"_cp1251, "Штук"_cp1251, "Кромка"_cp1251, ""},
+                                {R::Caption, R::Size, R::Quantity, R::E1, R::Unused}, Form1);
+        dialog.resize(size * 9 / 10);
+        dialog.show();
+        QCoreApplication::processEvents();
+        CheckNothingClipped(&dialog);
+        Save(&dialog, QStringLiteral("column-map-%1x%2").arg(size.width()).arg(size.height()));
     }
 
     void secondaryWindows() {
