@@ -30,6 +30,7 @@ constexpr int kSecondLookMs = 500;
 
 void TForm1::CreateIncoming() {
     incoming_ = new TIncomingPoller(this);
+    incoming_->SetMapsFile(job::ColumnMapsPath(ProgramDirectory()));
     listsScreen_ = new TListsScreen(*incoming_, this);
     listsScreen_->OnOpen = [this](const std::string& name) { LoadList(name); };
     listsScreen_->ListInWork = [this] { return Job.RowCount > 0 ? Job.ListPath : std::filesystem::path(); };

@@ -7,6 +7,8 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include "base/files.h"
+
 namespace tandrel::console {
 
 struct TIncomingPoller::TWork {
@@ -56,7 +58,10 @@ void TIncomingPoller::Start() {
     if (!work_) work_ = std::make_shared<TWork>();
     busy_ = true;
     QPointer<TIncomingPoller> self(this);
-    QThreadPool::globalInstance()->start([self, work = work_, folder = folder_] {
+    QThreadPool::globalInstance()->start([self, work = work_, folder = folder_,
+                                          mapsFile = mapsFile_] {
+        const job::TColumnMaps maps = job::TColumnMaps::Parse(
+            mapsFile.empty() ? std::string() : ReadWholeFile(mapsFile).value_or(std::string()));
         TIncomingSnapshot snapshot;
         snapshot.Folder = folder;
         snapshot.Look = job::LookAtFolder(folder);
@@ -65,7 +70,7 @@ void TIncomingPoller::Start() {
         snapshot.Taken = work->Looks.Taken();
         for (const job::TIncomingFile& file : snapshot.Look.Files) {
             snapshot.Complete.push_back(work->Looks.Complete(file.Name));
-            snapshot.States.push_back(work->States.Of(file));
+            snapshot.States.push_back(work->States.Of(file, &maps));
             snapshot.Times.push_back(QFileInfo(file.Path).lastModified().toString(
                 QStringLiteral("dd.MM.yyyy HH:mm")));
         }

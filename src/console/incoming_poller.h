@@ -36,6 +36,8 @@ class TIncomingPoller : public QObject {
     void SetFolder(const std::filesystem::path& folder);
     const std::filesystem::path& Folder() const { return folder_; }
     void SetInterval(int ms);
+    // The kept column maps' file, read at every look: a list they map shows its state.
+    void SetMapsFile(const std::filesystem::path& file) { mapsFile_ = file; }
     // A look begun after this call; done runs on the main thread with it.
     void LookNow(std::function<void(const TIncomingSnapshot&)> done);
     const TIncomingSnapshot& Last() const { return last_; }
@@ -49,6 +51,7 @@ class TIncomingPoller : public QObject {
     void Finished(const std::shared_ptr<TWork>& work, TIncomingSnapshot snapshot);
 
     std::filesystem::path folder_;
+    std::filesystem::path mapsFile_;
     std::shared_ptr<TWork> work_;  // the looks and states of folder_; one look at a time
     TIncomingSnapshot last_;
     QTimer* timer_ = nullptr;

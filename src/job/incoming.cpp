@@ -74,7 +74,8 @@ std::int32_t RecordedPieces(const fs::path& progressFile, std::uint32_t crc, std
     return count;
 }
 
-TListState ReadState(const TIncomingFile& file, const fs::path& progressFile) {
+TListState ReadState(const TIncomingFile& file, const fs::path& progressFile,
+                     const TColumnMaps* maps) {
     TListState state;
     std::string bytes;
     if (!io::ReadAll(file.Path, bytes, state.Failure)) return state;
@@ -82,7 +83,8 @@ TListState ReadState(const TIncomingFile& file, const fs::path& progressFile) {
     std::vector<SizeRow> staged(1);
     std::uint8_t fieldCount = 0;
     std::int32_t failedLine = 0;
-    state.Failure = StageList(file.Name, std::move(bytes), staged, fieldCount, failedLine);
+    state.Failure = StageList(file.Name, std::move(bytes), staged, fieldCount, failedLine, nullptr,
+                              nullptr, maps);
     if (!state.Failure.empty()) return state;
     state.Read = true;
     state.Pieces = static_cast<std::int32_t>(staged.size() - 1);
@@ -184,17 +186,19 @@ std::string ListStateText(const TListState& state) {
            std::to_string(state.Pieces);
 }
 
-TListState TListStates::Of(const TIncomingFile& file) {
+TListState TListStates::Of(const TIncomingFile& file, const TColumnMaps* maps) {
     const std::optional<std::string> full = PathToCp1251(file.Path);
     if (!full) return {};
     const fs::path progressFile = ResolveList(*full).ProgressFile;
     std::uintmax_t progressSize = 0;
     const std::int64_t progressTime = WriteTime(progressFile, progressSize);
+    std::string mapsText = maps ? maps->Format() : std::string();
     auto it = known_.find(file.Path);
     if (it != known_.end() && it->second.File == file && it->second.ProgressSize == progressSize &&
-        it->second.ProgressTime == progressTime)
+        it->second.ProgressTime == progressTime && it->second.Maps == mapsText)
         return it->second.State;
-    TKnown known{file, progressSize, progressTime, ReadState(file, progressFile)};
+    TKnown known{file, progressSize, progressTime, std::move(mapsText),
+                 ReadState(file, progressFile, maps)};
     return known_.insert_or_assign(file.Path, std::move(known)).first->second.State;
 }
 

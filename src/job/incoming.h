@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "job/column_maps.h"
+
 namespace tandrel::job {
 
 // A list file of the folder.
@@ -65,18 +67,19 @@ struct TListState {
 // "новый", "сделано 12 из 30", "выполнен", or the failure (Windows-1251).
 std::string ListStateText(const TListState& state);
 
-// The states of a folder's lists, read again only when a list or its progress file changed.
-// The progress file is resolved as a load of the file's full path would resolve it now. One
-// thread at a time.
+// The states of a folder's lists, read again only when a list, its progress file or the kept
+// column maps changed. The progress file is resolved as a load of the file's full path would
+// resolve it now. One thread at a time.
 class TListStates {
   public:
-    TListState Of(const TIncomingFile& file);
+    TListState Of(const TIncomingFile& file, const TColumnMaps* maps = nullptr);
 
   private:
     struct TKnown {
         TIncomingFile File;
         std::uintmax_t ProgressSize = 0;
         std::int64_t ProgressTime = 0;
+        std::string Maps;
         TListState State;
     };
     std::map<std::filesystem::path, TKnown> known_;
