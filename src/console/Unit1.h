@@ -93,15 +93,15 @@ class TForm1 : public QMainWindow {
     QWidget* Panel3 = nullptr;       // keypad
     // BitBtn3 .. BitBtn14, in rows of four: 1 2 3 0 / 4 5 6 * / 7 8 9 #.
     std::array<QPushButton*, 12> Keys{};
-    QLabel* Label1 = nullptr;         // mirror of the device keypad entry
-    QPlainTextEdit* Memo1 = nullptr;  // label template lines
-    QAction* N1 = nullptr;            // "Открыть файл"
-    QAction* N5 = nullptr;            // "Списки"
-    QAction* N6 = nullptr;            // "Столбцы…"
+    QLabel* Label1 = nullptr;            // mirror of the device keypad entry
+    QPlainTextEdit* Memo1 = nullptr;     // label template lines
+    QAction* N1 = nullptr;               // "Открыть файл"
+    QAction* N5 = nullptr;               // "Списки"
+    QAction* N6 = nullptr;               // "Столбцы…"
     QPushButton* ListsButton = nullptr;  // "Списки", in the target field's row
-    QAction* N4 = nullptr;            // "Настройки"
-    QAction* N3 = nullptr;            // "Информация"
-    QAction* J1 = nullptr;            // "О программе"
+    QAction* N4 = nullptr;               // "Настройки"
+    QAction* N3 = nullptr;               // "Информация"
+    QAction* J1 = nullptr;               // "О программе"
     // Where the program's own notices go (no link, a list not loaded, a label not printed),
     // so that they never overwrite the info line.
     QLabel* StatusLine = nullptr;

@@ -8,18 +8,18 @@
 #include <QTimer>
 
 #include "base/cp1251.h"
+#include "base/error.h"
 #include "base/files.h"
 #include "console/Unit1.h"
 #include "console/Unit1_operator.h"
-#include "base/error.h"
 #include "console/column_map_dialog.h"
 #include "console/incoming_poller.h"
-#include "job/cut_list.h"
-#include "job/table_list.h"
 #include "console/lists_screen.h"
 #include "console/qt_text.h"
 #include "console/scan_gate.h"
 #include "console/windows_common.h"
+#include "job/cut_list.h"
+#include "job/table_list.h"
 
 namespace tandrel::console {
 
@@ -33,7 +33,9 @@ void TForm1::CreateIncoming() {
     incoming_->SetMapsFile(job::ColumnMapsPath(ProgramDirectory()));
     listsScreen_ = new TListsScreen(*incoming_, this);
     listsScreen_->OnOpen = [this](const std::string& name) { LoadList(name); };
-    listsScreen_->ListInWork = [this] { return Job.RowCount > 0 ? Job.ListPath : std::filesystem::path(); };
+    listsScreen_->ListInWork = [this] {
+        return Job.RowCount > 0 ? Job.ListPath : std::filesystem::path();
+    };
     scanGate_ = new TScanGate(
         [this](const QWidget* window) { return window == this || window == listsScreen_; },
         [this](const std::string& code) { ScanCode(code); }, this);

@@ -67,12 +67,12 @@ void TIncomingPoller::Start() {
         snapshot.Look = job::LookAtFolder(folder);
         work->Looks.Take(snapshot.Look);
         snapshot.Look = work->Looks.Last();
-        snapshot.Taken = work->Looks.Taken();
+        snapshot.Taken = true;
         for (const job::TIncomingFile& file : snapshot.Look.Files) {
             snapshot.Complete.push_back(work->Looks.Complete(file.Name));
             snapshot.States.push_back(work->States.Of(file, &maps));
-            snapshot.Times.push_back(QFileInfo(file.Path).lastModified().toString(
-                QStringLiteral("dd.MM.yyyy HH:mm")));
+            snapshot.Times.push_back(
+                QFileInfo(file.Path).lastModified().toString(QStringLiteral("dd.MM.yyyy HH:mm")));
         }
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),

@@ -19,10 +19,10 @@ namespace tandrel::console {
 struct TIncomingSnapshot {
     std::filesystem::path Folder;
     job::TFolderLook Look;
-    std::vector<bool> Complete;             // per file of Look
-    std::vector<job::TListState> States;    // per file of Look
-    std::vector<QString> Times;             // per file of Look: its date and time, shown
-    bool Taken = false;                     // a look has finished
+    std::vector<bool> Complete;           // per file of Look
+    std::vector<job::TListState> States;  // per file of Look
+    std::vector<QString> Times;           // per file of Look: its date and time, shown
+    bool Taken = false;                   // a look has finished
     bool IsComplete(const job::TIncomingFile* file) const;
 };
 

@@ -27,14 +27,14 @@ class TForm3 : public QDialog {
     QCheckBox* CheckBox1 = nullptr;            // "Клавиатура"
     QCheckBox* CheckBox2 = nullptr;            // "Коррекция"
     QCheckBox* CheckBox4 = nullptr;            // "Номера подряд"
-    QCheckBox* CheckBox5 = nullptr;  // "Отправлять размеры на упор"
-    QCheckBox* CheckBox6 = nullptr;  // "Вести журнал"
-    QPushButton* BitBtn1 = nullptr;  // "Применить"
-    QLabel* Label1 = nullptr;        // hidden: the label printer's controls
-    QCheckBox* CheckBox3 = nullptr;  // hidden: "Печать этикеток"
-    QComboBox* ComboBox1 = nullptr;  // hidden: the label printer's port
-    QPushButton* Button1 = nullptr;  // hidden: "Тест"
-    QLineEdit* IncomingEdit = nullptr;      // " Папка входящих списков", empty for d's
+    QCheckBox* CheckBox5 = nullptr;     // "Отправлять размеры на упор"
+    QCheckBox* CheckBox6 = nullptr;     // "Вести журнал"
+    QPushButton* BitBtn1 = nullptr;     // "Применить"
+    QLabel* Label1 = nullptr;           // hidden: the label printer's controls
+    QCheckBox* CheckBox3 = nullptr;     // hidden: "Печать этикеток"
+    QComboBox* ComboBox1 = nullptr;     // hidden: the label printer's port
+    QPushButton* Button1 = nullptr;     // hidden: "Тест"
+    QLineEdit* IncomingEdit = nullptr;  // " Папка входящих списков", empty for d's
     QPushButton* IncomingChoose = nullptr;  // its folder chooser
 
     // Value row n (1 to 3) as Windows-1251 text.

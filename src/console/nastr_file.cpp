@@ -50,7 +50,8 @@ void ApplyLine(std::string_view line, TSettings& s) {
     const std::string_view rest = line.size() > 2 ? line.substr(2) : std::string_view();
     const std::string_view word = rest.substr(0, rest.find(' '));
     // Paths and port names may hold blanks; numbers and switches end at the first one.
-    const std::string_view value = (key == 'd' || key == 'g' || key == 'p' || key == 'r') ? rest : word;
+    const std::string_view value =
+        (key == 'd' || key == 'g' || key == 'p' || key == 'r') ? rest : word;
     if (value.empty()) return;
     switch (key) {
         case 'a':

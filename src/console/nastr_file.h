@@ -68,8 +68,8 @@ std::filesystem::path IncomingFolder(const TSettings& settings);
 
 // The file's exact bytes: every key in the order a, b, p, d, c, f, e, g, h, i, j, k, l, m, n,
 // r, each after its comment line, CR LF line ends; g only when LabelPortName is not empty, n and r
-// only once set; switches as "-1"/"0". A DataDir that Windows-1251 cannot hold is written empty, so the
-// next start uses the program's directory.
+// only once set; switches as "-1"/"0". A DataDir that Windows-1251 cannot hold is written empty, so
+// the next start uses the program's directory.
 std::string FormatSettings(const TSettings& settings);
 
 // ParseSettings of the file, or defaults when it is missing or unreadable. Never raises.

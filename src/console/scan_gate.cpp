@@ -111,7 +111,8 @@ bool TScanGate::eventFilter(QObject* watched, QEvent* event) {
     } else {
         if (held_.empty()) swallow_ = otherModal;
         held_.push_back({watched, std::unique_ptr<QKeyEvent>(key.clone())});
-        if (step.This == job::TScanBurst::TThis::Act) Apply({1, true, job::TScanBurst::TThis::Hold});
+        if (step.This == job::TScanBurst::TThis::Act)
+            Apply({1, true, job::TScanBurst::TThis::Hold});
     }
     Schedule();
     key.accept();

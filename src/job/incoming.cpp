@@ -140,22 +140,23 @@ TFolderLook LookAtFolder(const fs::path& folder) {
 }
 
 void TIncomingLooks::Take(const TFolderLook& look) {
-    std::map<std::string, bool> complete;
-    for (const TIncomingFile& file : look.Files) {
-        bool same = !taken_;  // present at the first look: complete
-        if (!same) {
-            const auto before = std::find_if(last_.Files.begin(), last_.Files.end(),
-                                             [&](const TIncomingFile& f) { return f.Name == file.Name; });
-            same = before != last_.Files.end() && before->Size == file.Size &&
-                   before->Time == file.Time;
-        }
-        complete[file.Name] = same;
-    }
     // A share that is down for a look forgets nothing of what it held.
     if (!look.Readable) {
         last_.Readable = false;
         last_.Failure = look.Failure;
         return;
+    }
+    std::map<std::string, bool> complete;
+    for (const TIncomingFile& file : look.Files) {
+        bool same = !taken_;  // present at the first look: complete
+        if (!same) {
+            const auto before =
+                std::find_if(last_.Files.begin(), last_.Files.end(),
+                             [&](const TIncomingFile& f) { return f.Name == file.Name; });
+            same = before != last_.Files.end() && before->Size == file.Size &&
+                   before->Time == file.Time;
+        }
+        complete[file.Name] = same;
     }
     complete_ = std::move(complete);
     last_ = look;

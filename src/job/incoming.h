@@ -25,8 +25,8 @@ struct TIncomingFile {
 
 struct TFolderLook {
     bool Readable = false;
-    std::string Failure;                // not readable: why (Windows-1251)
-    std::vector<TIncomingFile> Files;   // .txt, .csv and .xlsx, newest first
+    std::string Failure;               // not readable: why (Windows-1251)
+    std::vector<TIncomingFile> Files;  // .txt, .csv and .xlsx, newest first
 };
 
 // .txt, .csv or .xlsx, any letter case.
@@ -58,8 +58,8 @@ const TIncomingFile* MatchScan(const TFolderLook& look, std::string_view code);
 
 // A list's progress by its progress file, in pieces (a table row of quantity N is N pieces).
 struct TListState {
-    bool Read = false;     // the list could be read
-    std::string Failure;   // not read: why (Windows-1251)
+    bool Read = false;    // the list could be read
+    std::string Failure;  // not read: why (Windows-1251)
     std::int32_t Pieces = 0;
     std::int32_t Done = 0;  // counted only while the progress file's CRC line is the list's CRC
 };

@@ -23,7 +23,7 @@ class TScanBurst {
         Scan,  // an Enter that ends a scan: every key held, this one too, belongs to it
     };
     struct TStep {
-        std::size_t Settled = 0;  // keys held before this one that are settled now, oldest first
+        std::size_t Settled = 0;   // keys held before this one that are settled now, oldest first
         bool SettledTyped = true;  // they act as typed; false: a burst without Enter, dropped
         TThis This = TThis::Hold;
     };

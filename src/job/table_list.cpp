@@ -111,7 +111,8 @@ TColumnMap FromKept(const TKeptMap& kept) {
     map.Names = kept.Header;
     for (TColumnRole role : kept.Roles) {
         const auto n = static_cast<int>(role);
-        const int field = n >= static_cast<int>(TColumnRole::E1) ? n - static_cast<int>(TColumnRole::E1) + 1 : 0;
+        const int field =
+            n >= static_cast<int>(TColumnRole::E1) ? n - static_cast<int>(TColumnRole::E1) + 1 : 0;
         map.FieldOf.push_back(field);
         switch (role) {
             case TColumnRole::Size:

@@ -8,11 +8,11 @@
 
 #include "base/cp1251.h"
 #include "console/application.h"
-#include "job/progress.h"
 #include "console/column_map_dialog.h"
 #include "console/incoming_poller.h"
 #include "console/lists_screen.h"
 #include "console/qt_text.h"
+#include "job/progress.h"
 #include "window_fixture.h"
 
 using namespace tandrel;
@@ -76,7 +76,8 @@ class ListsWindowTest : public QObject {
 
     void theScreenFollowsTheFolder() {
         Write(in_ / "old.txt", "1000 A\r\n1200 B\r\n");
-        fs::last_write_time(in_ / "old.txt", fs::file_time_type::clock::now() - std::chrono::hours(1));
+        fs::last_write_time(in_ / "old.txt",
+                            fs::file_time_type::clock::now() - std::chrono::hours(1));
         Form1->SetIncomingDir(in_);
         Form1->ListsButton->click();
         TListsScreen* screen = Form1->ListsScreen();

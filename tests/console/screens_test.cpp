@@ -74,8 +74,7 @@ class ScreensTest : public QObject {
         const auto in = dir_->Path() / "incoming";
         std::filesystem::create_directories(in);
         dir_->Write("incoming/1502.txt", "1000 A\r\n1200 B\r\n");
-        dir_->Write("incoming/order 77.csv",
-                    "Размер;Кол-во\r\n2450;4\r\n"_cp1251);
+        dir_->Write("incoming/order 77.csv", "Размер;Кол-во\r\n2450;4\r\n"_cp1251);
         dir_->Write("incoming/broken.txt", "x\r\n");
         Form1->SetIncomingDir(in);
         Form1->resize(size);
@@ -83,7 +82,8 @@ class ScreensTest : public QObject {
         QTRY_COMPARE(Form1->ListsScreen()->Table->rowCount(), 3);
         QCoreApplication::processEvents();
         CheckNothingClipped(Form1->ListsScreen());
-        Save(Form1->ListsScreen(), QStringLiteral("lists-%1x%2").arg(size.width()).arg(size.height()));
+        Save(Form1->ListsScreen(),
+             QStringLiteral("lists-%1x%2").arg(size.width()).arg(size.height()));
         Form1->ListsScreen()->reject();
     }
 

@@ -153,14 +153,17 @@ class SettingsWindowTest : public QObject {
         Form3->show();
         QCOMPARE(ControlText(Form3->IncomingEdit), std::string("/nowhere yet"));
         QVERIFY(Form3->rect().contains(Form3->IncomingChoose->mapTo(Form3, QPoint(0, 0))));
-        Form3->ChooseFolder = [&](const QString&) { return QString::fromStdString(spaced.string()); };
+        Form3->ChooseFolder = [&](const QString&) {
+            return QString::fromStdString(spaced.string());
+        };
         Form3->IncomingChoose->click();
         Form3->reject();
         QCOMPARE(Form1->IncomingDir, spaced);
         QCOMPARE(Form1->Incoming().Folder(), spaced);
         CloseWindows();
-        QVERIFY(dir.Read("nastr.dat").find(" Папка входящих списков\r\nr="_cp1251 + spaced.string() +
-                                           "\r\n") != std::string::npos);
+        QVERIFY(dir.Read("nastr.dat")
+                    .find(" Папка входящих списков\r\nr="_cp1251 + spaced.string() + "\r\n") !=
+                std::string::npos);
     }
 
     // "Отправлять размеры на упор": read from l, shown in its box, kept at close, written as l.

@@ -22,16 +22,19 @@ TEST(ScanBurst, TellsAScannerFromAHand) {
         std::vector<std::pair<int, bool>> keys;
         const char* fates;
     } cases[] = {
-        {"scanner: 1502 Enter at 8 ms", {{0, false}, {8, false}, {8, false}, {8, false}, {8, true}},
+        {"scanner: 1502 Enter at 8 ms",
+         {{0, false}, {8, false}, {8, false}, {8, false}, {8, true}},
          "SSSSS"},
         {"hand: 1502 Enter at 120 ms",
-         {{0, false}, {120, false}, {120, false}, {120, false}, {120, true}}, "TTTTT"},
+         {{0, false}, {120, false}, {120, false}, {120, false}, {120, true}},
+         "TTTTT"},
         {"two fast keys and Enter are a scan", {{0, false}, {50, false}, {50, true}}, "SSS"},
         {"a gap of 51 ms is a hand", {{0, false}, {51, false}, {51, true}}, "TTT"},
         {"one key and a fast Enter", {{0, false}, {10, true}}, "TT"},
         {"Enter alone", {{0, true}}, "T"},
         {"fast keys without Enter are dropped", {{0, false}, {5, false}, {5, false}}, "DDD"},
-        {"a slow Enter after a fast burst", {{0, false}, {5, false}, {5, false}, {80, true}},
+        {"a slow Enter after a fast burst",
+         {{0, false}, {5, false}, {5, false}, {80, true}},
          "DDDT"},
         {"hand then scanner", {{0, false}, {200, false}, {8, false}, {8, true}}, "TSSS"},
     };
@@ -68,8 +71,8 @@ TEST(ScanBurst, TellsAScannerFromAHand) {
 TEST(Incoming, AScanMatchesANameNeverAPath) {
     TFolderLook look;
     look.Readable = true;
-    for (const std::string& name :
-         {"1502.xlsx"_cp1251, "1502.CSV"_cp1251, "1502.txt"_cp1251, "Заказ.txt"_cp1251, "x.txt"_cp1251})
+    for (const std::string& name : {"1502.xlsx"_cp1251, "1502.CSV"_cp1251, "1502.txt"_cp1251,
+                                    "Заказ.txt"_cp1251, "x.txt"_cp1251})
         look.Files.push_back({name, fs::path("/in") / name, 1, 1});
     const struct {
         std::string code;
@@ -128,8 +131,8 @@ TEST(Incoming, StatesInPiecesWhileTheProgressFileIsTheList) {
     fs::create_directories(in);
     const std::string table = "Размер;Кол-во\r\n1000;3\r\n1200;2\r\n"_cp1251;
     WriteBytes(in / "plan.csv", table);
-    const std::string crc = std::to_string(~UpdateCrc32(0xFFFFFFFFu, table.data(),
-                                                        static_cast<std::uint16_t>(table.size())));
+    const std::string crc = std::to_string(
+        ~UpdateCrc32(0xFFFFFFFFu, table.data(), static_cast<std::uint16_t>(table.size())));
     const struct {
         const char* progress;  // nullptr: none
         const char* shown;

@@ -177,11 +177,12 @@ namespace {
 // maps.dat: kept maps come back from the file; lines that are no usable map are skipped; a kept
 // map wins over the name rules, for exactly its header.
 TEST(ColumnMaps, KeptInTheFileAndWinningOverTheNameRules) {
-    const std::string file = "size=Длина реза\tqty=Шт.\tE2=Размер\r\n"_cp1251
-                             "caption=a\tqty=b\r\n"  // no size
-                             "size=a\tsize=b\r\n"    // two sizes
-                             "E7=a\tsize=b\r\n"      // no such role
-                             "none=\tsize=L\r\n";
+    const std::string file =
+        "size=Длина реза\tqty=Шт.\tE2=Размер\r\n"_cp1251
+        "caption=a\tqty=b\r\n"  // no size
+        "size=a\tsize=b\r\n"    // two sizes
+        "E7=a\tsize=b\r\n"      // no such role
+        "none=\tsize=L\r\n";
     const TColumnMaps maps = TColumnMaps::Parse(file);
     ASSERT_EQ(maps.Maps().size(), 2u);
     EXPECT_EQ(TColumnMaps::Parse(maps.Format()).Maps(), maps.Maps());
