@@ -93,6 +93,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     CreateLink();
     ConnectKeypad();
     CreateOperatorFields();
+    CreateIncoming();
     FormCreate();
 }
 
@@ -241,6 +242,8 @@ void TForm1::CreateMenu() {
         return action;
     };
     N1 = add("N1", "Открыть файл"_cp1251, &TForm1::N2Click);
+    N5 = add("N5", "Списки"_cp1251, &TForm1::ListsClick);
+    N6 = add("N6", "Столбцы…"_cp1251, &TForm1::ColumnsClick);
     N4 = add("N4", "Настройки"_cp1251, &TForm1::N4Click);
     N3 = add("N3", "Информация"_cp1251, &TForm1::N3Click);
     J1 = add("J1", "О программе"_cp1251, &TForm1::J1Click);
@@ -276,6 +279,7 @@ TSettings TForm1::CurrentSettings() const {
     settings.AskPrinterState = Settings.AskPrinterState;
     settings.Broker = Settings.Broker;
     settings.StationName = Settings.StationName;
+    settings.IncomingDir = IncomingDir;
     return settings;
 }
 
@@ -303,6 +307,7 @@ void TForm1::ApplySettings(const TSettings& settings) {
     Settings.AskPrinterState = settings.AskPrinterState;
     Settings.Broker = settings.Broker;
     Settings.StationName = settings.StationName;
+    SetIncomingDir(settings.IncomingDir);
     ShowPanels();
 }
 

@@ -6,6 +6,8 @@
 #include <array>
 #include <chrono>
 #include <exception>
+#include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -16,6 +18,7 @@
 #include "console/keypad.h"
 #include "console/nastr_file.h"
 #include "console/qt_executor.h"
+#include "job/column_maps.h"
 #include "job/job_state.h"
 #include "job/journal.h"
 #include "job/sequence.h"
@@ -49,6 +52,9 @@ class TFeed;
 namespace tandrel::console {
 
 class TRowsModel;
+class TIncomingPoller;
+class TListsScreen;
+class TScanGate;
 struct TLabelToPreview;
 struct TOperatorFields;
 class TForm1JobView;
@@ -94,12 +100,15 @@ class TForm1 : public QMainWindow {
     QWidget* Panel3 = nullptr;       // keypad
     // BitBtn3 .. BitBtn14, in rows of four: 1 2 3 0 / 4 5 6 * / 7 8 9 #.
     std::array<QPushButton*, 12> Keys{};
-    QLabel* Label1 = nullptr;         // mirror of the device keypad entry
-    QPlainTextEdit* Memo1 = nullptr;  // label template lines
-    QAction* N1 = nullptr;            // "Открыть файл"
-    QAction* N4 = nullptr;            // "Настройки"
-    QAction* N3 = nullptr;            // "Информация"
-    QAction* J1 = nullptr;            // "О программе"
+    QLabel* Label1 = nullptr;            // mirror of the device keypad entry
+    QPlainTextEdit* Memo1 = nullptr;     // label template lines
+    QAction* N1 = nullptr;               // "Открыть файл"
+    QAction* N5 = nullptr;               // "Списки"
+    QAction* N6 = nullptr;               // "Столбцы…"
+    QPushButton* ListsButton = nullptr;  // "Списки", in the target field's row
+    QAction* N4 = nullptr;               // "Настройки"
+    QAction* N3 = nullptr;               // "Информация"
+    QAction* J1 = nullptr;               // "О программе"
     // Where the program's own notices go (no link, a list not loaded, a label not printed),
     // so that they never overwrite the info line.
     QLabel* StatusLine = nullptr;
@@ -239,6 +248,25 @@ class TForm1 : public QMainWindow {
     // What switches the port device, for tests (the system's at creation).
     void SetPortDevices(std::unique_ptr<link::TPortDevices> devices);
 
+    // The incoming folder (Unit1_lists.cpp): r of the settings, empty for d's.
+    std::filesystem::path IncomingDir;
+    // Sets it and looks at the folder it leads to (DataDir's while it is empty).
+    void SetIncomingDir(const std::filesystem::path& folder);
+    void ListsClick();  // opens the "Списки" screen
+    // The column maps of maps.dat beside nastr.dat, read again before every load.
+    job::TColumnMaps ColumnMaps;
+    void ReadColumnMaps();
+    // The column-map dialog for a table's header; on Apply the map is kept (and written).
+    bool AskColumnMap(const std::string& listName, const std::vector<std::string>& header,
+                      const std::vector<job::TColumnRole>& roles);
+    void ColumnsClick();  // "Столбцы…": the dialog again for the list in work
+    // A barcode scan: opens the incoming folder's list the code names, or says why not.
+    void ScanCode(const std::string& code);
+    TIncomingPoller& Incoming() const { return *incoming_; }
+    TListsScreen* ListsScreen() const { return listsScreen_; }
+    // Milliseconds of a steady clock for the scan gate; tests drive it.
+    void SetScanClock(std::function<std::int64_t()> clock);
+
     // Menu commands.
     void N2Click();
     void N4Click();
@@ -297,6 +325,8 @@ class TForm1 : public QMainWindow {
     void ScheduleRecoveryTick();
     void ShowLinkState();
     void CreateOperatorFields();
+    void CreateIncoming();
+    void OpenScanned(const std::string& code, bool secondLook);
 
     TQtExecutor executor_;
     std::unique_ptr<TRowsModel> rowsModel_;
@@ -324,6 +354,9 @@ class TForm1 : public QMainWindow {
     };
     std::map<std::int32_t, TStepped> steppedRows_;  // rows stepped since the list was opened
     bool keypadFull_ = false;
+    TIncomingPoller* incoming_ = nullptr;
+    TListsScreen* listsScreen_ = nullptr;
+    TScanGate* scanGate_ = nullptr;
 
     std::array<int, 3> fontPoints_{40, 40, 8};  // info line, position display, grid
     bool shown_ = false;

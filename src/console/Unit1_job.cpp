@@ -213,7 +213,16 @@ job::TStepLimits TForm1::StepLimits() const {
 }
 
 void TForm1::LoadList(const std::string& listName) {
-    ListOpened(job::OpenList(Job, *jobView_, listName).Loaded);
+    ReadColumnMaps();
+    job::TListSource list = job::ResolveList(listName);
+    list.Maps = &ColumnMaps;
+    job::TLoadOutcome out = job::OpenList(Job, *jobView_, list);
+    // A table the name rules cannot read: the operator says what its columns are, once.
+    if (!out.Loaded && !out.UnmappedHeader.empty() &&
+        AskColumnMap(listName, out.UnmappedHeader,
+                     std::vector<job::TColumnRole>(out.UnmappedHeader.size())))
+        out = job::OpenList(Job, *jobView_, list);
+    ListOpened(out.Loaded);
     if (reloadHeld_ && loadBoxes_ == 0) {
         reloadHeld_ = false;
         ReloadListInWork();
@@ -228,8 +237,9 @@ void TForm1::ReloadListInWork() {
         return;
     }
     // The files it was loaded from: the current directory may have moved since.
-    const job::TListSource list = job::ListInWork(Job);
+    job::TListSource list = job::ListInWork(Job);
     if (list.Name.empty()) return;
+    list.Maps = &ColumnMaps;
     const std::int32_t remembered = Job.CurrentRow - 1;
     quietReload_ = true;
     try {

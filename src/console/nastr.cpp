@@ -2,16 +2,20 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <algorithm>
 
 #include "base/cp1251.h"
+#include "base/files.h"
 #include "base/numbers.h"
 #include "console/Unit1.h"
 #include "console/qt_text.h"
@@ -35,7 +39,7 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(ToQ("Настройки"_cp1251));
     setFont(WindowFont());
-    resize(939, 428);
+    resize(939, 480);
 
     ValueListEditor1 = new QTableWidget(3, 2, this);
     ValueListEditor1->setObjectName(QStringLiteral("ValueListEditor1"));
@@ -143,6 +147,7 @@ void TForm3::BuildConnectionGroup() {
     });
     connect(CheckBox6, &QCheckBox::toggled, this,
             [this](bool on) { FeedRows.JournalOff->setVisible(!on); });
+    AddIncomingFolderRow();
 }
 
 int TForm3::AddConnectionRow(const std::string& captionCp1251, QWidget* control, QWidget* extra) {
@@ -196,8 +201,26 @@ void TForm3::ApplyConnection() {
     Form1->Settings.PrintLabels = CheckBox3->isChecked();
     LabelPortName = FromQ(ComboBox1->currentText());
     Form1->Settings.AskPrinterState = askState_;
+    // Kept whole, blanks included, as the file keeps it.
+    Form1->SetIncomingDir(Cp1251ToPath(ControlText(IncomingEdit)));
     const std::string port = FromQ(ComboBox2->currentText());
     if (port != DevicePortName && OnDevicePortChanged) OnDevicePortChanged(port);
+}
+
+void TForm3::AddIncomingFolderRow() {
+    IncomingEdit = new QLineEdit(GroupBox1);
+    IncomingEdit->setObjectName(QStringLiteral("IncomingEdit"));
+    IncomingEdit->setPlaceholderText(ToQ("как каталог данных"_cp1251));
+    IncomingChoose = new QPushButton(ToQ("Выбрать..."_cp1251), GroupBox1);
+    IncomingChoose->setObjectName(QStringLiteral("IncomingChoose"));
+    ChooseFolder = [this](const QString& start) {
+        return QFileDialog::getExistingDirectory(this, ToQ("Папка входящих списков"_cp1251), start);
+    };
+    connect(IncomingChoose, &QPushButton::clicked, this, [this] {
+        const QString chosen = ChooseFolder(IncomingEdit->text());
+        if (!chosen.isEmpty()) IncomingEdit->setText(QDir::toNativeSeparators(chosen));
+    });
+    AddConnectionRow("Папка входящих списков"_cp1251, IncomingEdit, IncomingChoose);
 }
 
 std::string TForm3::ValueRow(int row) const {
@@ -238,6 +261,7 @@ void TForm3::FormShow() {
     FeedRows.Station->setText(ToQ(Form1->Settings.StationName));
     FeedRows.JournalOff->setVisible(!CheckBox6->isChecked());
     MarkBroker(FeedRows, false);
+    SetControlText(IncomingEdit, PathToCp1251(Form1->IncomingDir).value_or(std::string()));
 }
 
 void TForm3::CopySwitches() {

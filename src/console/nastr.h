@@ -17,6 +17,7 @@ class QComboBox;
 class QGridLayout;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QTableWidget;
 
@@ -44,6 +45,8 @@ class TForm3 : public QDialog {
     QPushButton* Button1 = nullptr;  // "Тест"
     QLabel* Label2 = nullptr;        // the test label's outcome
     TFeedRows FeedRows;              // the plant feed's broker and station name (o, q)
+    QLineEdit* IncomingEdit = nullptr;  // " Папка входящих списков" (r), empty for d's
+    QPushButton* IncomingChoose = nullptr;  // its folder chooser
     // Adds a row to the group: a caption, its control and optionally one more beside it, and
     // grows the window to hold it. Returns the row.
     int AddConnectionRow(const std::string& captionCp1251, QWidget* control,
@@ -73,7 +76,11 @@ class TForm3 : public QDialog {
     // "Применить" with another device port: the link moves to it.
     std::function<void(const std::string& port)> OnDevicePortChanged;
 
+    // The chooser's dialog; tests replace it. Returns the chosen folder, empty when cancelled.
+    std::function<QString(const QString& start)> ChooseFolder;
+
   protected:
+    void AddIncomingFolderRow();
     void CopySwitches();
     void BuildConnectionGroup();
     void ApplyConnection();

@@ -28,6 +28,7 @@ struct Comments {
     std::string n = " Спрашивать состояние принтера"_cp1251;
     std::string o = " Брокер MQTT"_cp1251;
     std::string q = " Имя станции"_cp1251;
+    std::string r = " Папка входящих списков"_cp1251;
 };
 
 const Comments& TheComments() {
@@ -51,7 +52,7 @@ void ApplyLine(std::string_view line, TSettings& s) {
     const std::string_view rest = line.size() > 2 ? line.substr(2) : std::string_view();
     const std::string_view word = rest.substr(0, rest.find(' '));
     // Paths and port names may hold blanks; numbers and switches end at the first one.
-    const bool whole = key == 'd' || key == 'g' || key == 'p' || key == 'q';
+    const bool whole = key == 'd' || key == 'g' || key == 'p' || key == 'q' || key == 'r';
     const std::string_view value = whole ? rest : word;
     if (value.empty()) return;
     switch (key) {
@@ -107,8 +108,11 @@ void ApplyLine(std::string_view line, TSettings& s) {
         case 'q':
             s.StationName = std::string(value);
             break;
-        default:
+        case 'r':
+            s.IncomingDir = Cp1251ToPath(value);
             break;
+        default:
+            break;  // keys of other versions
     }
 }
 
@@ -174,7 +178,13 @@ std::string FormatSettings(const TSettings& s) {
     if (s.AskPrinterState) AppendSetting(out, c.n, 'n', Switch(*s.AskPrinterState));
     if (!s.Broker.empty()) AppendSetting(out, c.o, 'o', s.Broker);
     if (!s.StationName.empty()) AppendSetting(out, c.q, 'q', s.StationName);
+    if (!s.IncomingDir.empty())
+        AppendSetting(out, c.r, 'r', PathToCp1251(s.IncomingDir).value_or(std::string()));
     return out;
+}
+
+std::filesystem::path IncomingFolder(const TSettings& settings) {
+    return settings.IncomingDir.empty() ? settings.DataDir : settings.IncomingDir;
 }
 
 TSettings ReadSettingsFile(const std::filesystem::path& path, const TSettings& defaults) {

@@ -43,6 +43,8 @@ struct TSettings {
     std::optional<bool> AskPrinterState;
     std::string Broker;       // o: the plant feed's MQTT broker, "host:port"; empty: no feed
     std::string StationName;  // q: Windows-1251, blanks kept; empty: the computer's name
+    // r: the folder the office fills with lists, kept whole; empty means DataDir.
+    std::filesystem::path IncomingDir;
 
     bool operator==(const TSettings&) const = default;
 };
@@ -54,16 +56,20 @@ TSettings DefaultSettings(const std::filesystem::path& programDir);
 // "nastr.dat" in the program's directory.
 std::filesystem::path SettingsFilePath(const std::filesystem::path& programDir);
 
-// Applies the file's bytes over defaults. Only lines with a lower-case key count;
-// the value starts at the third character. d, g, p and q take the whole rest of the line; numbers
+// Applies the file's bytes over defaults. Only lines with a lower-case key count (those
+// this program does not know change nothing); the value starts at the third character. d, g, p,
+// q and r take the whole rest of the line; numbers
 // and switches stop before the first blank. A line with an empty value, a number that is not a
 // decimal integer or lies outside its range is skipped and reading goes on; the last line of a
 // key wins. A switch is false for exactly "0". When DataDir does not name an existing directory
 // afterwards, it becomes defaults.DataDir (the program's directory). Never raises.
 TSettings ParseSettings(std::string_view bytes, const TSettings& defaults);
 
+// The folder of incoming lists: r, or d while r is empty.
+std::filesystem::path IncomingFolder(const TSettings& settings);
+
 // The file's exact bytes: every key in the order a, b, p, d, c, f, e, g, h, i, j, k, l, m, n, o,
-// q, each after its comment line, CR LF line ends; g, o and q only when not empty, n only
+// q, r, each after its comment line, CR LF line ends; g, o, q and r only when not empty, n only
 // once set; switches as "-1"/"0". A DataDir that Windows-1251 cannot hold is written empty, so the
 // next start uses the program's directory.
 std::string FormatSettings(const TSettings& settings);

@@ -12,19 +12,24 @@ target_compile_options(tandrel_label_render PRIVATE ${TANDREL_WARNINGS})
 add_library(tandrel_console STATIC
     application.cpp
     about.cpp
+    column_map_dialog.cpp
     elided_label.cpp
+    incoming_poller.cpp
     label_preview.cpp
+    lists_screen.cpp
     nastr.cpp
     nastr_feed.cpp
     qt_executor.cpp
     qt_text.cpp
     rows_model.cpp
+    scan_gate.cpp
     session_end.cpp
     Unit1.cpp
     Unit1_feed.cpp
     Unit1_job.cpp
     Unit1_journal.cpp
     Unit1_keypad.cpp
+    Unit1_lists.cpp
     Unit1_link.cpp
     Unit1_preview.cpp
     Unit1_operator.cpp

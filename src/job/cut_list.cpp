@@ -149,6 +149,49 @@ bool IsProgressFileName(std::string_view name) {
 }
 }  // namespace
 
+std::string StageList(const std::string& listName, std::string text, std::vector<SizeRow>& staged,
+                      std::uint8_t& fieldCount, std::int32_t& failedLine, bool* utf8,
+                      std::int32_t* replaced, const TColumnMaps* maps,
+                      std::vector<std::string>* unmapped) {
+    std::string failure;
+    bool readUtf8 = false;
+    std::int32_t readReplaced = 0;
+    const TListKind kind = ListKindOf(listName, text);
+    if (kind == TListKind::Xlsx) {
+        const TTable table = ReadXlsx(text);
+        readReplaced = table.Replaced;
+        failure = table.Failure.empty()
+                      ? TableToRows(table, staged, fieldCount, failedLine, maps, unmapped)
+                      : table.Failure;
+    } else {
+        TListText decoded = ListText(std::move(text));
+        readUtf8 = decoded.Utf8;
+        readReplaced = decoded.Replaced;
+        if (kind == TListKind::Csv) {
+            const TTable table = ReadCsv(decoded.Text);
+            failedLine = table.FailedRow;
+            failure = table.Failure.empty()
+                          ? TableToRows(table, staged, fieldCount, failedLine, maps, unmapped)
+                          : table.Failure;
+        } else {
+            failure = ReadTextRows(std::move(decoded.Text), staged, fieldCount, failedLine);
+        }
+    }
+    if (utf8) *utf8 = readUtf8;
+    if (replaced) *replaced = readReplaced;
+    return failure;
+}
+
+std::optional<std::vector<std::string>> TableHeader(const std::string& listName,
+                                                    std::string bytes) {
+    const TListKind kind = ListKindOf(listName, bytes);
+    if (kind == TListKind::Text) return std::nullopt;
+    const TTable table =
+        kind == TListKind::Xlsx ? ReadXlsx(bytes) : ReadCsv(ListText(std::move(bytes)).Text);
+    if (!table.Failure.empty() || table.Rows.empty()) return std::nullopt;
+    return HeaderNames(table.Rows.front().Cells);
+}
+
 TListSource ResolveList(const std::string& listName) {
     return {listName, Absolute(io::ToPath(listName)),
             Absolute(io::ToPath(ProgressFileName(listName)))};
@@ -180,25 +223,8 @@ TLoadOutcome LoadList(TJobState& state, const TListSource& list) {
     std::vector<SizeRow> staged(1);
     std::uint8_t fieldCount = 0;
     std::int32_t failedLine = 0;
-    const TListKind kind = ListKindOf(listName, text);
-    if (kind == TListKind::Xlsx) {
-        const TTable table = ReadXlsx(text);
-        out.Replaced = table.Replaced;
-        failure = table.Failure.empty() ? TableToRows(table, staged, fieldCount, failedLine)
-                                        : table.Failure;
-    } else {
-        TListText decoded = ListText(std::move(text));
-        out.Utf8 = decoded.Utf8;
-        out.Replaced = decoded.Replaced;
-        if (kind == TListKind::Csv) {
-            const TTable table = ReadCsv(decoded.Text);
-            failedLine = table.FailedRow;
-            failure = table.Failure.empty() ? TableToRows(table, staged, fieldCount, failedLine)
-                                            : table.Failure;
-        } else {
-            failure = ReadTextRows(std::move(decoded.Text), staged, fieldCount, failedLine);
-        }
-    }
+    failure = StageList(listName, std::move(text), staged, fieldCount, failedLine, &out.Utf8,
+                        &out.Replaced, list.Maps, &out.UnmappedHeader);
     if (!failure.empty()) return reject(failedLine, failure);
     const auto rowCount = static_cast<std::int32_t>(staged.size() - 1);
     if (rowCount == 0) return reject(0, "в файле нет ни одной строки с размером"_cp1251);

@@ -5,11 +5,13 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/error.h"
+#include "job/column_maps.h"
 #include "job/job_state.h"
 
 namespace tandrel::job {
@@ -39,6 +41,8 @@ struct TLoadOutcome {
     std::string RestartQuestion;
     bool Utf8 = false;          // the file was read as UTF-8
     std::int32_t Replaced = 0;  // its characters that Windows-1251 lacks, each now a "?"
+    // Refused as a table whose header names no size column: the header's names, for a map.
+    std::vector<std::string> UnmappedHeader;
 };
 
 // A list file to load: the name it was given by (Windows-1251, shown in the grid's header and
@@ -47,7 +51,20 @@ struct TListSource {
     std::string Name;
     std::filesystem::path Path;
     std::filesystem::path ProgressFile;
+    const TColumnMaps* Maps = nullptr;  // the kept column maps, when there are any
 };
+
+// The rows of a list file's bytes appended to staged (staged[0] unused), by the reader its name
+// and bytes call for. Returns "" or why the list is refused, failedLine the line or row to blame;
+// utf8 and replaced (when given) get how the text was read. Touches no file.
+std::string StageList(const std::string& listName, std::string bytes, std::vector<SizeRow>& staged,
+                      std::uint8_t& fieldCount, std::int32_t& failedLine, bool* utf8 = nullptr,
+                      std::int32_t* replaced = nullptr, const TColumnMaps* maps = nullptr,
+                      std::vector<std::string>* unmapped = nullptr);
+
+// The header row of a list file that is a table (CSV or XLSX); nothing for a text list or a
+// file that is no table.
+std::optional<std::vector<std::string>> TableHeader(const std::string& listName, std::string bytes);
 
 // The list named listName, both paths resolved against the current directory now.
 TListSource ResolveList(const std::string& listName);

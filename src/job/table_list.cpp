@@ -105,6 +105,42 @@ TColumnMap MapHeader(const std::vector<std::string>& header) {
     return map;
 }
 
+// A kept map, as the name rules' map would say it.
+TColumnMap FromKept(const TKeptMap& kept) {
+    TColumnMap map;
+    map.Names = kept.Header;
+    for (TColumnRole role : kept.Roles) {
+        const auto n = static_cast<int>(role);
+        const int field =
+            n >= static_cast<int>(TColumnRole::E1) ? n - static_cast<int>(TColumnRole::E1) + 1 : 0;
+        map.FieldOf.push_back(field);
+        switch (role) {
+            case TColumnRole::Size:
+                map.Kinds.push_back(TColumn::Size);
+                break;
+            case TColumnRole::Quantity:
+                map.Kinds.push_back(TColumn::Quantity);
+                break;
+            case TColumnRole::Caption:
+                map.Kinds.push_back(TColumn::Caption);
+                break;
+            case TColumnRole::Unused:
+                map.Kinds.push_back(TColumn::Unused);
+                break;
+            default:
+                map.Kinds.push_back(TColumn::Field);
+                break;
+        }
+    }
+    return map;
+}
+
+TColumnMap MapOf(const std::vector<std::string>& header, const TColumnMaps* maps) {
+    if (maps != nullptr)
+        if (const TKeptMap* kept = maps->Find(HeaderNames(header))) return FromKept(*kept);
+    return MapHeader(header);
+}
+
 std::string RowReason(std::int32_t row, const std::string& why) {
     return "строка "_cp1251 + std::to_string(row) + ": " + why;
 }
@@ -248,14 +284,49 @@ TTable ReadCsv(std::string_view text) {
     return table;
 }
 
+std::vector<std::string> HeaderNames(const std::vector<std::string>& header) {
+    std::vector<std::string> names;
+    for (const std::string& name : header) names.emplace_back(Trim(name));
+    return names;
+}
+
+std::vector<TColumnRole> HeaderRoles(const std::vector<std::string>& header,
+                                     const TColumnMaps* maps) {
+    const TColumnMap map = MapOf(header, maps);
+    std::vector<TColumnRole> roles;
+    for (std::size_t i = 0; i < map.Kinds.size(); ++i) {
+        switch (map.Kinds[i]) {
+            case TColumn::Size:
+                roles.push_back(TColumnRole::Size);
+                break;
+            case TColumn::Quantity:
+                roles.push_back(TColumnRole::Quantity);
+                break;
+            case TColumn::Caption:
+                roles.push_back(TColumnRole::Caption);
+                break;
+            case TColumn::Field:
+                roles.push_back(static_cast<TColumnRole>(static_cast<int>(TColumnRole::E1) +
+                                                         map.FieldOf[i] - 1));
+                break;
+            case TColumn::Unused:
+                roles.push_back(TColumnRole::Unused);
+                break;
+        }
+    }
+    return roles;
+}
+
 std::string TableToRows(const TTable& table, std::vector<SizeRow>& staged, std::uint8_t& fieldCount,
-                        std::int32_t& failedRow) {
+                        std::int32_t& failedRow, const TColumnMaps* maps,
+                        std::vector<std::string>* unmapped) {
     failedRow = 0;
     if (table.Rows.empty()) return "в файле нет ни одной строки с размером"_cp1251;
     const TTableRow& header = table.Rows.front();
-    const TColumnMap map = MapHeader(header.Cells);
+    const TColumnMap map = MapOf(header.Cells, maps);
     const auto size = std::find(map.Kinds.begin(), map.Kinds.end(), TColumn::Size);
     if (size == map.Kinds.end()) {
+        if (unmapped != nullptr) *unmapped = HeaderNames(header.Cells);
         failedRow = header.Number;
         return "нет столбца размера: Длина, Размер, Size или Length"_cp1251;
     }

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "job/column_maps.h"
 #include "job/job_state.h"
 
 namespace tandrel::job {
@@ -42,7 +43,16 @@ TTable ReadCsv(std::string_view text);
 // The rows of a table as list rows appended to staged (staged[0] unused): the header names the
 // columns, a quantity of N gives N rows. Returns "" or the reason the list is refused (with its
 // line or row); failedRow gets that line or row.
+// A kept map for the header (maps may be nullptr) wins over the name rules; a header that names
+// no size column gives unmapped (when given) its names, for a column map.
 std::string TableToRows(const TTable& table, std::vector<SizeRow>& staged, std::uint8_t& fieldCount,
-                        std::int32_t& failedRow);
+                        std::int32_t& failedRow, const TColumnMaps* maps = nullptr,
+                        std::vector<std::string>* unmapped = nullptr);
+
+// A header row's names, trimmed: what a kept map is found by.
+std::vector<std::string> HeaderNames(const std::vector<std::string>& header);
+// The role of each column of a header row: a kept map's, else the name rules'.
+std::vector<TColumnRole> HeaderRoles(const std::vector<std::string>& header,
+                                     const TColumnMaps* maps);
 
 }  // namespace tandrel::job

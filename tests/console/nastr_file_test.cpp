@@ -125,6 +125,8 @@ TEST(SettingsFile, ParsesEachLine) {
          [](TSettings& s) { s.StationName = Utf8ToCp1251("Линия 2 / пила"); }},
         {"n=0 does not ask", File({"n=-1", "n=0"}),
          [](TSettings& s) { s.AskPrinterState = false; }},
+        {"r kept whole", File({"r=\\\\server\\cut lists "}),
+         [](TSettings& s) { s.IncomingDir = Cp1251ToPath("\\\\server\\cut lists "); }},
         {"l=-1 sends sizes", File({"l=-1"}), [](TSettings& s) { s.SendSizes = true; }},
         {"l=0 after l=1", File({"l=1", "l=0"}), [](TSettings&) {}},
         {"l= keeps it off", File({"l="}), [](TSettings&) {}},
@@ -206,6 +208,7 @@ TEST(SettingsFile, EveryKeyRoundTrips) {
         {'n', [](TSettings& s) { s.AskPrinterState = false; }},
         {'o', [](TSettings& s) { s.Broker = "[::1]:1883"; }},
         {'q', [](TSettings& s) { s.StationName = " 2 #A"; }},
+        {'r', [&](TSettings& s) { s.IncomingDir = other; }},
     };
     TSettings all = defaults;
     for (const auto& r : rows) {
@@ -230,9 +233,14 @@ TEST(SettingsFile, TheJournalSwitchIsWrittenLastWithItsComment) {
     s.AskPrinterState = true;
     s.Broker = "10.0.0.5:1883";
     s.StationName = Utf8ToCp1251("Линия 2");
-    EXPECT_EQ(FormatSettings(s),
-              bytes + File({" Спрашивать состояние принтера", "n=-1", " Брокер MQTT",
-                            "o=10.0.0.5:1883", " Имя станции", "q=Линия 2"}));
+    const std::string feed = File({" Спрашивать состояние принтера", "n=-1", " Брокер MQTT",
+                                   "o=10.0.0.5:1883", " Имя станции", "q=Линия 2"});
+    EXPECT_EQ(FormatSettings(s), bytes + feed);
+    // r only once set, last; while empty the incoming folder is d's.
+    EXPECT_EQ(IncomingFolder(s), s.DataDir);
+    s.IncomingDir = "/srv/lists";
+    EXPECT_EQ(FormatSettings(s), bytes + feed + File({" Папка входящих списков", "r=/srv/lists"}));
+    EXPECT_EQ(IncomingFolder(s), s.IncomingDir);
 }
 
 TEST(SettingsFile, ProgramDirectoryHasNoTrailingSeparator) {

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QLabel>
+#include <QTableWidget>
 #include <QtTest>
 
 #include "base/cp1251.h"
@@ -9,6 +10,8 @@
 #include "console/Unit2.h"
 #include "console/about.h"
 #include "console/application.h"
+#include "console/column_map_dialog.h"
+#include "console/lists_screen.h"
 #include "console/nastr.h"
 #include "console/qt_text.h"
 #include "console/windows.h"
@@ -63,6 +66,39 @@ class ScreensTest : public QObject {
         CheckNothingClipped(Form1);
         Save(Form1, QStringLiteral("main-%1x%2").arg(size.width()).arg(size.height()));
         Form1->ShowStatus("", false);
+    }
+
+    void listsScreen_data() { mainWindow_data(); }
+    void listsScreen() {
+        QFETCH(QSize, size);
+        const auto in = dir_->Path() / "incoming";
+        std::filesystem::create_directories(in);
+        dir_->Write("incoming/1502.txt", "1000 A\r\n1200 B\r\n");
+        dir_->Write("incoming/order 77.csv", "Размер;Кол-во\r\n2450;4\r\n"_cp1251);
+        dir_->Write("incoming/broken.txt", "x\r\n");
+        Form1->SetIncomingDir(in);
+        Form1->resize(size);
+        Form1->ListsClick();
+        QTRY_COMPARE(Form1->ListsScreen()->Table->rowCount(), 3);
+        QCoreApplication::processEvents();
+        CheckNothingClipped(Form1->ListsScreen());
+        Save(Form1->ListsScreen(),
+             QStringLiteral("lists-%1x%2").arg(size.width()).arg(size.height()));
+        Form1->ListsScreen()->reject();
+    }
+
+    void columnMapDialog_data() { mainWindow_data(); }
+    void columnMapDialog() {
+        QFETCH(QSize, size);
+        using R = job::TColumnRole;
+        TColumnMapDialog dialog("order 77.csv",
+                                {"Деталь"_cp1251, "L"_cp1251, "Штук"_cp1251, "Кромка"_cp1251, ""},
+                                {R::Caption, R::Size, R::Quantity, R::E1, R::Unused}, Form1);
+        dialog.resize(size * 9 / 10);
+        dialog.show();
+        QCoreApplication::processEvents();
+        CheckNothingClipped(&dialog);
+        Save(&dialog, QStringLiteral("column-map-%1x%2").arg(size.width()).arg(size.height()));
     }
 
     void secondaryWindows() {

@@ -15,6 +15,7 @@
 #include "base/cp1251.h"
 #include "console/Unit1.h"
 #include "console/application.h"
+#include "console/incoming_poller.h"
 #include "console/nastr.h"
 #include "console/qt_text.h"
 #include "feed/feed.h"
@@ -144,6 +145,32 @@ class SettingsWindowTest : public QObject {
         CloseWindows();
         const std::string file = dir.Read("nastr.dat");
         QVERIFY(file.find("k=0\r\n"_cp1251) < file.find(" Вести журнал\r\nm=-1\r\n"_cp1251));
+    }
+
+    // The incoming folder: read from r, chosen in the window, kept whole at close, written as r.
+    void theIncomingFolderGoesThroughTheWindowAndTheFile() {
+        TProgramDir dir;
+        const auto spaced = dir.Path() / "from the office ";
+        std::filesystem::create_directories(spaced);
+        dir.Write("nastr.dat", Lines({"r=/nowhere yet"}));
+        StartWindows();
+        QCOMPARE(Form1->IncomingDir, std::filesystem::path("/nowhere yet"));
+        Form3->show();
+        QCOMPARE(ControlText(Form3->IncomingEdit), std::string("/nowhere yet"));
+        QVERIFY(Form3->rect().contains(Form3->IncomingChoose->mapTo(Form3, QPoint(0, 0))));
+        Form3->ChooseFolder = [&](const QString&) {
+            return QString::fromStdString(spaced.string());
+        };
+        Form3->IncomingChoose->click();
+        Form3->BitBtn1Click();
+        Form3->IncomingEdit->setText(QStringLiteral("/dropped"));
+        Form3->reject();  // a value not applied is dropped with the window
+        QCOMPARE(Form1->IncomingDir, spaced);
+        QCOMPARE(Form1->Incoming().Folder(), spaced);
+        CloseWindows();
+        QVERIFY(dir.Read("nastr.dat")
+                    .find(" Папка входящих списков\r\nr="_cp1251 + spaced.string() + "\r\n") !=
+                std::string::npos);
     }
 
     // "Отправлять размеры на упор": read from l, shown in its box, kept at close, written as l.

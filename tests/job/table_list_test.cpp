@@ -170,3 +170,46 @@ TEST(TableList, ProgressCountsPieces) {
 
 }  // namespace
 }  // namespace tandrel::job
+
+namespace tandrel::job {
+namespace {
+
+// maps.dat: kept maps come back from the file; lines that are no usable map are skipped; a kept
+// map wins over the name rules, for exactly its header.
+TEST(ColumnMaps, KeptInTheFileAndWinningOverTheNameRules) {
+    const std::string file =
+        "size=Длина реза\tqty=Шт.\tE2=Размер\r\n"_cp1251
+        "caption=a\tqty=b\r\n"  // no size
+        "size=a\tsize=b\r\n"    // two sizes
+        "E7=a\tsize=b\r\n"      // no such role
+        "none=\tsize=L\r\n";
+    const TColumnMaps maps = TColumnMaps::Parse(file);
+    ASSERT_EQ(maps.Maps().size(), 2u);
+    EXPECT_EQ(TColumnMaps::Parse(maps.Format()).Maps(), maps.Maps());
+    EXPECT_EQ(maps.Format(), "size=Длина реза\tqty=Шт.\tE2=Размер\r\nnone=\tsize=L\r\n"_cp1251);
+
+    TColumnMaps kept = maps;
+    EXPECT_FALSE(kept.Keep({{"a\tb", "L"}, {TColumnRole::Unused, TColumnRole::Size}}));
+    EXPECT_TRUE(kept.Keep({{"", "L"}, {TColumnRole::Caption, TColumnRole::Size}}));
+    EXPECT_EQ(kept.Maps().size(), 2u);  // in place of the map for the same header
+
+    const TTable table = ReadCsv("Длина реза;Шт.;Размер\r\n1200;2;М-4\r\n"_cp1251);
+    std::vector<SizeRow> staged(1);
+    std::uint8_t fields = 0;
+    std::int32_t failedRow = 0;
+    std::vector<std::string> unmapped;
+    EXPECT_NE(TableToRows(table, staged, fields, failedRow, nullptr, &unmapped), "");
+    EXPECT_TRUE(unmapped.empty());  // the rules found a size column: no map is asked for
+    EXPECT_NE(TableToRows(ReadCsv(" Деталь ;L\r\nA;1200\r\n"_cp1251), staged, fields, failedRow,
+                          &maps, &unmapped),
+              "");
+    EXPECT_EQ(unmapped, (std::vector<std::string>{"Деталь"_cp1251, "L"}));
+    staged.resize(1);
+    EXPECT_EQ(TableToRows(table, staged, fields, failedRow, &maps), "");
+    ASSERT_EQ(staged.size(), 3u);  // a quantity of 2
+    EXPECT_EQ(staged[1].Size, 1200);
+    EXPECT_EQ(staged[2].Fields[1], "М-4"_cp1251);  // "Размер" is E2 here, not the size
+}
+
+}  // namespace
+}  // namespace tandrel::job

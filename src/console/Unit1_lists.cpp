@@ -1,0 +1,154 @@
+// The main window's incoming lists: the folder's poller, the "Списки" screen and its button, and
+// the barcode scans that open a list.
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include "base/cp1251.h"
+#include "base/error.h"
+#include "base/files.h"
+#include "console/Unit1.h"
+#include "console/Unit1_operator.h"
+#include "console/column_map_dialog.h"
+#include "console/incoming_poller.h"
+#include "console/lists_screen.h"
+#include "console/qt_text.h"
+#include "console/scan_gate.h"
+#include "console/windows_common.h"
+#include "job/cut_list.h"
+#include "job/table_list.h"
+
+namespace tandrel::console {
+
+namespace {
+// A file seen on one look only gets its second look this much later.
+constexpr int kSecondLookMs = 500;
+}  // namespace
+
+void TForm1::CreateIncoming() {
+    incoming_ = new TIncomingPoller(this);
+    incoming_->SetMapsFile(job::ColumnMapsPath(ProgramDirectory()));
+    listsScreen_ = new TListsScreen(*incoming_, this);
+    listsScreen_->OnOpen = [this](const std::string& name) { LoadList(name); };
+    listsScreen_->ListInWork = [this] {
+        return Job.RowCount > 0 ? Job.ListPath : std::filesystem::path();
+    };
+    scanGate_ = new TScanGate(
+        [this](const QWidget* window) { return window == this || window == listsScreen_; },
+        [this](const std::string& code) { ScanCode(code); }, this);
+    qApp->installEventFilter(scanGate_);
+
+    ListsButton = new QPushButton(ToQ("Списки"_cp1251), fields_->TargetPanel);
+    ListsButton->setObjectName(QStringLiteral("ListsButton"));
+    // Just left of "Печать этикетки", which stays at the row's right end, and as large.
+    ListsButton->setFont(fields_->Reprint->font());
+    ListsButton->setFixedHeight(fields_->Reprint->minimumHeight());
+    ListsButton->setMinimumWidth(200);
+    ListsButton->setFocusPolicy(Qt::NoFocus);
+    auto* row = static_cast<QBoxLayout*>(fields_->TargetPanel->layout());
+    row->insertWidget(row->indexOf(fields_->Reprint), ListsButton);
+    connect(ListsButton, &QPushButton::clicked, this, [this] { ListsClick(); });
+}
+
+void TForm1::SetIncomingDir(const std::filesystem::path& folder) {
+    IncomingDir = folder;
+    incoming_->SetFolder(folder.empty() ? Cp1251ToPath(DataDir) : folder);
+}
+
+void TForm1::SetScanClock(std::function<std::int64_t()> clock) {
+    scanGate_->SetClock(std::move(clock));
+}
+
+void TForm1::ListsClick() {
+    if (incoming_->Folder().empty()) SetIncomingDir(IncomingDir);
+    listsScreen_->resize(size());
+    listsScreen_->move(geometry().topLeft());
+    listsScreen_->Refresh();
+    listsScreen_->show();
+    listsScreen_->raise();
+    listsScreen_->activateWindow();
+    incoming_->LookNow([](const TIncomingSnapshot&) {});
+}
+
+void TForm1::ScanCode(const std::string& code) {
+    if (incoming_->Folder().empty()) SetIncomingDir(IncomingDir);
+    OpenScanned(code, false);
+}
+
+void TForm1::OpenScanned(const std::string& code, bool secondLook) {
+    incoming_->LookNow([this, code, secondLook](const TIncomingSnapshot& shot) {
+        const std::string folder = PathToCp1251(shot.Folder).value_or(std::string());
+        if (!shot.Look.Readable) {
+            ShowStatus("Список "_cp1251 + code + " не открыт: папка "_cp1251 + folder +
+                           " недоступна"_cp1251,
+                       true);
+            return;
+        }
+        const job::TIncomingFile* file = job::MatchScan(shot.Look, code);
+        if (file == nullptr) {
+            ShowStatus("Список "_cp1251 + code + " не найден в "_cp1251 + folder, true);
+            return;
+        }
+        if (!shot.IsComplete(file)) {
+            if (!secondLook) {
+                QTimer::singleShot(kSecondLookMs, this, [this, code] { OpenScanned(code, true); });
+                return;
+            }
+            ShowStatus("Список "_cp1251 + file->Name + " ещё записывается"_cp1251, true);
+            return;
+        }
+        const std::optional<std::string> name = PathToCp1251(file->Path);
+        if (!name) return;
+        if (listsScreen_->isVisible()) listsScreen_->accept();
+        LoadList(*name);
+    });
+}
+
+void TForm1::ReadColumnMaps() {
+    ColumnMaps = job::TColumnMaps::Parse(
+        ReadWholeFile(job::ColumnMapsPath(ProgramDirectory())).value_or(std::string()));
+}
+
+bool TForm1::AskColumnMap(const std::string& listName, const std::vector<std::string>& header,
+                          const std::vector<job::TColumnRole>& roles) {
+    TColumnMapDialog dialog(job::FileNameOnly(listName), header, roles, this);
+    dialog.resize(size() * 9 / 10);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    if (!ColumnMaps.Keep({header, dialog.Roles()})) {
+        // One line of maps.dat holds a map: a name with a line end cannot be kept.
+        ShowStatus(
+            "Столбцы списка не запомнены: в названии столбца табуляция или перевод строки"_cp1251,
+            true);
+        return false;
+    }
+    try {
+        WriteFileAtomic(job::ColumnMapsPath(ProgramDirectory()), ColumnMaps.Format());
+    } catch (const Exception& e) {
+        ShowStatus("Файл maps.dat не записан: "_cp1251 + e.Message(), true);
+    }
+    return true;
+}
+
+void TForm1::ColumnsClick() {
+    if (Job.RowCount == 0) {
+        ShowStatus("Нет списка в работе"_cp1251, true);
+        return;
+    }
+    ReadColumnMaps();
+    std::optional<std::string> bytes = ReadWholeFile(Job.ListPath);
+    std::optional<std::vector<std::string>> header;
+    if (bytes) header = job::TableHeader(Job.ListName, std::move(*bytes));
+    if (!header) {
+        ShowStatus("Список "_cp1251 + job::FileNameOnly(Job.ListName) +
+                       " не таблица: столбцы задаются только таблицам"_cp1251,
+                   true);
+        return;
+    }
+    if (AskColumnMap(Job.ListName, *header, job::HeaderRoles(*header, &ColumnMaps)))
+        ReloadListInWork();
+}
+
+}  // namespace tandrel::console
