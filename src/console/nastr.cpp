@@ -162,6 +162,7 @@ int TForm3::AddConnectionRow(const std::string& captionCp1251, QWidget* control,
     control->setMinimumHeight(std::max(control->minimumHeight(), kTouchRow));
     if (extra != nullptr) {
         extra->setParent(GroupBox1);
+        extra->setMinimumHeight(std::max(extra->minimumHeight(), kTouchRow));
         connectionRows_->addWidget(control, row, 1);
         connectionRows_->addWidget(extra, row, 2);
     } else {

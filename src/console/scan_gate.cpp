@@ -12,23 +12,15 @@
 namespace tandrel::console {
 namespace {
 
-bool ModifierOnly(int key) {
-    switch (key) {
-        case Qt::Key_Shift:
-        case Qt::Key_Control:
-        case Qt::Key_Alt:
-        case Qt::Key_AltGr:
-        case Qt::Key_Meta:
-        case Qt::Key_CapsLock:
-        case Qt::Key_NumLock:
-            return true;
-        default:
-            return false;
-    }
-}
-
 bool IsEnter(const QKeyEvent& event) {
     return event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter;
+}
+
+// A scanner types characters and Enter; other keys (F2, the arrows, Escape) act at once.
+bool ScannerKey(const QKeyEvent& event) {
+    if (IsEnter(event) || event.key() == Qt::Key_Backspace) return true;
+    const QString text = event.text();
+    return !text.isEmpty() && text.at(0).isPrint();
 }
 
 std::int64_t SteadyMs() {
@@ -83,7 +75,7 @@ bool TScanGate::eventFilter(QObject* watched, QEvent* event) {
     const bool otherModal = modal != nullptr && !scanWindow_(modal);
     if (!(otherModal ? widget->window() == modal : scanWindow)) return false;
     auto& key = static_cast<QKeyEvent&>(*event);
-    if (ModifierOnly(key.key())) return false;
+    if (!ScannerKey(key)) return false;  // modifiers too: Shift comes with a scanner's capitals
 
     if (type == QEvent::KeyRelease) {
         if (held_.empty()) return false;
