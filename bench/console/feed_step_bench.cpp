@@ -12,6 +12,7 @@
 #include <fstream>
 #include <vector>
 
+#include "bench_windows.h"
 #include "console/application.h"
 #include "console/nastr_file.h"
 #include "feed/feed.h"
@@ -63,21 +64,7 @@ int main(int argc, char** argv) {
     TSettings settings = DefaultSettings(dir.Path());
     settings.DevicePortName = sim.Device();
     WriteSettingsFile(SettingsFilePath(dir.Path()), settings);
-    const auto list = dir.Path() / "bench.txt";
-    {
-        std::ofstream out(list);
-        for (int i = 1; i <= 3 * rounds; ++i)
-            out << 300 + (i * 37) % 2700 << ",5 row " << i << "\r\n";
-    }
-    CreateWindows();
-    Form1->show();
-    auto linked = [] { return Form1->Link.LinkState.load() == 7; };
-    for (int i = 0; i < 1000 && !linked(); ++i) QTest::qWait(10);
-    if (!linked()) {
-        std::puts("no link");
-        return 1;
-    }
-    Form1->LoadList(list.string());
+    if (!StartLinkedWithList(dir.Path(), 3 * rounds)) return 1;
     int row = 0;
     if (Measure(rounds, row, "feed off") < 0) return 1;
 

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <vector>
 
+#include "bench_windows.h"
 #include "console/application.h"
 #include "console/nastr_file.h"
 #include "simulator.h"
@@ -73,20 +74,7 @@ int main(int argc, char** argv) {
     settings.DevicePortName = sim.Device();
     settings.SendSizes = true;
     WriteSettingsFile(SettingsFilePath(dir.Path()), settings);
-    const auto list = dir.Path() / "bench.txt";
-    {
-        std::ofstream out(list);
-        for (int i = 1; i <= rounds; ++i) out << 300 + (i * 37) % 2700 << ",5 row " << i << "\r\n";
-    }
-    CreateWindows();
-    Form1->show();
-    auto linked = [] { return Form1->Link.LinkState.load() == 7; };
-    for (int i = 0; i < 1000 && !linked(); ++i) QTest::qWait(10);
-    if (!linked()) {
-        std::puts("no link");
-        return 1;
-    }
-    Form1->LoadList(list.string());
+    if (!StartLinkedWithList(dir.Path(), rounds)) return 1;
     TLogReader reader(log);
     std::vector<double> ms;
     for (int round = 0; round < rounds; ++round) {

@@ -3,6 +3,7 @@
 // any thread.
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 
 #include "job/journal.h"
@@ -18,6 +19,22 @@ struct TLocalNow {
     std::int32_t OffsetSeconds = 0;
 };
 TLocalNow LocalNowWithOffset();
+
+// Between the journal's clock fields and the C library's; ToTm leaves summer time to the zone.
+inline job::TLocalTime FromTm(const std::tm& tm) {
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+inline std::tm ToTm(const job::TLocalTime& at) {
+    std::tm tm{};
+    tm.tm_year = at.Year - 1900;
+    tm.tm_mon = at.Month - 1;
+    tm.tm_mday = at.Day;
+    tm.tm_hour = at.Hour;
+    tm.tm_min = at.Minute;
+    tm.tm_sec = at.Second;
+    tm.tm_isdst = -1;
+    return tm;
+}
 
 // The distance from UTC of a moment of the local clock (a journal line's), in seconds.
 std::int32_t LocalOffsetSeconds(const job::TLocalTime& at);

@@ -6,9 +6,6 @@
 
 namespace tandrel::feed {
 namespace {
-job::TLocalTime FromTm(const std::tm& tm) {
-    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
-}
 
 // The wall clock's distance from the UTC moment it shows.
 std::int32_t Offset(const std::tm& local, std::time_t utc) {
@@ -32,14 +29,7 @@ TLocalNow LocalNowWithOffset() {
 }
 
 std::int32_t LocalOffsetSeconds(const job::TLocalTime& at) {
-    std::tm tm{};
-    tm.tm_year = at.Year - 1900;
-    tm.tm_mon = at.Month - 1;
-    tm.tm_mday = at.Day;
-    tm.tm_hour = at.Hour;
-    tm.tm_min = at.Minute;
-    tm.tm_sec = at.Second;
-    tm.tm_isdst = -1;  // the zone's own rule for that day
+    std::tm tm = ToTm(at);
     const std::time_t utc = mktime(&tm);
     if (utc == static_cast<std::time_t>(-1)) return 0;
     return Offset(tm, utc);
