@@ -11,6 +11,11 @@
 
 namespace tandrel::console::testing {
 
+// The link is up and at rest.
+inline bool Linked() {
+    return Form1->Link.LinkState.load() == 7;
+}
+
 // Writes a list of `rows` sizes into dir, starts the windows (the settings file already
 // written), waits for the link and loads the list. False, said on stdout, when no link came.
 inline bool StartLinkedWithList(const std::filesystem::path& dir, int rows) {
@@ -21,9 +26,8 @@ inline bool StartLinkedWithList(const std::filesystem::path& dir, int rows) {
     }
     CreateWindows();
     Form1->show();
-    auto linked = [] { return Form1->Link.LinkState.load() == 7; };
-    for (int i = 0; i < 1000 && !linked(); ++i) QTest::qWait(10);
-    if (!linked()) {
+    for (int i = 0; i < 1000 && !Linked(); ++i) QTest::qWait(10);
+    if (!Linked()) {
         std::puts("no link");
         return false;
     }

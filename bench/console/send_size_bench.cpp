@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
     std::vector<double> ms;
     for (int round = 0; round < rounds; ++round) {
         // The previous move reported back, so that each round starts from a link at rest.
-        for (int i = 0; i < 500 && !linked(); ++i) QTest::qWait(2);
+        for (int i = 0; i < 500 && !Linked(); ++i) QTest::qWait(2);
         const std::int64_t clicked = NowUs();
         Form1->BitBtn1->click();
         const std::int64_t onLine = reader.NextEnter(5000);
