@@ -162,7 +162,12 @@ class TForm1 : public QMainWindow {
 
     // The job: list loads, Start/Next, Back, the grid's double-click, the position display's
     // change handler, labels.
-    void LoadList(const std::string& listName);
+    // bytes: the list's bytes when they were read beforehand.
+    void LoadList(const std::string& listName, const std::string* bytes = nullptr);
+    // A list of the incoming folder: read off the main thread, and refused when that takes longer
+    // than IncomingReadLimit (a share that hangs), so that the windows never wait longer.
+    void LoadIncoming(const std::string& listName);
+    std::chrono::milliseconds IncomingReadLimit{3000};
     // The recovery's reload of the list in work, from the files it was loaded from. While a box
     // that a load opened waits for its answer, the reload waits for it too.
     void ReloadListInWork();

@@ -212,10 +212,11 @@ job::TStepLimits TForm1::StepLimits() const {
             Settings.ConsecutiveRows};
 }
 
-void TForm1::LoadList(const std::string& listName) {
+void TForm1::LoadList(const std::string& listName, const std::string* bytes) {
     ReadColumnMaps();
     job::TListSource list = job::ResolveList(listName);
     list.Maps = &ColumnMaps;
+    list.Bytes = bytes;
     job::TLoadOutcome out = job::OpenList(Job, *jobView_, list);
     // A table the name rules cannot read: the operator says what its columns are, once.
     if (!out.Loaded && !out.UnmappedHeader.empty() &&

@@ -6,6 +6,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include "base/cp1251.h"
 #include "base/error.h"
@@ -19,6 +23,7 @@
 #include "console/scan_gate.h"
 #include "console/windows_common.h"
 #include "job/cut_list.h"
+#include "job/job_io.h"
 #include "job/table_list.h"
 
 namespace tandrel::console {
@@ -32,7 +37,7 @@ void TForm1::CreateIncoming() {
     incoming_ = new TIncomingPoller(this);
     incoming_->SetMapsFile(job::ColumnMapsPath(ProgramDirectory()));
     listsScreen_ = new TListsScreen(*incoming_, this);
-    listsScreen_->OnOpen = [this](const std::string& name) { LoadList(name); };
+    listsScreen_->OnOpen = [this](const std::string& name) { LoadIncoming(name); };
     listsScreen_->ListInWork = [this] {
         return Job.RowCount > 0 ? Job.ListPath : std::filesystem::path();
     };
@@ -103,8 +108,47 @@ void TForm1::OpenScanned(const std::string& code, bool secondLook) {
         const std::optional<std::string> name = PathToCp1251(file->Path);
         if (!name) return;
         if (listsScreen_->isVisible()) listsScreen_->accept();
-        LoadList(*name);
+        LoadIncoming(*name);
     });
+}
+
+void TForm1::LoadIncoming(const std::string& listName) {
+    struct TRead {
+        std::mutex Lock;
+        std::condition_variable Done;
+        bool Finished = false;
+        bool Ok = false;
+        std::string Bytes, Failure;
+    };
+    // The thread may outlive the wait (a share that never answers): it owns its share of this.
+    auto read = std::make_shared<TRead>();
+    std::thread([read, path = job::ResolveList(listName).Path] {
+        std::string bytes, failure;
+        const bool ok = job::io::ReadAll(path, bytes, failure);
+        const std::lock_guard lock(read->Lock);
+        read->Finished = true;
+        read->Ok = ok;
+        read->Bytes = std::move(bytes);
+        read->Failure = std::move(failure);
+        read->Done.notify_all();
+    }).detach();
+    const std::string refused =
+        "Файл "_cp1251 + job::FileNameOnly(listName) + " не загружен: "_cp1251;
+    {
+        std::unique_lock lock(read->Lock);
+        if (!read->Done.wait_for(lock, IncomingReadLimit, [&] { return read->Finished; })) {
+            const auto seconds = (IncomingReadLimit.count() + 999) / 1000;
+            ShowStatus(
+                refused + "файл не прочитан за "_cp1251 + std::to_string(seconds) + " с"_cp1251,
+                true);
+            return;
+        }
+    }
+    if (!read->Ok) {
+        ShowStatus(refused + read->Failure, true);
+        return;
+    }
+    LoadList(listName, &read->Bytes);
 }
 
 void TForm1::ReadColumnMaps() {

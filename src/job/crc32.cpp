@@ -1,5 +1,7 @@
 #include "job/crc32.h"
 
+#include <algorithm>
+
 #include "base/cp1251.h"
 #include "base/files.h"
 #include "job/job_io.h"
@@ -38,6 +40,19 @@ TFileCrc FileCrc32(const std::filesystem::path& file, const std::string& shownNa
         result.Message = "При подсчёте контрольной суммы файла ["_cp1251 + shownName +
                          "] произошла ошибка ["_cp1251 + ReadFailureText(code) + "]";
     }
+    return result;
+}
+
+TFileCrc BytesCrc32(std::string_view bytes) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    while (!bytes.empty()) {
+        const std::size_t block = std::min<std::size_t>(bytes.size(), 0x8000);
+        crc = UpdateCrc32(crc, bytes.data(), static_cast<std::uint16_t>(block));
+        bytes.remove_prefix(block);
+    }
+    TFileCrc result;
+    result.Ok = true;
+    result.Crc = ~crc;
     return result;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace tandrel::job {
 
@@ -38,5 +39,8 @@ struct TFileCrc {
 TFileCrc FileCrc32(const std::string& fileName);
 // The same for a path; the message names the file as shownName.
 TFileCrc FileCrc32(const std::filesystem::path& file, const std::string& shownName);
+
+// The same CRC of bytes already read.
+TFileCrc BytesCrc32(std::string_view bytes);
 
 }  // namespace tandrel::job

@@ -219,7 +219,10 @@ TLoadOutcome LoadList(TJobState& state, const TListSource& list) {
         return reject(0, "это файл хода работы (.crc), а не список"_cp1251);
 
     std::string text, failure;
-    if (!io::ReadAll(list.Path, text, failure)) return reject(0, failure);
+    if (list.Bytes != nullptr)
+        text = *list.Bytes;
+    else if (!io::ReadAll(list.Path, text, failure))
+        return reject(0, failure);
     std::vector<SizeRow> staged(1);
     std::uint8_t fieldCount = 0;
     std::int32_t failedLine = 0;
@@ -230,7 +233,8 @@ TLoadOutcome LoadList(TJobState& state, const TListSource& list) {
     if (rowCount == 0) return reject(0, "в файле нет ни одной строки с размером"_cp1251);
 
     // Without the real CRC the list's progress file would be restarted: refuse instead.
-    const TFileCrc crc = FileCrc32(list.Path, listName);
+    const TFileCrc crc =
+        list.Bytes != nullptr ? BytesCrc32(*list.Bytes) : FileCrc32(list.Path, listName);
     if (!crc.Ok) {
         out.CrcMessage = crc.Message;
         return reject(0, "не удалось подсчитать контрольную сумму"_cp1251);

@@ -52,6 +52,8 @@ struct TListSource {
     std::filesystem::path Path;
     std::filesystem::path ProgressFile;
     const TColumnMaps* Maps = nullptr;  // the kept column maps, when there are any
+    // The list's bytes when they were read beforehand (off the main thread): not read again.
+    const std::string* Bytes = nullptr;
 };
 
 // The rows of a list file's bytes appended to staged (staged[0] unused), by the reader its name

@@ -5,6 +5,9 @@
 #include <QTableWidget>
 #include <QtTest>
 #include <fstream>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "base/cp1251.h"
 #include "console/application.h"
@@ -12,6 +15,7 @@
 #include "console/incoming_poller.h"
 #include "console/lists_screen.h"
 #include "console/qt_text.h"
+#include "job/crc32.h"
 #include "job/progress.h"
 #include "window_fixture.h"
 
@@ -134,6 +138,8 @@ class ListsWindowTest : public QObject {
         QVERIFY(!screen->isVisible());
         QCOMPARE(Form1->Job.RowCount, lines);
         QCOMPARE(Form1->Job.ListPath, in_ / "new.txt");
+        // Read off the main thread, its CRC is still the file's: the progress file resumes.
+        QCOMPARE(Form1->Job.ProgressCrc, tandrel::job::FileCrc32(in_ / "new.txt", "").Crc);
     }
 
     void scansOpenListsAndNeverMoveTheStop_data() {
@@ -181,6 +187,22 @@ class ListsWindowTest : public QObject {
         Write(in_ / "77.txt", "1000 A\r\n");
         TypeKeys(Form1, QStringLiteral("77\n"), 5);
         QTRY_COMPARE(Form1->Job.RowCount, 1);
+    }
+
+    // A list whose read never ends (a share that hangs; here a pipe nobody writes into) is
+    // refused once the limit has passed, and the windows go on.
+    void aListThatCannotBeReadInTimeIsRefused() {
+#ifdef _WIN32
+        QSKIP("a pipe in a folder is a POSIX thing");
+#else
+        const fs::path pipe = in_ / "hung.txt";
+        QVERIFY(mkfifo(pipe.c_str(), 0600) == 0);
+        Form1->IncomingReadLimit = std::chrono::milliseconds(200);
+        Form1->LoadIncoming(pipe.string());
+        QCOMPARE(Status(), "Файл hung.txt не загружен: файл не прочитан за 1 с"_cp1251);
+        QCOMPARE(Form1->Job.RowCount, 0);
+        std::ofstream(pipe) << "1000 A\r\n";  // lets the reading thread end
+#endif
     }
 
     // A header without a size column asks for a map; Cancel keeps the list in work, a map applied
