@@ -1,14 +1,16 @@
-// The board in headless chromium against a real mosquitto: two stations work their lists, one
-// then ends without a goodbye and its tile turns offline.
-//   node board_browser_test.mjs BOARD_DIR SCREENS_DIR
-// Exits 77 (skipped) when the page is not built or chromium, chromedriver or mosquitto is missing.
+// The board in headless chromium against a real mosquitto: two stations (copies of the program,
+// each on its own simulator) work their lists, one then ends without a goodbye and its tile turns
+// offline.
+//   node board_browser_test.mjs BOARD_DIR SCREENS_DIR PROGRAM SIMULATOR
+// Exits 77 (skipped) when the page, the program or the simulator is not built, or chromium,
+// chromedriver or mosquitto is missing.
 import { execFileSync } from "node:child_process";
 import { existsSync, mkdirSync } from "node:fs";
 import path from "node:path";
 import { pathToFileURL } from "node:url";
 import * as h from "./harness.mjs";
 
-const [boardDir, screens] = process.argv.slice(2).map((p) => path.resolve(p));
+const [boardDir, screens, program, sim] = process.argv.slice(2).map((p) => path.resolve(p ?? ""));
 const page = path.join(boardDir, "board.html");
 const has = (tool) => {
     try {
@@ -18,7 +20,8 @@ const has = (tool) => {
         return false;
     }
 };
-for (const [what, ok] of [[page, existsSync(page)], ["chromium", has("chromium")],
+for (const [what, ok] of [[page, existsSync(page)], [program, existsSync(program)],
+                          [sim, existsSync(sim)], ["chromium", has("chromium")],
                           ["chromedriver", has("chromedriver")], ["mosquitto", has("mosquitto")]]) {
     if (!ok) {
         console.log(`SKIP: ${what} is missing (the board's target builds the page)`);
@@ -32,47 +35,57 @@ function check(what, ok, detail) {
     console.log(`${ok ? "ok  " : "FAIL"} ${what}${ok ? "" : `: ${JSON.stringify(detail)}`}`);
 }
 
-const ROWS = 5;
+const SIZES = [1000, 1250, 1500, 1750, 2000];
+const ROWS = SIZES.length;
 const dir = h.tempDir();
 const broker = await h.startBroker(dir);
 
-// One station working a list of ROWS rows; returns how to end it (`end`: gone without a goodbye,
-// as at a power loss; `stop`: closed) and what its tile must show once the list is done. A real
-// program on a simulator fits here as well: started with the broker's address and the name.
-function startStation(name, list, extra = []) {
-    const args = ["--name", name, "--list", list, "--rows", String(ROWS), "--interval", "200"];
-    const station = h.startStations(boardDir, broker, [...args, ...extra]);
-    const last = 500 + ((ROWS * 317 + 131) % 2500) + (ROWS % 2 ? 0.5 : 0);  // the tool's last size
-    return { ...station, name, list, target: String(last).replace(".", ",") };
+// A station with its list of SIZES open, and what its tile must show once the list is done: the
+// station's name as in its topic, the last row's size as target, and the stop where the
+// simulator starts it (the program is not set to send sizes to the stop).
+async function startStation(name, list) {
+    const station = await h.startProgram({ program, sim }, broker, name, list, SIZES);
+    return { ...station, key: name.replace(/[/+#]/g, "_"), list, target: String(SIZES.at(-1)),
+             position: "3050" };
 }
 
 const browser = await h.startBrowser(1920, 1080);
 try {
     await browser.open(`${pathToFileURL(page)}?broker=${encodeURIComponent(broker.wsUrl)}`);
-    // The second station sends every piece twice, as after a crash: the copies count once.
-    const first = startStation("Пила 1", "Заказ 1502");
-    const second = startStation("Пила 2/торцовка", "Заказ 77", ["--duplicate"]);
-    const topicName = (name) => name.replace(/[/+#]/g, "_");
+    const first = await startStation("Пила 1", "zakaz-1502.txt");
+    const second = await startStation("Пила 2/торцовка", "zakaz-77.txt");
     const tiles = () => browser.run("return window.tandrelBoard.tiles()");
-    const byName = (list) => Object.fromEntries(list.map((t) => [t.name, t]));
-
-    const done = await browser.waitFor("both lists worked", async () => {
+    const byName = (list) => Object.fromEntries(list.map((t) => [t.station, t]));
+    const bothAt = (row, more = () => true) => async () => {
         const t = byName(await tiles());
-        const a = t["Пила 1"], b = t["Пила 2/торцовка"];
-        return a && b && a.done === `${ROWS} из ${ROWS}` && b.done === `${ROWS} из ${ROWS}` &&
-            a.today.endsWith(` ${ROWS}`) && b.today.endsWith(` ${ROWS}`) ? t : null;
-    }, 20000).catch(async (e) => {
+        return [first, second].every((s) => t[s.key]?.done === `${row} из ${ROWS}` &&
+                                            t[s.key].link === "Связь с упором: есть" &&
+                                            more(t[s.key], s)) ? t : null;
+    };
+
+    // Each row once both stops have taken the one before.
+    await browser.waitFor("both stations linked with their lists open", bothAt(0), 60000);
+    for (let row = 1; row < ROWS; ++row) {
+        first.step();
+        second.step();
+        await browser.waitFor(`row ${row} worked`, bothAt(row), 10000);
+    }
+    first.step();
+    second.step();
+    const done = await browser.waitFor("both lists worked", bothAt(ROWS, (tile, s) =>
+        tile.today === `Деталей сегодня: ${ROWS}` &&
+        tile.numbers === `Цель ${s.target} · Упор ${s.position}`), 10000).catch(async (e) => {
         check("both lists worked", false, { error: e.message, tiles: await tiles() });
         return null;
     });
     if (done) {
         for (const s of [first, second]) {
-            const tile = done[s.name];
+            const tile = done[s.key];
             check(`${tile.name}: online with its list and numbers`,
-                  !tile.offline && tile.status === "в сети" && tile.station === topicName(s.name) &&
+                  !tile.offline && tile.status === "в сети" && tile.name === s.key &&
                   tile.list === `Список: ${s.list}` &&
-                  tile.numbers === `Цель ${s.target} · Упор ${s.target}` &&
-                  tile.link === "Связь с упором: есть" && tile.printer === "Принтер: готов" &&
+                  tile.numbers === `Цель ${s.target} · Упор ${s.position}` &&
+                  tile.printer === "Принтер: выключен" &&
                   tile.today === `Деталей сегодня: ${ROWS}` && tile.chart.length === 8 &&
                   tile.chart.reduce((a, n) => a + n) === ROWS, tile);
         }
@@ -87,9 +100,9 @@ try {
     second.end();
     const after = await browser.waitFor("the ended station offline", async () => {
         const t = byName(await tiles());
-        return t["Пила 2/торцовка"]?.offline ? t : null;
+        return t[second.key]?.offline ? t : null;
     }, 10000).catch(() => null);
-    const b = after?.["Пила 2/торцовка"];
+    const b = after?.[second.key];
     const hhmm = (ms) => new Date(ms).toTimeString().slice(0, 5);
     const recent = (status) =>
         [Date.now(), Date.now() - 60000].some((t) => status === `не в сети с ${hhmm(t)}`);
@@ -97,19 +110,20 @@ try {
           b && recent(b.status) &&
           b.colour === "rgb(138, 148, 158)" &&
           b.done === `${ROWS} из ${ROWS}`, b);
-    check("the other station still online", after && !after["Пила 1"].offline, after?.["Пила 1"]);
+    check("the other station still online", after && !after[first.key].offline,
+          after?.[first.key]);
 
     // Opened again without the address: the page keeps it, and the retained messages alone give
     // both tiles back (the counts from the stations' own states).
     await browser.open(pathToFileURL(page).href);
     const again = await browser.waitFor("the board opened again", async () => {
         const t = byName(await tiles());
-        const [a, b] = [t["Пила 1"], t["Пила 2/торцовка"]];
+        const [a, b] = [t[first.key], t[second.key]];
         return a?.today === `Деталей сегодня: ${ROWS}` && b?.offline ? t : null;
     }, 10000).catch(() => null);
     check("opened again: the broker kept, the tiles back from the retained messages",
-          again && again["Пила 1"].done === `${ROWS} из ${ROWS}` && !again["Пила 1"].offline &&
-          recent(again["Пила 2/торцовка"].status), again);
+          again && again[first.key].done === `${ROWS} из ${ROWS}` && !again[first.key].offline &&
+          recent(again[second.key].status), again);
 
     mkdirSync(screens, { recursive: true });
     await browser.screenshot(path.join(screens, "board.png"));

@@ -1,7 +1,7 @@
 // What the board's browser test and its scale benchmark share: a real mosquitto with a TCP and
 // a WebSocket listener, stations, and headless chromium driven over WebDriver's HTTP protocol.
 import { spawn } from "node:child_process";
-import { mkdtempSync, rmSync, writeFileSync } from "node:fs";
+import { copyFileSync, mkdtempSync, rmSync, writeFileSync } from "node:fs";
 import net from "node:net";
 import os from "node:os";
 import path from "node:path";
@@ -87,9 +87,8 @@ export async function startBroker(dir) {
              wsUrl: `ws://127.0.0.1:${ws}/mqtt`, child };
 }
 
-// Stations played by the load tool; `end` drops the connection without a goodbye (as a station
-// that loses power), `stop` closes it cleanly. The same shape fits a real program on a
-// simulator, started with the broker's address and the station's name.
+// Stations played by the load tool, for the scale benchmark; `end` drops the connection without
+// a goodbye (as a station that loses power), `stop` closes it cleanly.
 export function startStations(boardDir, broker, args, { onLine } = {}) {
     const child = track(spawn(process.execPath, [path.join(boardDir, "board_load.mjs"),
                                                  "--broker", broker.url, ...args],
@@ -106,6 +105,56 @@ export function startStations(boardDir, broker, args, { onLine } = {}) {
         child,
         end: () => child.kill("SIGKILL"),
         kill: (i) => child.stdin.write(`kill ${i}\n`),
+        stop: () => new Promise((resolve) => {
+            if (child.exitCode !== null) return resolve();
+            child.on("exit", resolve);
+            child.kill("SIGTERM");
+        }),
+    };
+}
+
+// Windows-1251 bytes of a text in ASCII and Russian letters, as nastr.dat holds it.
+function cp1251(text) {
+    return Buffer.from([...text].map((ch) => {
+        const c = ch.codePointAt(0);
+        if (c < 0x80) return c;
+        if (c >= 0x410 && c <= 0x44f) return c - 0x350;
+        if (c === 0x401 || c === 0x451) return c === 0x401 ? 0xa8 : 0xb8;
+        throw new Error(`no Windows-1251 byte for ${ch}`);
+    }));
+}
+
+// A real station: a copy of the program in a folder of its own (it reads nastr.dat beside
+// itself), on its own simulator, publishing to the broker as `name`, with the list of `sizes`
+// open. `step` presses "#" on the device's keypad: the next row. `end` kills the program (a power
+// loss: no goodbye), `stop` closes it.
+export async function startProgram({ program, sim }, broker, name, list, sizes) {
+    const dir = tempDir();
+    // A fast stop, so that a row takes a moment rather than seconds of travel.
+    const device = track(spawn(sim, ["--device-link", path.join(dir, "device"), "--min", "200",
+                                     "--max", "3050", "--precision", "0", "--ping-ms", "20",
+                                     "--speed", "20000"],
+                               { stdio: ["pipe", "pipe", "inherit"] }));
+    let answers = "";
+    device.stdout.setEncoding("utf8");
+    device.stdout.on("data", (d) => (answers += d));
+    await waitFor("the simulator ready", () => {
+        if (device.exitCode !== null) throw new Error(`the simulator exited: ${answers}`);
+        return answers.startsWith("ready");
+    });
+    copyFileSync(program, path.join(dir, "Tandrel"));
+    writeFileSync(path.join(dir, "nastr.dat"),
+                  Buffer.concat([Buffer.from(`p=${path.join(dir, "device")}\r\n` +
+                                             `o=127.0.0.1:${broker.tcp}\r\nq=`),
+                                 cp1251(name), Buffer.from("\r\n")]));
+    writeFileSync(path.join(dir, list), sizes.map((s, i) => `${s} ${i + 1}\r\n`).join(""));
+    const child = track(spawn("./Tandrel", [list], {
+        cwd: dir, stdio: "ignore",
+        env: { ...process.env, QT_QPA_PLATFORM: "offscreen", XDG_RUNTIME_DIR: dir } }));
+    return {
+        child,
+        step: () => device.stdin.write("keys #\n"),
+        end: () => child.kill("SIGKILL"),
         stop: () => new Promise((resolve) => {
             if (child.exitCode !== null) return resolve();
             child.on("exit", resolve);
