@@ -27,7 +27,7 @@ echo "== the board in the browser: $((SECONDS - board_start)) s"
 # does not build for it).
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j2
-ctest --test-dir build/tsan --output-on-failure -j2 \
+TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp" ctest --test-dir build/tsan --output-on-failure -j2 \
     -R 'Serial|Port|Events|Link|Handshake|Dispatcher|Recovery|Drayver|Pty|Executor|Feed'
 bash scripts/test_windows.sh
 bash scripts/bench.sh --smoke
