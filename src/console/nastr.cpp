@@ -77,7 +77,7 @@ namespace {
 // Read and pressed with a finger: text of 20 px, rows of 40 px.
 constexpr int kTouchText = 20;
 constexpr int kTouchRow = 40;
-constexpr int kGroupTop = 440;
+constexpr int kGroupTop = 436;
 
 QComboBox* TouchComboBox(QWidget* parent, const char* name) {
     auto* box = new QComboBox(parent);
@@ -111,7 +111,7 @@ void TForm3::BuildConnectionGroup() {
     GroupBox1->setFont(PixelFont("Tahoma", kTouchText));
     connectionRows_ = new QGridLayout(GroupBox1);
     connectionRows_->setColumnStretch(1, 1);
-    connectionRows_->setVerticalSpacing(8);
+    connectionRows_->setVerticalSpacing(4);
 
     ComboBox2 = TouchComboBox(GroupBox1, "ComboBox2");
     AddConnectionRow("Порт устройства"_cp1251, ComboBox2);

@@ -32,11 +32,13 @@ TFeedRows AddFeedRows(const TAddRow& addRow) {
     layout->addSpacing(16);
     layout->addWidget(stationCaption);
     layout->addWidget(rows.Station, 2);
-    rows.JournalOff = new QLabel(ToQ("Журнал не ведётся: детали не отправляются"_cp1251));
+    // At the row's end, in two lines: a row of its own would not fit a screen 800 px high.
+    rows.JournalOff = new QLabel(ToQ("Журнал не ведётся: детали не отправляются"_cp1251), line);
     rows.JournalOff->setObjectName(QStringLiteral("FeedJournalOff"));
     rows.JournalOff->setStyleSheet(QStringLiteral("color: #c00000"));
+    rows.JournalOff->setWordWrap(true);
+    layout->addWidget(rows.JournalOff, 2);
     addRow("Брокер MQTT"_cp1251, line);
-    addRow("", rows.JournalOff);
     return rows;
 }
 
