@@ -51,7 +51,7 @@ void TForm1::CreateIncoming() {
     // Just left of "Печать этикетки", which stays at the row's right end, and as large.
     ListsButton->setFont(fields_->Reprint->font());
     ListsButton->setFixedHeight(fields_->Reprint->minimumHeight());
-    ListsButton->setMinimumWidth(200);
+    ListsButton->setMinimumWidth(150);
     ListsButton->setFocusPolicy(Qt::NoFocus);
     auto* row = static_cast<QBoxLayout*>(fields_->TargetPanel->layout());
     row->insertWidget(row->indexOf(fields_->Reprint), ListsButton);

@@ -20,6 +20,7 @@
 #include "base/files.h"
 #include "base/numbers.h"
 #include "console/Unit1.h"
+#include "console/elided_label.h"
 #include "console/qt_text.h"
 #include "console/windows_common.h"
 #include "link/device_port.h"
@@ -97,13 +98,14 @@ void TForm1::CreateOperatorFields() {
     f.TargetPanel->setFixedHeight(kTargetHeight);
     auto* target = new QHBoxLayout(f.TargetPanel);
     target->setContentsMargins(12, 0, 12, 0);
-    target->setSpacing(32);
+    target->setSpacing(24);
     f.TargetValue = new QLabel(f.TargetPanel);
     f.TargetValue->setObjectName(QStringLiteral("TargetValue"));
     QFont large = PixelFont("Tahoma", 53);
     large.setBold(true);
     f.TargetValue->setFont(large);
-    f.TargetState = new QLabel(f.TargetPanel);
+    // Never asks for room: with the row's buttons a long state must not widen the window.
+    f.TargetState = new TElidedLabel(f.TargetPanel);
     f.TargetState->setObjectName(QStringLiteral("TargetState"));
     f.TargetState->setFont(PixelFont("Tahoma", 40));
     target->addWidget(f.TargetValue);
@@ -114,7 +116,7 @@ void TForm1::CreateOperatorFields() {
     f.Reprint->setFont(PixelFont("Tahoma", 26));
     f.Reprint->setFocusPolicy(Qt::NoFocus);  // Enter and the scanner stay with Start
     f.Reprint->setFixedHeight(kTargetHeight - 8);
-    f.Reprint->setMinimumWidth(260);
+    f.Reprint->setMinimumWidth(230);
     target->addWidget(f.Reprint);
     connect(f.Reprint, &QPushButton::clicked, this, [this] { ReprintLabel(); });
     column->insertWidget(column->indexOf(Panel1) + 1, f.TargetPanel);

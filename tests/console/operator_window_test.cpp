@@ -338,6 +338,7 @@ class OperatorWindowTest : public QObject {
         const QString suffix = QStringLiteral("-%1x%2.png").arg(size.width()).arg(size.height());
         auto save = [&](const char* name) {
             QCoreApplication::processEvents();
+            QVERIFY2(Form1->width() <= size.width(), name);  // nothing off the screen
             const QString path =
                 QStringLiteral(TANDREL_SCREENS_DIR "/") + QLatin1String(name) + suffix;
             QVERIFY2(Form1->grab().save(path), qPrintable(path));
