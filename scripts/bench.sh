@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
-install_packages libminizip-dev libexpat1-dev libmosquitto-dev pkg-config cmake ninja-build g++ libgtest-dev libbenchmark-dev qt6-base-dev fonts-dejavu-core libcups2-dev cups
+install_packages "${program_libraries[@]}" cmake ninja-build g++ libgtest-dev libbenchmark-dev qt6-base-dev fonts-dejavu-core cups
 install_packages chromium chromium-driver mosquitto  # the board at scale, the feed's broker
 command -v npm >/dev/null || install_packages nodejs npm
 

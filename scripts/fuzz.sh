@@ -16,7 +16,7 @@ elif [[ ${1:-} =~ ^[0-9]+$ ]]; then
     shift
 fi
 . scripts/packages.sh
-install_packages libminizip-dev libexpat1-dev pkg-config cmake ninja-build clang-14 libclang-rt-14-dev libcups2-dev
+install_packages "${program_libraries[@]}" cmake ninja-build clang-14 libclang-rt-14-dev
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j2 >/dev/null
 work=$root/build/fuzz/runs

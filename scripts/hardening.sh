@@ -17,7 +17,7 @@ fi
 rounds=${1:-1000}
 status=0
 . scripts/packages.sh
-install_packages libminizip-dev libexpat1-dev pkg-config cmake ninja-build g++ libgtest-dev libbenchmark-dev qt6-base-dev fonts-dejavu-core libcups2-dev
+install_packages "${program_libraries[@]}" cmake ninja-build g++ libgtest-dev libbenchmark-dev qt6-base-dev fonts-dejavu-core
 
 echo "== fuzzing (${fuzz[*]})"
 bash scripts/fuzz.sh "${fuzz[@]}" || status=1

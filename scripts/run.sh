@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 . scripts/packages.sh
-install_packages libminizip-dev libexpat1-dev pkg-config cmake ninja-build g++ libgtest-dev libbenchmark-dev qt6-base-dev fonts-dejavu-core fonts-wine qt6-translations-l10n libcups2-dev
+install_packages "${program_libraries[@]}" cmake ninja-build g++ libgtest-dev libbenchmark-dev qt6-base-dev fonts-dejavu-core fonts-wine qt6-translations-l10n
 cmake --preset default -DTANDREL_WITH_QT=ON >/dev/null
 cmake --build --preset default -j2 --target Tandrel tandrel-sim
 mkdir -p "$root/run"

@@ -4,9 +4,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
 install_packages cmake ninja-build g++ libgtest-dev libbenchmark-dev qt6-base-dev fonts-dejavu-core fonts-wine \
-    qt6-translations-l10n locales libminizip-dev libexpat1-dev pkg-config libcups2-dev cups \
+    qt6-translations-l10n locales "${program_libraries[@]}" cups \
     xvfb openbox x11-utils \
-    libmosquitto-dev mosquitto mosquitto-clients  # the plant feed: its client, and a broker for tests
+    mosquitto mosquitto-clients  # a broker for the plant feed's tests
 # The plant board in a browser against a broker; node and npm build its page (a machine may have
 # them from elsewhere than Debian).
 install_packages chromium chromium-driver
