@@ -1,5 +1,6 @@
 // The program's entry: the application, the four windows, the message loop.
 
+#include <QApplication>
 #include <QFile>
 #include <QImage>
 #include <QTimer>
@@ -15,7 +16,7 @@ namespace {
 
 // With TANDREL_SCREENSHOT set (the run script sets it where there is no display), the main
 // window is saved there as PNG every TANDREL_SCREENSHOT_SECONDS seconds (5 by default), so
-// that a program running offscreen can still be seen.
+// that a program running offscreen can still be seen; a screen open over it is saved beside.
 void StartScreenshots(QWidget* window) {
     const char* path = std::getenv("TANDREL_SCREENSHOT");
     if (path == nullptr || *path == '\0') return;
@@ -27,11 +28,21 @@ void StartScreenshots(QWidget* window) {
     auto* timer = new QTimer(window);
     const QString file = QString::fromLocal8Bit(path);
     auto save = [window, file] {
-        const QString partial = file + QStringLiteral(".part.png");
-        // Saved beside and renamed, so that a viewer never reads half a picture.
-        if (window->grab().save(partial, "PNG")) {
-            QFile::remove(file);
-            QFile::rename(partial, file);
+        auto saveAs = [](QWidget* shown, const QString& name) {
+            const QString partial = name + QStringLiteral(".part.png");
+            // Saved beside and renamed, so that a viewer never reads half a picture.
+            if (shown->grab().save(partial, "PNG")) {
+                QFile::remove(name);
+                QFile::rename(partial, name);
+            }
+        };
+        saveAs(window, file);
+        // A screen open over the window (the lists, a box) beside it, as "<file>-<its name>.png".
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal != nullptr && modal != window && !modal->objectName().isEmpty()) {
+            QString name = file;
+            if (name.endsWith(QStringLiteral(".png"))) name.chop(4);
+            saveAs(modal, name + QLatin1Char('-') + modal->objectName() + QStringLiteral(".png"));
         }
     };
     QObject::connect(timer, &QTimer::timeout, window, save);

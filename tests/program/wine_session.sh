@@ -7,7 +7,8 @@
 # the printer's state asked before each label). One more Wine session prints through Wine's
 # spooler to a CUPS queue (a private cupsd) that sends to that network printer. The first Wine
 # session also publishes its rows to a mosquitto of the session's own, as the plant feed does:
-# its three journal lines must arrive.
+# its three journal lines must arrive. The last one starts with no list: its incoming folder is on
+# a Wine drive (the office's share), and the list is opened from the "Списки" screen.
 #
 #   tests/program/wine_session.sh BUILD RUNS
 #
@@ -45,6 +46,20 @@ printf '%s\r\n' 'Размер;Кол-во;Наименование;E1;E2' '1000;
     '1500,5;2;Полка;Полка;ясень' | iconv -f UTF-8 -t CP1251 >"$lists/Заказ 15.csv"
 cp tests/fixtures/program/session.xlsx "$lists/Заказ 15.xlsx"
 kinds=(txt csv xlsx)
+# The office's share as drive L:, its incoming folder holding, newest first, "Заказ 16.txt",
+# "Заказ 15.csv", "Заказ 14.xlsx" and "1502.txt" (a job sheet's barcode).
+share=$work/share
+incoming_dir="$share/Входящие"
+mkdir -p "$incoming_dir"
+printf '%s\r\n' '700 Крышка' | iconv -f UTF-8 -t CP1251 >"$incoming_dir/Заказ 16.txt"
+cp "$lists/Заказ 15.csv" "$incoming_dir/Заказ 15.csv"
+cp "$lists/Заказ 15.xlsx" "$incoming_dir/Заказ 14.xlsx"
+printf '%s\r\n' '1200 Полка' | iconv -f UTF-8 -t CP1251 >"$incoming_dir/1502.txt"
+touch -d '2026-03-02 08:00' "$incoming_dir/1502.txt"
+touch -d '2026-03-02 09:00' "$incoming_dir/Заказ 14.xlsx"
+touch -d '2026-03-02 10:00' "$incoming_dir/Заказ 15.csv"
+touch -d '2026-03-02 11:00' "$incoming_dir/Заказ 16.txt"
+ln -sfn "$share" "$WINEPREFIX/dosdevices/l:"
 device=$work/device printer=$work/printer
 
 pids=()
@@ -130,7 +145,13 @@ window_shown() {
     tree=$(LC_ALL=C.UTF-8 DISPLAY=$TANDREL_SESSION_DISPLAY xwininfo -root -tree 2>/dev/null) || return 1
     [[ $tree == *'"Автоматический ввод размеров на рольганг серии ВЕЛТА"'* ]]
 }
+window_names() {
+    LC_ALL=C.UTF-8 DISPLAY=$TANDREL_SESSION_DISPLAY xwininfo -root -tree 2>/dev/null |
+        grep -o '"[^"]*"' | sort -u | tr '\n' ' '
+}
 program_gone() { ! kill -0 "$program" 2>/dev/null; }
+# keys KEY...: typed on the session's X server at an operator's pace (no scan burst).
+keys() { DISPLAY=$TANDREL_SESSION_DISPLAY xdotool key --delay 250 "$@"; }
 # rows_done N: the progress file in the working folder holds N rows (it exists once the list
 # is loaded). An operator presses the next key after seeing the row done; so does the test.
 rows_done() { [ -f "$crc" ] && [ "$(tail -n +2 "$crc" | grep -c .)" -eq "$1" ]; }
@@ -156,6 +177,33 @@ cups_start() {
     export CUPS_SERVER=127.0.0.1:$port
     wait_for 10 lpstat -h "$CUPS_SERVER" -r >/dev/null 2>&1 &&
         /usr/sbin/lpadmin -h "$CUPS_SERVER" -p Label -v "socket://127.0.0.1:$2" -E 2>/dev/null
+}
+
+# open_from_lists_screen: opens "Списки" from the menu (Alt, Right and Enter, as on Windows),
+# waits for the screen's picture, and opens its second row, "Заказ 15.csv", with Ctrl+Home, Down
+# and Enter: a wrong order or a missing list opens another one, or none.
+open_from_lists_screen() {
+    local screen=${shot%.png}-ListsScreen.png size
+    keys alt Right Return
+    wait_for 10 test -s "$screen" || { fail "no \"Списки\" screen after Alt, Right, Enter"; return 1; }
+    size=$(png_size "$screen")
+    [ "${size%x*}" -eq 1280 ] || { fail "the \"Списки\" screen is $size, not the window's width"; return 1; }
+    # The folder's first look has long been shown by then.
+    sleep 1
+    keys ctrl+Home Down Return
+}
+
+# scan_opens_list: a barcode scanner types "1502" and Enter, a few milliseconds a key: the list
+# 1502.txt of the incoming folder opens, and the stop does not move.
+scan_opens_list() {
+    local before after
+    before=$(sim_command state | grep -o 'moves=[0-9]*')
+    DISPLAY=$TANDREL_SESSION_DISPLAY xdotool key --delay 5 1 5 0 2 Return
+    wait_for 10 test -f "$cwd/1502.crc" ||
+        { fail "the scan of 1502 opened no list; windows shown: $(window_names)"; return 1; }
+    sleep 0.5
+    after=$(sim_command state | grep -o 'moves=[0-9]*')
+    [ "$after" = "$before" ] || { fail "the scan moved the stop: $before, then $after"; return 1; }
 }
 
 session() {
@@ -185,15 +233,20 @@ session() {
         cp -r "$package" "$prog"
         printf 'p=COM1\r\ng=%s\r\nj=-1\r\n' "$label_printer" >"$prog/nastr.dat"
         [ "$run" -eq 1 ] && printf 'o=127.0.0.1:%s\r\nq=wine-1\r\n' "$mqtt_port" >>"$prog/nastr.dat"
+        local args=("$(wine_path "${list%.txt}.${kinds[(run - 1) % 3]}")")
+        if [ -n "${incoming:-}" ]; then
+            printf 'r=L:\\Входящие\r\n' | iconv -f UTF-8 -t CP1251 >>"$prog/nastr.dat"
+            args=()
+        fi
         started=$(date +%s%N)
         # The main window every second: the last one tells what a failed session showed.
         shot=$dir/main_window.png
         [ "$run" -eq 1 ] && shot=$build/screens/wine_main_window.png
-        rm -f "$shot"
+        [ -z "${incoming:-}" ] || shot=$build/screens/wine_incoming.png
+        rm -f "$shot" "${shot%.png}"-*.png
         (cd "$cwd" && TANDREL_SCREENSHOT=$(wine_path "$shot") TANDREL_SCREENSHOT_SECONDS=1 \
             DISPLAY=$TANDREL_SESSION_DISPLAY LD_PRELOAD=$build/modem_preload.so \
-            exec wine "$prog/Tandrel.exe" "$(wine_path "${list%.txt}.${kinds[(run - 1) % 3]}")" \
-            </dev/null >"$dir/program.log" 2>&1) &
+            exec wine "$prog/Tandrel.exe" "${args[@]}" </dev/null >"$dir/program.log" 2>&1) &
         program=$!
         if wait_for 60 window_shown; then
             echo "  session $run: window shown after $((($(date +%s%N) - started) / 1000000)) ms"
@@ -211,13 +264,15 @@ session() {
     local status=0
     crc="$cwd/Заказ 15.crc"
     wait_for 30 link_up || fail "no handshake: $(sim_command state)" || status=1
-    wait_for 30 rows_done 0 || fail "the list was not loaded" || status=1
+    [ -z "${incoming:-}" ] || [ $status -ne 0 ] || open_from_lists_screen || status=1
+    wait_for 30 rows_done 0 || fail "the list was not loaded; windows shown: $(window_names)" || status=1
     for n in 1 2 3; do
         [ $status -eq 0 ] || break
         sim_command "keys #" >/dev/null
         wait_for 15 has_labels "$n" || fail "label $n did not arrive" || status=1
         wait_for 15 rows_done "$n" || fail "row $n was not recorded" || status=1
     done
+    [ -z "${incoming:-}" ] || [ $status -ne 0 ] || scan_opens_list || status=1
     # The first session keeps its window until its picture with the rows done is saved: it shows
     # the maximised window to whoever reads the run.
     if [ "$kind" = wine ] && [ "$run" -eq 1 ] && [ $status -eq 0 ]; then
@@ -265,7 +320,9 @@ session() {
         done
         local way=${net:+ over the network}
         [ -z "${queue:-}" ] || way=" through Wine's spooler and CUPS"
-        echo "  session $run (${kinds[(run - 1) % 3]}): $(label_count) labels$way, $((SECONDS - start)) s"
+        local what=${kinds[(run - 1) % 3]}
+        [ -z "${incoming:-}" ] || what="csv from the \"Списки\" screen, then a scan of 1502"
+        echo "  session $run ($what): $(label_count) labels$way, $((SECONDS - start)) s"
         if [ "$run" -eq 1 ]; then
             local feed_start=$SECONDS
             if wait_for 20 published wine-1 3; then
@@ -290,4 +347,9 @@ queue_start=$SECONDS
 queue=1
 session wine $((runs + 1)) || failed=$((failed + 1))
 echo "The session through a print queue: $((SECONDS - queue_start)) s"
+queue=""
+incoming_start=$SECONDS
+incoming=1
+session wine $((runs + 2)) || failed=$((failed + 1))
+echo "The session with the incoming folder on drive L: $((SECONDS - incoming_start)) s"
 [ $failed -eq 0 ]
