@@ -37,7 +37,7 @@ void StartScreenshots(QWidget* window) {
             }
         };
         saveAs(window, file);
-        // A screen open over the window (the lists, a box) beside it, as "<file>-<its name>.png".
+        // A named screen open over the window (the lists) beside it, as "<file>-<its name>.png".
         QWidget* modal = QApplication::activeModalWidget();
         if (modal != nullptr && modal != window && !modal->objectName().isEmpty()) {
             QString name = file;
