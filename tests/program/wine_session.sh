@@ -59,7 +59,6 @@ touch -d '2026-03-02 08:00' "$incoming_dir/1502.txt"
 touch -d '2026-03-02 09:00' "$incoming_dir/Заказ 14.xlsx"
 touch -d '2026-03-02 10:00' "$incoming_dir/Заказ 15.csv"
 touch -d '2026-03-02 11:00' "$incoming_dir/Заказ 16.txt"
-ln -sfn "$share" "$WINEPREFIX/dosdevices/l:"
 device=$work/device printer=$work/printer
 
 pids=()
@@ -91,6 +90,8 @@ wineserver -f -p </dev/null >/dev/null 2>&1 &
 pids+=($!)
 sleep 0.2
 wine cmd /c exit >/dev/null 2>&1 </dev/null
+# The share as drive L:, once the prefix has its drives.
+ln -sfn "$share" "$WINEPREFIX/dosdevices/l:"
 
 fail() {
     echo "  session $run ($kind): $*"
@@ -197,13 +198,15 @@ open_from_lists_screen() {
 # 1502.txt of the incoming folder opens, and the stop does not move.
 scan_opens_list() {
     local before after
-    before=$(sim_command state | grep -o 'moves=[0-9]*')
+    [[ $(sim_command state) =~ moves=([0-9]+) ]] || { fail "no state from the simulator"; return 1; }
+    before=${BASH_REMATCH[1]}
     DISPLAY=$TANDREL_SESSION_DISPLAY xdotool key --delay 5 1 5 0 2 Return
     wait_for 10 test -f "$cwd/1502.crc" ||
         { fail "the scan of 1502 opened no list; windows shown: $(window_names)"; return 1; }
     sleep 0.5
-    after=$(sim_command state | grep -o 'moves=[0-9]*')
-    [ "$after" = "$before" ] || { fail "the scan moved the stop: $before, then $after"; return 1; }
+    [[ $(sim_command state) =~ moves=([0-9]+) ]] || { fail "no state from the simulator"; return 1; }
+    after=${BASH_REMATCH[1]}
+    [ "$after" = "$before" ] || { fail "the scan moved the stop: $before moves, then $after"; return 1; }
 }
 
 session() {
