@@ -31,7 +31,7 @@ TFeedRows AddFeedRows(const TAddRow& addRow) {
     layout->addWidget(rows.Broker, 3);
     layout->addSpacing(16);
     layout->addWidget(stationCaption);
-    layout->addWidget(rows.Station, 2);
+    layout->addWidget(rows.Station, 1);
     // At the row's end, in two lines: a row of its own would not fit a screen 800 px high.
     rows.JournalOff = new QLabel(ToQ("Журнал не ведётся: детали не отправляются"_cp1251), line);
     rows.JournalOff->setObjectName(QStringLiteral("FeedJournalOff"));

@@ -353,6 +353,8 @@ class SettingsWindowTest : public QObject {
         Form1->showNormal();
         Form1->resize(size);
         Form3->show();
+        // The group lays itself out again once the journal remark is hidden.
+        QCoreApplication::processEvents();
         Form3->move(Form1->geometry().center() - Form3->rect().center());
         QVERIFY(Form3->height() <= size.height() && Form3->width() <= size.width());
         QVERIFY(FirstClippedChild(Form3) == nullptr);
