@@ -53,7 +53,9 @@ TListsScreen::TListsScreen(TIncomingPoller& poller, QWidget* parent)
     Table->verticalHeader()->setVisible(false);
     Table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     Table->verticalHeader()->setDefaultSectionSize(kRowHeight);
-    Table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Sized to their contents once a look is shown (Refresh): sized at every cell set, a folder
+    // of a thousand lists froze the windows for minutes.
+    Table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     Table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     Table->setSelectionBehavior(QAbstractItemView::SelectRows);
     Table->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -115,6 +117,7 @@ void TListsScreen::Refresh() {
         }
         if (file.Path == selected) Table->setCurrentCell(row, 0);
     }
+    for (int c = 1; c < 4; ++c) Table->resizeColumnToContents(c);
 }
 
 void TListsScreen::OpenRow(int row) {
