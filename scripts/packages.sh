@@ -15,20 +15,55 @@ install_packages() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# debian_source PACKAGE=VERSION DIR: downloads Debian's source package into DIR (nothing is built
-# by apt). A deb-src entry for the same suites as the system's own is added when apt has none.
-debian_source() {
-    local sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    if ! apt-get source --download-only --print-uris "$1" >/dev/null 2>&1; then
-        local sources=/etc/apt/sources.list.d/tandrel-deb-src.sources
-        if [ -f /etc/apt/sources.list.d/debian.sources ]; then
-            sed 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources | $sudo tee "$sources" >/dev/null
-        else
-            grep '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' | $sudo tee "${sources%.sources}.list" >/dev/null
-        fi
-        # A full update: one pointed at the new file alone would drop the binary package lists.
-        $sudo apt-get update -qq
+# apt_path KEY TYPE: a file (f) or folder (d) that apt is configured with, APT_CONFIG included.
+apt_path() {
+    apt-config shell v "$1/$2" | sed -n "s/^v='\(.*\)'$/\1/p"
+}
+
+# as_root COMMAND...: runs it as root (through sudo when needed), keeping APT_CONFIG.
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then
+        "$@"
+    else
+        sudo ${APT_CONFIG:+env APT_CONFIG="$APT_CONFIG"} "$@"
     fi
+}
+
+# debian_source_lists PACKAGE: makes apt know the source versions of PACKAGE. A deb-src entry
+# for the same suites as Debian's own deb entries is written into the sources folder apt is
+# configured with when it has none; then the lists are updated in full (an update pointed at the
+# new file alone would drop the binary package lists).
+debian_source_lists() {
+    apt-cache showsrc "$1" 2>/dev/null | grep -q '^Version:' && return 0
+    local parts list
+    parts=$(apt_path Dir::Etc::sourceparts d)
+    list=$(apt_path Dir::Etc::sourcelist f)
+    if ! cat "$list" "$parts"/*.list "$parts"/*.sources 2>/dev/null |
+        grep -qE '^[[:space:]]*(deb-src[[:space:]]|Types:.*deb-src)'; then
+        if [ -f "$parts/debian.sources" ]; then
+            sed 's/^Types:.*/Types: deb-src/' "$parts/debian.sources" |
+                as_root tee "$parts/tandrel-deb-src.sources" >/dev/null
+        else
+            cat "$list" "$parts"/*.list 2>/dev/null | grep -E '^deb [^#]*debian' |
+                sed 's/^deb /deb-src /' | as_root tee "$parts/tandrel-deb-src.list" >/dev/null
+        fi
+    fi
+    as_root apt-get update -qq
+    apt-cache showsrc "$1" 2>/dev/null | grep -q '^Version:'
+}
+
+# debian_source_versions PACKAGE=VERSION: the versions to try, one a line: the installed one
+# first, then every one the pool has, newest first.
+debian_source_versions() {
+    local name=${1%%=*}
+    debian_source_lists "$name" >&2 || true
+    { echo "${1#*=}"; apt-cache showsrc "$name" 2>/dev/null | sed -n 's/^Version: //p' | sort -Vru; } |
+        awk '!seen[$0]++'
+}
+
+# debian_source PACKAGE=VERSION DIR: downloads Debian's source package into DIR (nothing is built
+# by apt).
+debian_source() {
+    debian_source_lists "${1%%=*}" >&2 || true
     (cd "$2" && apt-get source --download-only "$1" >&2)
 }

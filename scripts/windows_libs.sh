@@ -4,7 +4,12 @@
 # zlib for MinGW (libz-mingw-w64-dev); and the plant feed's MQTT client, libmosquitto from the
 # source package of libmosquitto-dev (static, without TLS and without threads of its own). Kept in a cache folder outside the repo, keyed by those
 # versions and this recipe; prints the prefix on stdout, progress on stderr.
+#
+#   scripts/windows_libs.sh               # the prefix: from the cache, else built
+#   scripts/windows_libs.sh --fetch-only  # fetches and unpacks the sources, builds and keeps nothing
 set -euo pipefail
+fetch_only=0
+[ "${1:-}" != --fetch-only ] || fetch_only=1
 cd "$(dirname "$0")/.."
 root=$PWD
 . scripts/packages.sh
@@ -20,7 +25,8 @@ cache=${TANDREL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tandrel}
 prefix=$cache/windows-libs-$recipe_id
 log() { echo "windows_libs: $*" >&2; }
 
-if [ -f "$prefix/.tandrel-recipe" ]; then
+if [ "$fetch_only" = 0 ] && [ -f "$prefix/.tandrel-recipe" ]; then
+    log "cached: $(cat "$prefix/.tandrel-recipe")"
     echo "$prefix"
     exit 0
 fi
@@ -29,15 +35,21 @@ work=$(mktemp -d "$cache/.work.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 start=$SECONDS
 log "building $expat, $minizip and $mosquitto"
-# The installed version's source first; where its pool has no source (a security update's can be
-# missing), the newest version of the source package that apt can fetch.
+# The installed version's source first; where the pool has no source of it (a security update's
+# can be gone), the newest version the pool has. Which one was built is said and kept.
+built=()
 fetch() {
     local name=${1%%=*} version
-    for version in "${1#*=}" $(apt-cache showsrc "$name" | sed -n 's/^Version: //p' | sort -Vr); do
-        rm -rf "$work/$name"
+    for version in $(debian_source_versions "$1"); do
+        rm -rf "${work:?}/$name"
         mkdir -p "$work/$name"
         if debian_source "$name=$version" "$work/$name" 2>/dev/null; then
-            log "$name $version"
+            if [ "$version" = "${1#*=}" ]; then
+                log "$name $version (the installed version)"
+            else
+                log "$name $version (the installed ${1#*=} has no source in the pool)"
+            fi
+            built+=("$name=$version")
             dpkg-source --no-check -x "$work/$name"/*.dsc "$work/$name/src" >&2
             return 0
         fi
@@ -48,6 +60,9 @@ fetch() {
 fetch "$expat"
 fetch "$minizip"
 fetch "$mosquitto"
+log "sources fetched in $((SECONDS - start)) s: ${built[*]}"
+# The test command's first-run check stops here: what a fresh machine cannot fetch fails it.
+[ "$fetch_only" = 0 ] || exit 0
 out=$work/prefix
 toolchain=$root/cmake/mingw-w64.cmake
 # Debian's expat source holds the library in expat/ beside its packaging.
@@ -79,7 +94,7 @@ cmake --build "$work/mosquitto-build" -j"${TANDREL_JOBS:-2}" --target libmosquit
 mkdir -p "$out/include" "$out/lib"
 cp "$work/mosquitto/src/include/"*.h "$out/include/"
 cp "$(find "$work/mosquitto-build" -name 'libmosquitto_static.a' | head -1)" "$out/lib/"
-echo "$expat $minizip $mosquitto $recipe_id" >"$out/.tandrel-recipe"
+echo "${built[*]} $recipe_id" >"$out/.tandrel-recipe"
 rm -rf "$prefix"
 mv "$out" "$prefix"
 log "built in $((SECONDS - start)) s: $prefix"
