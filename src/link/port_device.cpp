@@ -4,6 +4,8 @@
 #include <cctype>
 #include <system_error>
 
+#include "serial/BCPort.h"
+
 namespace tandrel::link {
 
 namespace {
@@ -26,8 +28,10 @@ constexpr std::uintptr_t kDeviceRemoveComplete = 0x8004;
 std::optional<std::size_t> ChoosePortDevice(const std::vector<std::string>& portNames,
                                             const std::string& portName) {
     if (portName.empty()) return std::nullopt;
+    // p may say "COM3:" or "\\.\COM3" for the device the system lists as "COM3".
+    const std::string listed = serial::SystemPortName(portName);
     for (std::size_t i = 0; i < portNames.size(); ++i)
-        if (SameName(portNames[i], portName)) return i;
+        if (SameName(portNames[i], listed)) return i;
     return std::nullopt;
 }
 

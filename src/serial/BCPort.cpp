@@ -37,6 +37,18 @@ std::uint32_t DriverTimeout(std::int32_t value) {
 
 }  // namespace
 
+std::string SystemPortName(std::string_view name) {
+    constexpr std::string_view kDevicePrefix = "\\\\.\\";
+    if (name.starts_with(kDevicePrefix)) name.remove_prefix(kDevicePrefix.size());
+    // "COM3:" is how DOS named the port; the device has no colon.
+    if (name.ends_with(':')) name.remove_suffix(1);
+    return std::string(name);
+}
+
+std::string WinDevicePath(std::string_view name) {
+    return "\\\\.\\" + SystemPortName(name);
+}
+
 std::uint32_t BaudRateValue(TBaudRate rate) {
     static constexpr std::uint32_t kRates[] = {110,   300,   600,    1200,   2400,
                                                4800,  9600,  14400,  19200,  38400,

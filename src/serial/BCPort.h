@@ -307,6 +307,12 @@ class TBComPort {
     std::mutex writeLock_;  // one WriteText on the line at a time
 };
 
+// A Windows port's name as the system lists it: "COM3" for "COM3:", "com3" (letter case kept) and
+// "\\.\COM3". Any platform.
+std::string SystemPortName(std::string_view name);
+// The device a Windows port opens: "\\.\" and its SystemPortName. Any platform.
+std::string WinDevicePath(std::string_view name);
+
 // Fills target with the names of the machine's serial ports, sorted ignoring case, replacing
 // what it held. "Ошибка обращения к системному реестру" when the list cannot be read; target is
 // then unchanged. Any thread.

@@ -9,6 +9,7 @@
 #endif
 #include <windows.h>
 
+#include "serial/BCPort.h"
 #include "serial/backend.h"
 #include "serial/dcb_win.h"
 
@@ -49,7 +50,7 @@ class TWinBackend final : public TPortBackend, public std::enable_shared_from_th
     ~TWinBackend() override { Close(); }
 
     TOpenResult Open(const std::string& name) override {
-        const std::string device = "\\\\.\\" + name;
+        const std::string device = WinDevicePath(name);
         handle_ = ::CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
         if (handle_ != INVALID_HANDLE_VALUE) return TOpenResult::kOpened;

@@ -16,10 +16,11 @@ TEST(PortDevice, ChoiceTable) {
         const char* port;
         std::optional<std::size_t> chosen;
     } cases[] = {
-        {"COM3", 3},             // the device behind the port, not the first one
-        {"com4", 1},             // names compare without regard to case
-        {"COM9", std::nullopt},  // absent: no other device stands in for it
-        {"", std::nullopt},      // no device port: nothing to switch
+        {"COM3", 3},   // the device behind the port, not the first one
+        {"com4", 1},   // names compare without regard to case
+        {"COM3:", 3},  // as p may name it
+        {"\\\\.\\COM4", 1}, {"COM9", std::nullopt},  // absent: no other device stands in for it
+        {"", std::nullopt},                          // no device port: nothing to switch
     };
     for (const auto& c : cases) EXPECT_EQ(ChoosePortDevice(names, c.port), c.chosen) << c.port;
     EXPECT_EQ(ChoosePortDevice({}, "COM1"), std::nullopt);  // no port device present

@@ -64,6 +64,19 @@ TEST(BaudRate, EveryRateHasItsSpeed) {
         EXPECT_EQ(BaudRateValue(static_cast<TBaudRate>(i)), speeds[i]);
 }
 
+// The device a Windows port name opens, for the label printer's g and the device's p alike.
+TEST(WinDevicePath, EveryWayOfNamingAPortOpensIt) {
+    const struct {
+        const char* name;
+        const char* device;
+    } cases[] = {
+        {"COM3", R"(\\.\COM3)"},           {"COM3:", R"(\\.\COM3)"},
+        {"com3", R"(\\.\com3)"},           {R"(\\.\COM10)", R"(\\.\COM10)"},
+        {R"(\\.\COM10:)", R"(\\.\COM10)"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(WinDevicePath(c.name), c.device) << c.name;
+}
+
 TEST(BComPort, InitialValues) {
     TBComPort port;
     EXPECT_EQ(port.BaudRate(), br9600);
