@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <system_error>
 
 #include "base/cp1251.h"
@@ -61,11 +62,24 @@ bool IsCommand(const std::string& s, std::size_t at, std::string_view code) {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-// Escapes, in place, the field data that holds a "^" or "~" of the list: each such field gets
-// ^FH before its ^FD (unless the template gave one, whose indicator then serves), and its "^",
-// "~" and indicator bytes become the indicator and two hex digits. Field data run from ^FD to
-// the template's next "^", as the printer reads them. lineEnds are the offsets where the writes
-// end; they move with the bytes.
+// The indicator of the template's own ^FH for the field whose ^FD is at `at` ("^FH" alone: "_"),
+// looked for back to the field's start; nothing when the field has none.
+std::optional<char> OwnIndicator(const TMarkedText& label, std::size_t at) {
+    const std::string& s = label.Bytes;
+    for (std::size_t i = at; i-- > 0;) {
+        if (label.FromList[i] || s[i] != '^') continue;
+        if (IsCommand(s, i, "FS") || IsCommand(s, i, "FD") || IsCommand(s, i, "XA")) break;
+        if (IsCommand(s, i, "FH")) return i + 3 < at && s[i + 3] != '^' ? s[i + 3] : '_';
+    }
+    return std::nullopt;
+}
+
+// Escapes, in place, the list's text in field data where it could act as a command. A field whose
+// template gives its own ^FH keeps the template's escapes, and the list's "^", "~" and indicator
+// bytes in it become the indicator and two hex digits. Any other field that holds a "^" or "~" of
+// the list gets ^FH before its ^FD and all of its "^", "~" and "_" escaped. Field data run from
+// ^FD to the template's next "^", as the printer reads them. lineEnds are the offsets where the
+// writes end; they move with the bytes.
 void EscapeFields(TMarkedText& label, std::vector<std::size_t>& lineEnds) {
     const std::string& s = label.Bytes;
     std::vector<char> escapeWith(s.size(), 0);  // the indicator for a byte to escape
@@ -75,20 +89,24 @@ void EscapeFields(TMarkedText& label, std::vector<std::size_t>& lineEnds) {
         if (label.FromList[at] || !IsCommand(s, at, "FD")) continue;
         std::size_t end = at + 3;
         while (end < s.size() && !(s[end] == '^' && !label.FromList[end])) ++end;
-        bool needed = false;
-        for (std::size_t k = at + 3; k < end && !needed; ++k)
-            needed = label.FromList[k] && (s[k] == '^' || s[k] == '~');
-        if (needed) {
-            char indicator = '_';
-            if (at >= 3 && IsCommand(s, at - 3, "FH")) {
-            } else if (at >= 4 && IsCommand(s, at - 4, "FH")) {
-                indicator = s[at - 1];
-            } else {
-                insertFh[at] = true;
+        const auto isCommandByte = [&](std::size_t k) { return s[k] == '^' || s[k] == '~'; };
+        if (const auto indicator = OwnIndicator(label, at)) {
+            for (std::size_t k = at + 3; k < end; ++k) {
+                if (label.FromList[k] && (isCommandByte(k) || s[k] == *indicator)) {
+                    escapeWith[k] = *indicator;
+                    any = true;
+                }
             }
-            for (std::size_t k = at + 3; k < end; ++k)
-                if (s[k] == '^' || s[k] == '~' || s[k] == indicator) escapeWith[k] = indicator;
-            any = true;
+        } else {
+            bool needed = false;
+            for (std::size_t k = at + 3; k < end && !needed; ++k)
+                needed = label.FromList[k] && isCommandByte(k);
+            if (needed) {
+                insertFh[at] = true;
+                for (std::size_t k = at + 3; k < end; ++k)
+                    if (isCommandByte(k) || s[k] == '_') escapeWith[k] = '_';
+                any = true;
+            }
         }
         at = end - 1;
     }
