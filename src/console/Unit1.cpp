@@ -36,7 +36,6 @@
 #include "link/drayver.h"
 #include "link/port_device.h"
 #include "link/recovery.h"
-#include "printer/queue_printer.h"
 #include "serial/BCPort.h"
 
 namespace tandrel::console {
@@ -99,6 +98,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 
 TForm1::~TForm1() {
     FormDestroy();
+    StopPrinting();
+    if (postBox_) postBox_->Close();
     StopFeed();
     // The handshake and the port's event thread reach the windows: they end first.
     if (Link.HandshakeThread) Link.HandshakeThread->Stop();
@@ -346,9 +347,9 @@ void TForm1::BindWindows() {
         serial::ListSerialPorts(ports);
         return ports;
     };
-    Form3->QueueList = [] { return printer::PrintQueues(); };
+    Form3->RequestQueues = [this] { RequestPrintQueues(); };
     Form3->OnTestLabel = [this](const labels::TPrintSettings& settings) {
-        return PrintTestLabel(settings);
+        PrintTestLabel(settings);
     };
     Form3->OnDevicePortChanged = [this](const std::string& port) { ChangeDevicePort(port); };
     Form2->NextLabel = [this] { return NextLabelPreview(); };
@@ -369,6 +370,7 @@ void TForm1::FormShow() {
             {"journal", [this] { OpenJournal(); }},
             {"plant feed", [this] { StartFeed(); }},
             {"label template", [this] { LoadLabelTemplate(); }},
+            {"printing thread", [this] { StartPrinting(); }},
             {"device port", [this] { OpenDevicePort(); }},
             {"handshake", [this] { StartDrayver(); }},
             {"dock the position row", [this] { DockPositionRow(); }},
@@ -387,6 +389,7 @@ void TForm1::FormShow() {
 }
 
 void TForm1::FormClose() {
+    StopPrinting();
     WriteSettings();
 }
 

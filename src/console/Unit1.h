@@ -22,6 +22,7 @@
 #include "job/job_state.h"
 #include "job/journal.h"
 #include "job/sequence.h"
+#include "labels/label_queue.h"
 #include "labels/printer.h"
 #include "link/link_state.h"
 
@@ -48,6 +49,9 @@ struct TDeviceChange;
 namespace tandrel::feed {
 class TFeed;
 }
+namespace tandrel::printer {
+struct TQueueList;
+}
 
 namespace tandrel::console {
 
@@ -59,6 +63,7 @@ struct TLabelToPreview;
 struct TOperatorFields;
 class TForm1JobView;
 class TForm1LinkView;
+class TPostBox;
 
 // The settings group of the main window's state: the switches of the settings file.
 struct TSettingsState {
@@ -130,7 +135,8 @@ class TForm1 : public QMainWindow {
     // The switches of the settings file:
     TSettingsState Settings;
 
-    // The label printer's port, opened and closed around every label; BComPort2 has no user.
+    // The window's two spare ports: labels go through the printing thread's own port, which is
+    // opened and closed on that thread.
     std::unique_ptr<serial::TBComPort> BComPort1;
     std::unique_ptr<serial::TBComPort> BComPort2;
     // The label template's lines, byte for byte as read from etik.eti (Memo1 only shows them):
@@ -178,11 +184,24 @@ class TForm1 : public QMainWindow {
     job::TStepLimits StepLimits() const;
     void LoadLabelTemplate();  // etik.eti into LabelTemplate, written first when missing
     const std::vector<std::string>& TemplateLines() const { return LabelTemplate; }
+    // Labels (Unit1_labels.cpp) go to the printing thread, which FormShow starts; tests start
+    // it again with shorter times. Their outcomes come back to LabelsDone.
+    void StartPrinting(const labels::TLabelTimes& times = {});
+    // At close: the printing thread ends within a moment, never waiting for a printer; labels
+    // still waiting are journalled as not printed ("программа закрыта").
+    void StopPrinting();
+    void LabelsDone();
+    // Labels handed over whose outcome has not come yet.
+    bool LabelsPending() const { return !pendingLabels_.empty(); }
+    // The job's hand-over of the step's label: composed now, with the settings in force.
+    job::TJobView::TLabelHandOver QueueStepLabel(const job::TJournalEntry& step);
     // The settings window's "Тест": the test label with the settings in force, or with those
-    // the window shows; the failure goes to the status line too.
-    std::string PrintTestLabel();
-    labels::TPrintOutcome PrintTestLabel(const labels::TPrintSettings& settings);
+    // the window shows; its outcome goes to the status line and to the settings window.
+    void PrintTestLabel();
+    void PrintTestLabel(const labels::TPrintSettings& settings);
     labels::TPrintSettings PrintSettings() const;
+    // The settings window's list of print queues, asked off the windows' thread.
+    void RequestPrintQueues();
     static std::string TestLabelText();
     // The label the next step would print, for the preview: the next row's, or the test label
     // while no row is left to work.
@@ -301,11 +320,14 @@ class TForm1 : public QMainWindow {
     void LabelOutcome(const std::string& problem);
     // After a row's step: shows its target and, with SendSizes, sends it to the stop.
     void StepFinished(double target, bool inRange);
-    // F2 and "Печать этикетки": the label of the grid's selected row printed again, with its
-    // journal line; no row, counter or progress record changes. Says why when nothing prints.
+    // F2 and "Печать этикетки": the label of the grid's selected row printed again, or of the
+    // row whose late failure the status line shows; its journal line comes with its outcome; no
+    // row, counter or progress record changes. Says why when nothing prints.
     void ReprintLabel();
     // What a label's failure on the status line ends with.
     static std::string RetryHint();
+    // "Этикетка строки N не напечатана: " and the reason.
+    static std::string RowLabelFault(std::int32_t row, const std::string& reason);
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -353,6 +375,24 @@ class TForm1 : public QMainWindow {
     bool stepping_ = false;                // a step of the job runs
     std::vector<std::string> stepFaults_;  // what went wrong in it so far
     std::string printerFault_;             // the last label failure said, until a label prints
+    std::unique_ptr<labels::TLabelQueue> labelQueue_;
+    std::shared_ptr<TPostBox> postBox_;  // threads' results, dropped once the window goes
+    struct TPendingLabel {
+        enum class TKind { Step, Reprint, Test } Kind = TKind::Step;
+        job::TJournalEntry Entry;  // the line its outcome is journalled with
+    };
+    std::map<std::uint64_t, TPendingLabel> pendingLabels_;
+    // A label's late word standing on the status line (a failure, a pause), and the row F2
+    // prints while it stands.
+    std::string labelNotice_;
+    bool labelNoticeFault_ = false;
+    std::int32_t labelNoticeRow_ = 0;
+    bool LabelNoticeStanding() const;
+    void ShowLabelNotice(const std::string& notice, bool fault, std::int32_t row);
+    void LabelDone(const TPendingLabel& label, const labels::TPrintOutcome& outcome);
+    // The label's id, or 0 when the queue was full.
+    std::uint64_t QueueLabel(TPendingLabel label, const labels::TPrintSettings& settings,
+                             std::vector<std::string> writes);
     struct TStepped {
         double Target = 0;
         bool InRange = false;

@@ -24,7 +24,6 @@
 #include "console/rows_model.h"
 #include "console/windows_common.h"
 #include "labels/label.h"
-#include "labels/printer.h"
 #include "serial/BCPort.h"
 
 namespace tandrel::console {
@@ -162,23 +161,6 @@ bool TForm1JobView::EnterManualEntry() {
 
 void TForm1JobView::StepFinished(double target, bool inRange) {
     form_.StepFinished(target, inRange);
-}
-
-std::string TForm1JobView::PrintRowLabel() {
-    const labels::TPrintOutcome outcome = labels::PrintRowLabel(
-        *form_.BComPort1, form_.PrintSettings(), form_.TemplateLines(), form_.Job);
-    if (PrintsLabels()) form_.LabelOutcome(outcome.Failure);
-    // A paused printer keeps the label: not the step's failure, but the operator should know.
-    if (!outcome.Notice.empty()) form_.ShowStatus(outcome.Notice, false);
-    return outcome.Failure;
-}
-
-bool TForm1JobView::PrintsLabels() const {
-    return form_.Settings.PrintLabels && !LabelPortName.empty();
-}
-
-std::string TForm1JobView::LabelFaultNotice(const std::string& failure) const {
-    return failure + TForm1::RetryHint();
 }
 
 void TForm1JobView::JournalStep(const job::TJournalEntry& entry) {
@@ -325,83 +307,6 @@ void TForm1::LoadLabelTemplate() {
     LabelTemplate = loaded.Lines;
     Memo1->setPlainText(ToQ(text));
     if (!loaded.Problem.empty()) ShowStatus(loaded.Problem, true);
-}
-
-labels::TPrintSettings TForm1::PrintSettings() const {
-    return {Settings.PrintLabels, LabelPortName, Settings.AskPrinterState};
-}
-
-std::string TForm1::RetryHint() {
-    return ". Повторить: F2"_cp1251;
-}
-
-void TForm1::ReprintLabel() {
-    const std::int32_t row = jobView_->SelectedRow();
-    const std::string notPrinted = "Этикетка не напечатана: "_cp1251;
-    if (row < 1 || row > Job.RowCount) {
-        ShowStatus(notPrinted + "не выбрана строка списка"_cp1251, true);
-        return;
-    }
-    const job::SizeRow& current = Job.Rows[static_cast<std::size_t>(row)];
-    if (!current.Done) {
-        ShowStatus(notPrinted + "строка "_cp1251 + std::to_string(row) + " ещё не выполнена"_cp1251,
-                   true);
-        return;
-    }
-    // As its step went; a row done in an earlier run is taken as it would step now.
-    TStepped step;
-    if (const auto found = steppedRows_.find(row); found != steppedRows_.end()) {
-        step = found->second;
-    } else {
-        step.Target = TargetFor(current.Size, Link.Precision.load(), Job.Correction);
-        step.InRange = Link.MinSize.load() <= step.Target && step.Target <= Link.MaxSize.load();
-    }
-    if (!step.InRange) {
-        ShowStatus(notPrinted + "размер "_cp1251 + job::TargetText(step.Target) +
-                       " строки "_cp1251 + std::to_string(row) + " вне диапазона"_cp1251,
-                   true);
-        return;
-    }
-    if (!jobView_->PrintsLabels()) {
-        ShowStatus(notPrinted + (Settings.PrintLabels ? "принтер не задан"_cp1251
-                                                      : "печать этикеток выключена"_cp1251),
-                   true);
-        return;
-    }
-    const labels::TPrintOutcome outcome = labels::PrintLabel(
-        *BComPort1, PrintSettings(), TemplateLines(), "", current, Job.FieldCount);
-    LabelOutcome(outcome.Failure);
-    if (!outcome.Failure.empty())
-        ShowStatus(outcome.Failure + RetryHint(), true);
-    else
-        ShowStatus(outcome.Notice.empty() ? "Этикетка строки "_cp1251 + std::to_string(row) +
-                                                " напечатана повторно"_cp1251
-                                          : outcome.Notice,
-                   false);
-    job::TJournalEntry entry;
-    entry.ListName = Job.ListName;
-    entry.Row = row;
-    entry.Size = current.Size;
-    entry.Correction = Job.Correction;
-    entry.Target = step.Target;
-    entry.WorkedAgain = true;
-    entry.Reprint = true;
-    entry.Label = outcome.Failure.empty() ? job::TLabelResult::Printed : job::TLabelResult::Failed;
-    entry.LabelFailure = outcome.Failure;
-    WriteJournal(entry);
-}
-
-std::string TForm1::PrintTestLabel() {
-    return PrintTestLabel(PrintSettings()).Failure;
-}
-
-labels::TPrintOutcome TForm1::PrintTestLabel(const labels::TPrintSettings& settings) {
-    static const job::SizeRow kNoRow;
-    const labels::TPrintOutcome outcome = labels::PrintLabel(
-        *BComPort1, settings, TemplateLines(), TestLabelText(), kNoRow, Job.FieldCount);
-    ShowStatus(outcome.Failure.empty() ? outcome.Notice : outcome.Failure,
-               !outcome.Failure.empty());
-    return outcome;
 }
 
 }  // namespace tandrel::console

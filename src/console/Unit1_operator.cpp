@@ -295,8 +295,12 @@ void TForm1::StepFinished(double target, bool inRange) {
     std::vector<std::string> notices = std::exchange(stepFaults_, {});
     stepping_ = false;
     bool fault = !notices.empty();
-    if (Job.RowCount > 0 && Job.RemainingCount == 0)
+    if (Job.RowCount > 0 && Job.RemainingCount == 0) {
+        // A printer on pause stays said beside it; a label's late failure gives way to the
+        // next step's word, as a step's own failure does.
+        if (LabelNoticeStanding() && !labelNoticeFault_) notices.push_back(labelNotice_);
         notices.push_back(ListFinishedText(Job.RowCount));
+    }
     const bool send = Settings.SendSizes && inRange;
     const bool silent = DeviceSilent();
     const bool linked =

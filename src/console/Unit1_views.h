@@ -33,8 +33,9 @@ class TForm1JobView final : public job::TJobView {
     void ShowMessage(const std::string& text) override;
     void SetRecordCount(std::int32_t count) override;
     bool EnterManualEntry() override;
-    std::string PrintRowLabel() override;
-    bool PrintsLabels() const override;
+    TLabelHandOver PrintRowLabel(const job::TJournalEntry& step) override;
+    // Printing on and a printer named.
+    bool PrintsLabels() const;
     std::string LabelFaultNotice(const std::string& failure) const override;
     void JournalStep(const job::TJournalEntry& entry) override;
     void StepFinished(double target, bool inRange) override;

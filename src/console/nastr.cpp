@@ -186,16 +186,24 @@ void TForm3::ShowConnection() {
     }
     askState_ = Form1->Settings.AskPrinterState;
     Label2->clear();
+    // The queues come from a print service, which may take seconds or never answer: they join
+    // the list when they come.
+    if (RequestQueues) RequestQueues();
     std::vector<std::string> ports;
     if (PortList) ports = PortList();  // may raise: the lists keep what they had
+    ports_ = ports;
     FillComboBox(ComboBox2, ports, DevicePortName);
-    std::vector<std::string> printers = ports;
-    if (QueueList) {
-        const std::vector<std::string> queues = QueueList();
-        printers.insert(printers.end(), queues.begin(), queues.end());
-    }
-    FillComboBox(ComboBox1, printers, LabelPortName);
+    FillComboBox(ComboBox1, ports, LabelPortName);
     CheckBox3Click();
+}
+
+void TForm3::ShowQueues(const printer::TQueueList& list) {
+    std::vector<std::string> printers = ports_;
+    printers.insert(printers.end(), list.Queues.begin(), list.Queues.end());
+    // What the operator has typed or chosen meanwhile stays.
+    FillComboBox(ComboBox1, printers, FromQ(ComboBox1->currentText()));
+    if (!list.Problem.empty() && Label2->text().isEmpty())
+        Label2->setText(ToQ("Очереди печати не получены: "_cp1251 + list.Problem));
 }
 
 void TForm3::ApplyConnection() {
@@ -310,16 +318,19 @@ void TForm3::ComboBox1Change() {
 
 void TForm3::Button1Click() {
     if (!OnTestLabel) return;
-    Label2->setText(QString());
-    Label2->repaint();  // a printer that does not answer holds the window for seconds
-    const labels::TPrintOutcome outcome = OnTestLabel(GroupPrintSettings());
-    std::string said = outcome.Failure;
+    Label2->setText(ToQ("Этикетка в очереди"_cp1251));
+    Label2->setStyleSheet(QString());
+    OnTestLabel(GroupPrintSettings());
+}
+
+void TForm3::TestLabelDone(const labels::TPrintOutcome& outcome) {
+    std::string said = outcome.Failure();
     if (said.empty()) {
         said = "Этикетка отправлена"_cp1251;
         if (!outcome.Notice.empty()) said += ". "_cp1251 + outcome.Notice;
     }
     Label2->setText(ToQ(said));
-    Label2->setStyleSheet(outcome.Failure.empty() ? QString() : QStringLiteral("color: #c00000;"));
+    Label2->setStyleSheet(outcome.Failed() ? QStringLiteral("color: #c00000;") : QString());
 }
 
 void TForm3::showEvent(QShowEvent* event) {

@@ -11,6 +11,7 @@
 
 #include "console/nastr_feed.h"
 #include "labels/printer.h"
+#include "printer/queue_printer.h"
 
 class QCheckBox;
 class QComboBox;
@@ -66,13 +67,17 @@ class TForm3 : public QDialog {
     void ComboBox1Change();
     void Button1Click();
 
-    // The serial ports offered for the device and the label printer, and the system's print
-    // queues ("printer:" names); the main window sets the sources. PortList may raise.
+    // The serial ports offered for the device and the label printer; the main window sets the
+    // source. PortList may raise.
     std::function<std::vector<std::string>()> PortList;
-    std::function<std::vector<std::string>()> QueueList;
-    // "Тест": prints the test label with these settings and returns the failure ("" printed)
-    // and the printer's notice.
-    std::function<labels::TPrintOutcome(const labels::TPrintSettings&)> OnTestLabel;
+    // Asks for the system's print queues without waiting; ShowQueues gets them when they come.
+    std::function<void()> RequestQueues;
+    // The print queues ("printer:" names) joined to the printer's list, or why there are none.
+    void ShowQueues(const printer::TQueueList& list);
+    // "Тест": hands the test label with these settings to the printer; TestLabelDone gets its
+    // outcome when it comes.
+    std::function<void(const labels::TPrintSettings&)> OnTestLabel;
+    void TestLabelDone(const labels::TPrintOutcome& outcome);
     // "Применить" with another device port: the link moves to it.
     std::function<void(const std::string& port)> OnDevicePortChanged;
 
@@ -92,7 +97,8 @@ class TForm3 : public QDialog {
 
   private:
     QGridLayout* connectionRows_ = nullptr;
-    std::optional<bool> askState_;  // n as shown: unset until the operator sets it
+    std::vector<std::string> ports_;  // the serial ports the printer's list holds
+    std::optional<bool> askState_;    // n as shown: unset until the operator sets it
 };
 
 extern TForm3* Form3;

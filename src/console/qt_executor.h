@@ -4,6 +4,7 @@
 // it does not wait for (window-synchronised events).
 
 #include <QObject>
+#include <mutex>
 
 #include "serial/executor.h"
 
@@ -22,6 +23,25 @@ class TQtExecutor final : public serial::TMainThreadExecutor {
     // Calls are queued to this object: those still queued when the executor goes are dropped
     // with it, never run on a window that no longer exists. Lives on the main thread.
     QObject context_;
+};
+
+// Results of threads that may outlive the window they report to (a print service's answer):
+// posted to it while it lives, dropped once it has closed the box. Any thread.
+class TPostBox {
+  public:
+    explicit TPostBox(serial::TMainThreadExecutor& executor) : executor_(&executor) {}
+    void Post(std::function<void()> fn) {
+        const std::lock_guard lock(lock_);
+        if (executor_ != nullptr) executor_->Post(std::move(fn));
+    }
+    void Close() {
+        const std::lock_guard lock(lock_);
+        executor_ = nullptr;
+    }
+
+  private:
+    std::mutex lock_;
+    serial::TMainThreadExecutor* executor_;
 };
 
 }  // namespace tandrel::console

@@ -27,6 +27,7 @@ add_library(tandrel_console STATIC
     Unit1.cpp
     Unit1_feed.cpp
     Unit1_job.cpp
+    Unit1_labels.cpp
     Unit1_journal.cpp
     Unit1_keypad.cpp
     Unit1_lists.cpp

@@ -33,6 +33,10 @@ std::string LabelOutcomeText(const TJournalEntry& entry) {
             return "напечатана"_cp1251;
         case TLabelResult::Failed:
             return entry.LabelFailure.empty() ? "ошибка печати"_cp1251 : entry.LabelFailure;
+        case TLabelResult::Queued:
+            return "в очереди"_cp1251;
+        case TLabelResult::Paused:
+            return "на паузе"_cp1251;
         case TLabelResult::NotPrinted:
             break;
     }
@@ -40,7 +44,10 @@ std::string LabelOutcomeText(const TJournalEntry& entry) {
 }
 
 std::string LabelText(const TJournalEntry& entry) {
-    return (entry.Reprint ? "перепечатка: "_cp1251 : std::string()) + LabelOutcomeText(entry);
+    const std::string prefix = entry.Reprint   ? "перепечатка: "_cp1251
+                               : entry.Outcome ? "итог: "_cp1251
+                                               : std::string();
+    return prefix + LabelOutcomeText(entry);
 }
 
 // Exactly `count` digits at text[at...].

@@ -47,7 +47,8 @@ std::string JournalField(std::string_view text);
 // The line of entry at that moment, CR LF included: date "ДД.ММ.ГГГГ", time "ЧЧ:ММ:СС", list,
 // row (empty for a keypad move), size, correction, target (numbers in the general format with
 // the program's decimal separator), in range "да"/"нет", worked again "да"/"нет", label
-// "напечатана", "не напечатана" or the printer's failure, after "перепечатка: " for a reprint.
+// "напечатана", "не напечатана", "в очереди", "на паузе" or the printer's failure, after
+// "перепечатка: " for a reprint and "итог: " for the outcome of a queued label.
 std::string JournalLine(const TJournalEntry& entry, const TLocalTime& at);
 
 // The line of a keypad size sent: no row, no correction, the size is the target.

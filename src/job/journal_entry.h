@@ -12,6 +12,8 @@ enum class TLabelResult : std::uint8_t {
     NotPrinted,  // printing off, no printer port, or no label for this kind of step
     Printed,
     Failed,  // the printer's failure in LabelFailure
+    Queued,  // handed to the printing thread; its outcome follows on a line of its own
+    Paused,  // the printer keeps it until it is resumed
 };
 
 struct TJournalEntry {
@@ -25,6 +27,7 @@ struct TJournalEntry {
     TLabelResult Label = TLabelResult::NotPrinted;
     std::string LabelFailure;  // Windows-1251
     bool Reprint = false;  // the label printed again: "перепечатка: " before the outcome
+    bool Outcome = false;  // the outcome of a step's label that was queued: "итог: " before it
 
     // A piece of the shop's output: a list row cut to its target for the first time.
     bool IsPiece() const { return Row > 0 && InRange && !WorkedAgain; }

@@ -60,6 +60,16 @@ TCellLook CellLook(const TJobState& state, std::int32_t gridRow, bool selected) 
     return gridRow == 0 ? TCellLook::Header : TCellLook::Grid;
 }
 
+TJournalEntry RowEntry(const TJobState& state, std::int32_t row, double target) {
+    TJournalEntry entry;
+    entry.ListName = state.ListName;
+    entry.Row = row;
+    entry.Size = state.Rows[static_cast<std::size_t>(row)].Size;
+    entry.Correction = state.Correction;
+    entry.Target = target;
+    return entry;
+}
+
 std::string TargetText(double target) {
     return FormatGeneral(target, DecimalSeparator());
 }
@@ -134,12 +144,7 @@ void StepRow(TJobState& state, TJobView& view, const TStepLimits& limits) {
     const SizeRow& current = state.Rows[row];
     state.Target = TargetFor(current.Size, limits.Precision, state.Correction);
     const std::string target = TargetText(state.Target);
-    TJournalEntry entry;
-    entry.ListName = state.ListName;
-    entry.Row = row;
-    entry.Size = current.Size;
-    entry.Correction = state.Correction;
-    entry.Target = state.Target;
+    TJournalEntry entry = RowEntry(state, row, state.Target);
     entry.WorkedAgain = workedAgain;
     entry.InRange = limits.MinSize <= state.Target && state.Target <= limits.MaxSize;
     if (entry.InRange) {
@@ -147,12 +152,11 @@ void StepRow(TJobState& state, TJobView& view, const TStepLimits& limits) {
         view.SetPositionText(view.PositionText() + "->" + target);
         view.SetInfoLine(current.Caption);
         // A printer's failure never stops the step and never reaches the device link.
-        if (const std::string failure = view.PrintRowLabel(); !failure.empty()) {
-            view.SetStatusLine(view.LabelFaultNotice(failure), true);
-            entry.Label = TLabelResult::Failed;
-            entry.LabelFailure = failure;
-        } else if (view.PrintsLabels()) {
-            entry.Label = TLabelResult::Printed;
+        const TJobView::TLabelHandOver label = view.PrintRowLabel(entry);
+        entry.Label = label.Label;
+        if (label.Label == TLabelResult::Failed) {
+            view.SetStatusLine(view.LabelFaultNotice(label.Failure), true);
+            entry.LabelFailure = label.Failure;
         }
     } else {
         MarkDone(state, view, row);

@@ -50,11 +50,14 @@ class TJobView {
 
     // The keypad's "#" when ManualEntry is not empty; returns false when nothing is typed.
     virtual bool EnterManualEntry() = 0;
-    // Prints the label of Rows[CurrentRow]. Returns "" when printed or when printing is off,
-    // else why it was not printed (Windows-1251); raises nothing.
-    virtual std::string PrintRowLabel() = 0;
-    // Whether PrintRowLabel prints at all: printing on and a printer port named.
-    virtual bool PrintsLabels() const { return false; }
+    // Hands the label of Rows[CurrentRow] to the printer, never waiting for it: Queued (its
+    // outcome comes later, journalled with the step's line), NotPrinted while printing is off,
+    // or Failed at once with why (Windows-1251). Raises nothing.
+    struct TLabelHandOver {
+        TLabelResult Label = TLabelResult::NotPrinted;
+        std::string Failure;
+    };
+    virtual TLabelHandOver PrintRowLabel(const TJournalEntry& step) = 0;
     // A label's failure as the status line says it (the window adds how to print it again).
     virtual std::string LabelFaultNotice(const std::string& failure) const { return failure; }
     // The journal line of a step, once per step at its first completion.
@@ -80,8 +83,8 @@ TLoadOutcome OpenList(TJobState& state, TJobView& view, const std::string& listN
 // The row the next press of Start would work (it clears RevisitRow first), 0 when none.
 std::int32_t NextStepRow(const TJobState& state, bool consecutiveRows);
 
-// Chooses the next row (unless RevisitRow), computes and shows its target, prints its label and
-// completes it through the position display.
+// Chooses the next row (unless RevisitRow), computes and shows its target, hands its label to the
+// printer and completes it through the position display.
 void StepRow(TJobState& state, TJobView& view, const TStepLimits& limits);
 
 void BitBtn1Click(TJobState& state, TJobView& view, const TStepLimits& limits);         // Start
@@ -99,6 +102,10 @@ struct TRgb {
 inline constexpr TRgb kDoneColour{255, 255, 0};
 inline constexpr TRgb kHeaderColour{192, 220, 192};
 TCellLook CellLook(const TJobState& state, std::int32_t gridRow, bool selected);
+
+// A journal line's fields for row worked to target: the list, the row, its size, the correction
+// in force.
+TJournalEntry RowEntry(const TJobState& state, std::int32_t row, double target);
 
 // The target's text as shown and compared.
 std::string TargetText(double target);

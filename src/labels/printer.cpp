@@ -9,6 +9,8 @@
 namespace tandrel::labels {
 namespace {
 
+using TResult = TPrintOutcome::TResult;
+
 // After a failure the port is closed all the same; the first failure is the one reported.
 void CloseQuietly(printer::TPrinter& printer) noexcept {
     try {
@@ -17,42 +19,63 @@ void CloseQuietly(printer::TPrinter& printer) noexcept {
     }
 }
 
-TPrintOutcome PrintLabelOn(printer::TPrinter& printer, bool askState,
-                           const std::vector<std::string>& writes) {
+TPrintOutcome Failed(std::string reason, printer::TBound fired = printer::TBound::None) {
     TPrintOutcome outcome;
-    std::string failure;
+    outcome.Result = TResult::Failed;
+    outcome.Reason = std::move(reason);
+    outcome.Fired = fired;
+    return outcome;
+}
+
+TPrintOutcome PrintOn(printer::TPrinter& printer, bool askState,
+                      const std::vector<std::string>& writes, const printer::TLabelBounds& bounds) {
+    TPrintOutcome outcome;
+    outcome.Result = TResult::Printed;
     bool sent = false;
     try {
+        printer.SetBounds(bounds);
         printer.Open();
+        // Opening a port or a queue may itself take the label's time.
+        if (printer::TClock::now() >= bounds.Deadline) {
+            CloseQuietly(printer);
+            return Failed(printer::NotTakenText(), printer::TBound::Start);
+        }
         if (askState) {
-            const printer::TPrinterCondition condition = printer.AskState();
-            if (condition == printer::TPrinterCondition::Paused) {
-                // It keeps the label and prints it once resumed.
-                outcome.Notice = printer::ConditionText(condition);
-            } else if (condition != printer::TPrinterCondition::Ready) {
-                printer.Close();
-                outcome.Failure =
-                    "Этикетка не напечатана: "_cp1251 + printer::ConditionText(condition);
-                return outcome;
+            const printer::TStateAnswer answer = printer.AskState();
+            if (answer.Condition == printer::TPrinterCondition::Paused) {
+                outcome.Result = TResult::Paused;  // it keeps the label and prints it once resumed
+            } else if (answer.Condition != printer::TPrinterCondition::Ready) {
+                CloseQuietly(printer);
+                return Failed(printer::ConditionText(answer.Condition), answer.Fired);
             }
         }
         for (const auto& w : writes) printer.Write(w);
-        printer.EndLabel();
+        const printer::TLabelEnd end = printer.EndLabel(askState);
         sent = true;
+        if (end.Paused) outcome.Result = TResult::Paused;
+        outcome.Notice = end.Notice;
+        outcome.Fired = end.Fired;
         printer.Close();
-        return outcome;
+    } catch (const printer::EPrinter& e) {
+        CloseQuietly(printer);
+        if (sent) return outcome;
+        return Failed(e.what(), e.Fired());
     } catch (const std::exception& e) {
-        failure = e.what();
+        CloseQuietly(printer);
+        // Taken, but the port would not close: the next label opens it again.
+        if (sent) return outcome;
+        return Failed(e.what());
     }
-    CloseQuietly(printer);
-    outcome.Notice.clear();
-    outcome.Failure =
-        (sent ? "Порт принтера этикеток не закрыт: "_cp1251 : "Этикетка не напечатана: "_cp1251) +
-        failure;
+    if (outcome.Result == TResult::Paused)
+        outcome.Notice = printer::ConditionText(printer::TPrinterCondition::Paused);
     return outcome;
 }
 
 }  // namespace
+
+std::string TPrintOutcome::Failure() const {
+    return Failed() ? "Этикетка не напечатана: "_cp1251 + Reason : std::string();
+}
 
 void ConfigureLabelPort(serial::TBComPort& port) {
     port.SetBaudRate(serial::br9600);
@@ -61,7 +84,8 @@ void ConfigureLabelPort(serial::TBComPort& port) {
     port.SetStopBits(serial::sb1);
     port.SetInBufSize(protocol::kBufferSize);
     port.SetOutBufSize(protocol::kBufferSize);
-    port.SetSyncMethod(serial::smThreadSync);
+    // No handlers: nothing to deliver, and the printing thread has no window to deliver to.
+    port.SetSyncMethod(serial::smNone);
     serial::TComTimeouts& t = port.Timeouts();
     t.SetReadInterval(protocol::kReadInterval);
     t.SetReadTotalMultiplier(protocol::kReadTotalMultiplier);
@@ -77,21 +101,33 @@ bool AsksState(const TPrintSettings& settings) {
     return settings.AskState.value_or(kind == printer::TPrinterKind::Network);
 }
 
+printer::TLabelBounds LabelBounds(printer::TClock::time_point step) {
+    printer::TLabelBounds bounds;
+    bounds.Deadline = step + kLabelTime;
+    bounds.FollowLimit = step + kFollowTime;
+    return bounds;
+}
+
+TPrintOutcome PrintComposed(serial::TBComPort& port, const TPrintSettings& settings,
+                            const std::vector<std::string>& writes,
+                            const printer::TLabelBounds& bounds) {
+    if (!settings.PrintLabels || settings.LabelPortName.empty()) return {};
+    const auto printer = printer::MakePrinter(settings.LabelPortName, port);
+    printer::TLabelBounds own = bounds;
+    // Once begun, a serial label keeps its port's per-byte bounds.
+    if (printer::PrinterKind(settings.LabelPortName) == printer::TPrinterKind::Serial) {
+        if (printer::TClock::now() >= bounds.Deadline)
+            return Failed(printer::NotTakenText(), printer::TBound::Start);
+        own.Deadline = printer::TClock::time_point::max();
+    }
+    return PrintOn(*printer, AsksState(settings), writes, own);
+}
+
 TPrintOutcome PrintLabel(serial::TBComPort& port, const TPrintSettings& settings,
                          const std::vector<std::string>& templateLines, std::string_view text,
                          const job::SizeRow& row, std::uint8_t fieldCount) {
-    if (!settings.PrintLabels || settings.LabelPortName.empty()) return {};
-    const TComposedLabel label = ComposeLabel(templateLines, text, row, fieldCount);
-    const auto printer = printer::MakePrinter(settings.LabelPortName, port);
-    return PrintLabelOn(*printer, AsksState(settings), label.Writes);
-}
-
-TPrintOutcome PrintRowLabel(serial::TBComPort& port, const TPrintSettings& settings,
-                            const std::vector<std::string>& templateLines,
-                            const job::TJobState& state) {
-    if (state.CurrentRow < 1 || state.CurrentRow > state.RowCount) return {};
-    return PrintLabel(port, settings, templateLines, "", state.Rows[state.CurrentRow],
-                      state.FieldCount);
+    return PrintComposed(port, settings, ComposeLabel(templateLines, text, row, fieldCount).Writes,
+                         LabelBounds(printer::TClock::now()));
 }
 
 }  // namespace tandrel::labels

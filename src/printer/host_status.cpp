@@ -8,19 +8,25 @@ namespace {
 
 constexpr char kStx = '\x02';
 constexpr char kEtx = '\x03';
+constexpr std::array<std::size_t, 3> kFieldCounts = {12, 11, 2};
 
-std::vector<std::string_view> SplitFields(std::string_view frame) {
+bool IsFieldByte(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// One frame's fields; nothing when a field is empty or holds a byte no field holds.
+std::optional<std::vector<std::string_view>> SplitFields(std::string_view frame) {
     std::vector<std::string_view> fields;
     for (;;) {
         const auto comma = frame.find(',');
-        fields.push_back(frame.substr(0, comma));
+        const std::string_view field = frame.substr(0, comma);
+        if (field.empty()) return std::nullopt;
+        for (const char c : field)
+            if (!IsFieldByte(c)) return std::nullopt;
+        fields.push_back(field);
         if (comma == std::string_view::npos) return fields;
         frame.remove_prefix(comma + 1);
     }
-}
-
-bool Flag(const std::vector<std::string_view>& fields, std::size_t i) {
-    return i < fields.size() && fields[i] == "1";
 }
 
 }  // namespace
@@ -28,26 +34,47 @@ bool Flag(const std::vector<std::string_view>& fields, std::size_t i) {
 // String 1: communication settings, paper out, paused, label length, formats in the buffer,
 // buffer full, diagnostic mode, partial format, unused, corrupt RAM, under temperature, over
 // temperature. String 2: function settings, unused, head up, ribbon out, and more. String 3:
-// password and memory; only its arrival counts.
+// password and memory; only its form counts.
 std::optional<TPrinterCondition> ParseHostStatus(std::string_view reply) {
-    std::array<std::string_view, 3> frames;
-    std::size_t found = 0;
-    while (found < frames.size()) {
-        const auto start = reply.find(kStx);
-        if (start == std::string_view::npos) return std::nullopt;
-        const auto end = reply.find(kEtx, start + 1);
+    std::array<std::vector<std::string_view>, 3> frames;
+    for (std::size_t n = 0; n < frames.size(); ++n) {
+        if (reply.empty()) return std::nullopt;
+        if (reply.front() != kStx) return TPrinterCondition::Garbled;
+        const auto end = reply.find(kEtx);
+        const std::string_view body =
+            reply.substr(1, end == std::string_view::npos ? std::string_view::npos : end - 1);
+        // A frame still coming may only hold what a frame holds.
+        if (body.find(kStx) != std::string_view::npos) return TPrinterCondition::Garbled;
+        for (const char c : body)
+            if (c != ',' && !IsFieldByte(c)) return TPrinterCondition::Garbled;
         if (end == std::string_view::npos) return std::nullopt;
-        frames[found++] = reply.substr(start + 1, end - start - 1);
+        auto fields = SplitFields(body);
+        if (!fields || fields->size() != kFieldCounts[n]) return TPrinterCondition::Garbled;
+        frames[n] = std::move(*fields);
         reply.remove_prefix(end + 1);
+        if (reply.starts_with("\r\n")) {
+            reply.remove_prefix(2);
+        } else if (reply == "\r") {
+            return std::nullopt;
+        }
     }
-    const auto first = SplitFields(frames[0]);
-    const auto second = SplitFields(frames[1]);
-    if (Flag(first, 1)) return TPrinterCondition::PaperOut;
-    if (Flag(second, 2)) return TPrinterCondition::HeadOpen;
-    if (Flag(second, 3)) return TPrinterCondition::RibbonOut;
-    if (Flag(first, 5)) return TPrinterCondition::BufferFull;
-    if (Flag(first, 11)) return TPrinterCondition::HeadTooHot;
-    if (Flag(first, 2)) return TPrinterCondition::Paused;
+    if (!reply.empty()) return TPrinterCondition::Garbled;
+    // The flags read are "0" or "1"; anything else is no answer one can trust.
+    const auto flag = [&](std::size_t frame, std::size_t i, bool& set) {
+        const std::string_view f = frames[frame][i];
+        set = f == "1";
+        return f == "0" || f == "1";
+    };
+    bool paper = false, paused = false, full = false, hot = false, head = false, ribbon = false;
+    if (!flag(0, 1, paper) || !flag(0, 2, paused) || !flag(0, 5, full) || !flag(0, 11, hot) ||
+        !flag(1, 2, head) || !flag(1, 3, ribbon))
+        return TPrinterCondition::Garbled;
+    if (paper) return TPrinterCondition::PaperOut;
+    if (head) return TPrinterCondition::HeadOpen;
+    if (ribbon) return TPrinterCondition::RibbonOut;
+    if (full) return TPrinterCondition::BufferFull;
+    if (hot) return TPrinterCondition::HeadTooHot;
+    if (paused) return TPrinterCondition::Paused;
     return TPrinterCondition::Ready;
 }
 

@@ -8,8 +8,12 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 #include <utility>
+#include <vector>
+
+#include "printer/tcp_connection.h"
 
 namespace tandrel::printer {
 
@@ -33,6 +37,29 @@ std::optional<Result> LookUpWithin(Lookup lookup, std::chrono::steady_clock::tim
     if (!shared->Done.wait_until(lock, deadline, [&] { return shared->Found.has_value(); }))
         return std::nullopt;
     return std::move(shared->Found);
+}
+
+// The addresses of host at port: host itself when it is an address, else those the tests' lookup
+// (HostLookup) or the system's within until give. lookup(name, service, numericOnly) is the
+// system's, for one platform. Raises EPrinter when there are none.
+template <typename Address, typename SystemLookup>
+std::vector<Address> Resolve(const std::string& host, std::uint16_t port, TClock::time_point until,
+                             SystemLookup lookup) {
+    const std::string service = std::to_string(port);
+    if (auto numeric = lookup(host, service, true); !numeric.empty()) return numeric;
+    std::optional<std::vector<Address>> found;
+    if (const THostLookup& given = HostLookup()) {
+        found.emplace();
+        for (const std::string& address : given(host)) {
+            const auto some = lookup(address, service, true);
+            found->insert(found->end(), some.begin(), some.end());
+        }
+    } else {
+        found = LookUpWithin<std::vector<Address>>(
+            [host, service, lookup] { return lookup(host, service, false); }, until);
+    }
+    if (!found || found->empty()) throw EPrinter(UnresolvedText(host));
+    return *found;
 }
 
 }  // namespace tandrel::printer

@@ -1,5 +1,7 @@
 #pragma once
-// The label printer on the network: raw TCP, one connection per label, closed after it.
+// The label printer on the network: raw TCP, one connection per label. The label counts as taken
+// once the printer has closed the connection after it (or not closed it within its time), and,
+// where its state is asked, once it has answered "~HS" again after it.
 
 #include <string>
 
@@ -13,10 +15,11 @@ class TNetworkPrinter final : public TPrinter {
     explicit TNetworkPrinter(std::string name) : name_(std::move(name)) {}
     void Open() override;
     void Write(std::string_view bytes) override;
+    TLabelEnd EndLabel(bool askState) override;
     void Close() override;
 
   protected:
-    std::string Read(int timeoutMs) override;
+    std::string Read(TClock::time_point until) override;
 
   private:
     std::string name_;

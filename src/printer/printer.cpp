@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
-#include <chrono>
 
 #include "base/cp1251.h"
-#include "link/protocol.h"
 #include "printer/network_printer.h"
 #include "printer/queue_printer.h"
 #include "printer/serial_printer.h"
@@ -76,6 +74,8 @@ std::string ConditionText(TPrinterCondition condition) {
     switch (condition) {
         case TPrinterCondition::NoAnswer:
             return "принтер не отвечает"_cp1251;
+        case TPrinterCondition::Garbled:
+            return "принтер ответил непонятно"_cp1251;
         case TPrinterCondition::PaperOut:
             return "принтер: нет бумаги"_cp1251;
         case TPrinterCondition::HeadOpen:
@@ -94,19 +94,28 @@ std::string ConditionText(TPrinterCondition condition) {
     return {};
 }
 
-TPrinterCondition TPrinter::AskState(int timeoutMs) {
-    using Clock = std::chrono::steady_clock;
+std::string NotTakenText() {
+    return "принтер не принял её за 10 с"_cp1251;
+}
+
+std::string ClosedText() {
+    return "программа закрыта"_cp1251;
+}
+
+TClock::time_point TLabelBounds::Within(std::chrono::milliseconds span) const {
+    const auto now = TClock::now();
+    return Deadline - now < span ? Deadline : now + span;
+}
+
+TStateAnswer TPrinter::AskState() {
     Write("~HS");
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto until = bounds_.Within(bounds_.State);
     std::string reply;
     for (;;) {
-        if (const auto condition = ParseHostStatus(reply)) return *condition;
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) return TPrinterCondition::NoAnswer;
-        reply += Read(static_cast<int>(left));
-        // A printer that talks without end is no answer either.
-        if (reply.size() > 4096) return TPrinterCondition::NoAnswer;
+        if (const auto condition = ParseHostStatus(reply)) return {*condition, TBound::None};
+        if (TClock::now() >= until)
+            return {TPrinterCondition::NoAnswer, bounds_.Fired(until, TBound::State)};
+        reply += Read(until);
     }
 }
 
@@ -120,12 +129,6 @@ std::unique_ptr<TPrinter> MakePrinter(std::string_view name, serial::TBComPort& 
             break;
     }
     return std::make_unique<TNetworkPrinter>(std::string(name));
-}
-
-int WriteTimeoutMs(std::size_t size) {
-    const auto ms = static_cast<long long>(size) * protocol::kWriteTotalMultiplier +
-                    protocol::kWriteTotalConstant;
-    return static_cast<int>(std::min<long long>(ms, 600'000));
 }
 
 }  // namespace tandrel::printer

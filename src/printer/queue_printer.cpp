@@ -1,5 +1,7 @@
 #include "printer/queue_printer.h"
 
+#include <thread>
+
 #include "base/cp1251.h"
 
 namespace tandrel::printer {
@@ -26,6 +28,45 @@ std::string QueueErrorText() {
 }
 std::string QueueJobFailedText() {
     return "задание не принято очередью печати"_cp1251;
+}
+std::string QueueUnreachableText() {
+    return "очередь печати не передала этикетку принтеру"_cp1251;
+}
+
+TLabelEnd FollowJob(const TLabelBounds& bounds, const std::function<TJobWord()>& ask,
+                    const std::function<void()>& withdraw) {
+    constexpr std::chrono::milliseconds kEvery{50};
+    TLabelEnd end;
+    for (;;) {
+        const TJobWord job = ask();
+        if (job.Done) return end;
+        if (job.Gone) throw EPrinter(QueueJobFailedText());
+        if (job.Held) {
+            end.Paused = true;  // the queue keeps it until it is resumed
+            return end;
+        }
+        const auto now = TClock::now();
+        if (now >= bounds.Deadline) {
+            if (job.AtPrinter) {
+                if (now >= bounds.FollowLimit) {
+                    end.Fired = TBound::Label;  // the printer has it
+                    return end;
+                }
+            } else {
+                withdraw();  // so that it never prints later as a duplicate
+                throw EPrinter(job.Offline ? QueueOfflineText()
+                               : job.Error ? QueueErrorText()
+                                           : QueueUnreachableText(),
+                               TBound::Label);
+            }
+        }
+        std::this_thread::sleep_for(kEvery);
+        if (bounds.Stopped()) throw EPrinter(ClosedText(), TBound::Stop);
+    }
+}
+
+void PrintQueuesAsync(std::function<void(TQueueList)> done) {
+    std::thread([done = std::move(done)] { done(PrintQueues()); }).detach();
 }
 
 }  // namespace tandrel::printer

@@ -30,14 +30,12 @@ void TSerialPrinter::Close() {
     if (port_.IsOpen()) port_.ClosePort();
 }
 
-std::string TSerialPrinter::Read(int timeoutMs) {
+std::string TSerialPrinter::Read(TClock::time_point until) {
     // The printer port's reads return at once with what has come; it has no handler to wake us.
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     std::string got;
     for (;;) {
         port_.ReadText(got, 512);
-        if (!got.empty() || Clock::now() >= deadline) return got;
+        if (!got.empty() || TClock::now() >= until) return got;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
 }

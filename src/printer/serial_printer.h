@@ -1,6 +1,6 @@
 #pragma once
-// The label printer on a serial port (the main window's BComPort1), opened and closed around
-// every label so that the port is free in between.
+// The label printer on a serial port (the printing thread's own), opened and closed around every
+// label so that the port is free in between.
 
 #include <string>
 
@@ -18,7 +18,7 @@ class TSerialPrinter final : public TPrinter {
     void Close() override;
 
   protected:
-    std::string Read(int timeoutMs) override;
+    std::string Read(TClock::time_point until) override;
 
   private:
     serial::TBComPort& port_;

@@ -68,7 +68,7 @@ class JobWindowTest : public QObject {
         } cases[] = {
             {false, 1, "Этикетка не напечатана: печать этикеток выключена"},
             {true, 2, "Этикетка не напечатана: строка 2 ещё не выполнена"},
-            {true, 1, "Этикетка не напечатана: "},
+            {true, 1, "Этикетка строки 1 не напечатана: "},
         };
         for (const auto& c : cases) {
             Form1->Settings.PrintLabels = c.printing;
@@ -81,6 +81,7 @@ class JobWindowTest : public QObject {
                     QTest::keyClick(Form1->StringGrid1, Qt::Key_F2);
                 else
                     Form1->Fields().Reprint->click();
+                QTRY_VERIFY(!Form1->LabelsPending());  // its outcome, when it was handed over
                 const std::string status = Cp1251ToUtf8(Form1->StatusText());
                 QVERIFY2(status.rfind(c.status, 0) == 0, status.c_str());
             }

@@ -407,9 +407,10 @@ class LinkWindowTest : public QObject {
                                   std::string("Устройство подключено"), kLinkWaitMs);
         Form1->LoadList(list.string());
         Form1->BitBtn1Click();
-        QVERIFY(Form1->StatusIsFault());
+        QTRY_VERIFY(Form1->StatusIsFault());
         LabelPortName = sim.Printer();
         Form1->BitBtn1Click();
+        QTRY_VERIFY_WITH_TIMEOUT(!Form1->LabelsPending(), kLinkWaitMs);
         QVERIFY2(!Form1->StatusIsFault(), Cp1251ToUtf8(Form1->StatusText()).c_str());
         LabelPortName.clear();
     }
@@ -505,19 +506,25 @@ class LinkWindowTest : public QObject {
         Form1->LoadList(list.string());
 
         Form1->BitBtn1Click();  // printed
+        QTRY_VERIFY_WITH_TIMEOUT(!Form1->LabelsPending(), kLinkWaitMs);
         Form1->BitBtn1Click();  // out of range
         LabelPortName = (dir.Path() / "no-such-port").string();
         Form1->BitBtn1Click();  // the label fails at the last row
+        QTRY_VERIFY_WITH_TIMEOUT(!Form1->LabelsPending(), kLinkWaitMs);
         const std::string finished = "Список выполнен: 3 из 3"_cp1251;
         const std::string both = Form1->StatusText();
         QVERIFY2(both.size() > finished.size() + 2 &&
                      both.substr(both.size() - finished.size() - 2) == ". " + finished,
                  Cp1251ToUtf8(both).c_str());
         QVERIFY(Form1->StatusIsFault());
-        // The status line says how to print it again; the journal keeps the fault alone.
+        // The status line names the row and says how to print it again; the journal keeps the
+        // reason alone.
         const std::string retry = TForm1::RetryHint() + ". " + finished;
         QVERIFY(both.ends_with(retry));
-        const std::string failure = both.substr(0, both.size() - retry.size());
+        const std::string row3 = "Этикетка строки 3 не напечатана: "_cp1251;
+        QVERIFY(both.starts_with(row3));
+        const std::string failure =
+            both.substr(row3.size(), both.size() - retry.size() - row3.size());
         Form1->BitBtn2Click();  // row 2 again
         for (char key : std::string("1500")) Form1->FormKeyPress(key);
         Form1->FormKeyPress(13);
@@ -529,9 +536,11 @@ class LinkWindowTest : public QObject {
 
         const std::string head = "09.12.2026;10:00:00;" + list.string() + ";";
         const std::string expected[] = {
-            head + "1;1000;0;1000;да;нет;напечатана",
+            head + "1;1000;0;1000;да;нет;в очереди",
+            head + "1;1000;0;1000;да;да;итог: напечатана",
             head + "2;5000;0;5000;нет;нет;не напечатана",
-            head + "3;1200;0;1200;да;нет;" + Cp1251ToUtf8(failure),
+            head + "3;1200;0;1200;да;нет;в очереди",
+            head + "3;1200;0;1200;да;да;итог: " + Cp1251ToUtf8(failure),
             head + "2;5000;0;5000;нет;да;не напечатана",
             head + ";1500;;1500;да;нет;не напечатана",
         };

@@ -332,8 +332,8 @@ class SettingsWindowTest : public QObject {
 #endif
         Form3->ComboBox1->setEditText(QString::fromLatin1(missing));
         Form3->Button1->click();
-        QVERIFY2(FromQ(Form3->Label2->text()).rfind("Этикетка не напечатана: "_cp1251, 0) == 0,
-                 qPrintable(Form3->Label2->text()));
+        QTRY_VERIFY2(FromQ(Form3->Label2->text()).rfind("Этикетка не напечатана: "_cp1251, 0) == 0,
+                     qPrintable(Form3->Label2->text()));
         Form3->reject();
         Form3->show();  // an old outcome is not said again
         QVERIFY(Form3->Label2->text().isEmpty());

@@ -51,6 +51,11 @@ TEST(FeedJson, PieceOfEachKindOfJournalLine) {
          R"({"id":"St/journal-2026-12.csv/7","time":"2026-12-09T08:00:00+03:00",)"
          R"("list":"a.txt","row":4,"size":5000,"correction":0,"target":5000,)"
          R"("in_range":false,"again":true,"label":"Принтер: нет бумаги","piece":false})"},
+        // A queued label's outcome, after its step's line: never a piece of its own.
+        {"09.12.2026;23:45:41;a.txt;3;1502,5;-2;1500,5;да;да;итог: напечатана",
+         R"({"id":"St/journal-2026-12.csv/7","time":"2026-12-09T23:45:41+03:00",)"
+         R"("list":"a.txt","row":3,"size":1502.5,"correction":-2,"target":1500.5,)"
+         R"("in_range":true,"again":true,"label":"итог: напечатана","piece":false})"},
         {"Дата;Время;Список;Строка;Размер;Коррекция;Цель;В диапазоне;Повторно;Этикетка", ""},
         {"09.12.2026;23:45", ""},
     };

@@ -88,12 +88,22 @@ TEST(JournalFormat, LinesReadBack) {
     quoted.ListName = "a;\"b\".txt";
     quoted.Label = TLabelResult::Failed;
     quoted.LabelFailure = "fault; \"x\"";
+    TJournalEntry queued = Piece(5);
+    queued.Label = TLabelResult::Queued;
+    TJournalEntry outcome = queued;  // as the main window writes it when the label is done
+    outcome.WorkedAgain = true;
+    outcome.Outcome = true;
+    outcome.Label = TLabelResult::Paused;
     const TLocalTime at{2026, 12, 9, 8, 30, 0};
+    EXPECT_TRUE(Cp1251ToUtf8(JournalLine(queued, at)).ends_with(";да;нет;в очереди\r\n"));
+    EXPECT_TRUE(Cp1251ToUtf8(JournalLine(outcome, at)).ends_with(";да;да;итог: на паузе\r\n"));
     const struct {
         const char* name;
         std::string line;
         bool parsed, piece;
     } rows[] = {
+        {"a step whose label is queued", JournalLine(queued, at), true, true},
+        {"its label's outcome", JournalLine(outcome, at), true, false},
         {"piece", JournalLine(Piece(1), at), true, true},
         {"keypad move", JournalLine(KeypadMoveEntry("plan.txt", 1500), at), true, false},
         {"out of range", JournalLine(out, at), true, false},

@@ -32,7 +32,7 @@ class RecordingView : public TJobView {
     bool statusFault = false, startEnabled = false, backEnabled = false, buttonsShown = false;
     bool answerYes = false, manualEntry = false;
     std::int32_t selected = 0, top = 0, visible = 5, records = -1;
-    std::vector<std::int32_t> labels;  // rows whose label was printed
+    std::vector<std::int32_t> labels;  // rows whose label was handed over
     std::vector<std::string> messages, questions;
     std::string printFailure;
     bool printsLabels = false;
@@ -72,12 +72,11 @@ class RecordingView : public TJobView {
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
     void SetRecordCount(std::int32_t count) override { records = count; }
     bool EnterManualEntry() override { return manualEntry; }
-    std::string PrintRowLabel() override {
-        if (!printFailure.empty()) return printFailure;
-        labels.push_back(state_.CurrentRow);
-        return "";
+    TLabelHandOver PrintRowLabel(const TJournalEntry& step) override {
+        if (!printFailure.empty()) return {TLabelResult::Failed, printFailure};
+        labels.push_back(step.Row);
+        return {printsLabels ? TLabelResult::Queued : TLabelResult::NotPrinted, {}};
     }
-    bool PrintsLabels() const override { return printsLabels; }
     void JournalStep(const TJournalEntry& entry) override { journal.push_back(entry); }
 
     // Each finished step: its target, whether in range, and the progress file's lines by then.
@@ -433,7 +432,9 @@ TEST_F(SequenceTest, JournalLinesOfAWorkedList) {
         std::function<void()> act;
         std::vector<std::string> expected;  // after the list name
     } steps[] = {
-        {"in range, label printed", [&] { Start(); }, {"1;1200,5;2;1202;да;нет;напечатана"}},
+        {"in range, label handed to the printer",
+         [&] { Start(); },
+         {"1;1200,5;2;1202;да;нет;в очереди"}},
         {"out of range: no label", [&] { Start(); }, {"2;6000;2;6002;нет;нет;не напечатана"}},
         {"label failure",
          [&] {

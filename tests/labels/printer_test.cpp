@@ -69,7 +69,7 @@ class PrinterTest : public ::testing::Test {
         row.Fields[0] = "123";
     }
     std::string Print(std::string_view text = "", std::uint8_t fieldCount = 1) {
-        return PrintLabel(port, settings, lines, text, row, fieldCount).Failure;
+        return PrintLabel(port, settings, lines, text, row, fieldCount).Failure();
     }
 
     Pty pty;

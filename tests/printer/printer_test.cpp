@@ -57,33 +57,40 @@ TEST(ParseHostStatus, Table) {
     const std::string ready1 = "030,0,0,0245,000,0,0,0,000,0,0,0";
     const std::string ready2 = "001,0,0,0,1,2,6,0,00000000,1,000";
     const std::string third = Frame("1234,0");
+    const auto reply = [&](const std::string& one, const std::string& two) {
+        return Frame(one) + Frame(two) + third;
+    };
     const struct {
         std::string reply;
         std::optional<TPrinterCondition> condition;
     } cases[] = {
-        {Frame(ready1) + Frame(ready2) + third, TPrinterCondition::Ready},
-        {"noise" + Frame(ready1) + "\r\n" + Frame(ready2) + third, TPrinterCondition::Ready},
-        {Frame("030,1,0,0245,000,0,0,0,000,0,0,0") + Frame(ready2) + third,
-         TPrinterCondition::PaperOut},
-        {Frame("030,0,1,0245,000,0,0,0,000,0,0,0") + Frame(ready2) + third,
-         TPrinterCondition::Paused},
-        {Frame("030,0,0,0245,000,1,0,0,000,0,0,0") + Frame(ready2) + third,
-         TPrinterCondition::BufferFull},
-        {Frame("030,0,0,0245,000,0,0,0,000,0,0,1") + Frame(ready2) + third,
-         TPrinterCondition::HeadTooHot},
-        {Frame(ready1) + Frame("001,0,1,0,1,2,6,0,00000000,1,000") + third,
-         TPrinterCondition::HeadOpen},
-        {Frame(ready1) + Frame("001,0,0,1,1,2,6,0,00000000,1,000") + third,
-         TPrinterCondition::RibbonOut},
+        {reply(ready1, ready2), TPrinterCondition::Ready},
+        {"\x02" + ready1 + "\x03\x02" + ready2 + "\x03\x02" + "1234,0\x03",
+         TPrinterCondition::Ready},
+        {reply("030,1,0,0245,000,0,0,0,000,0,0,0", ready2), TPrinterCondition::PaperOut},
+        {reply("030,0,1,0245,000,0,0,0,000,0,0,0", ready2), TPrinterCondition::Paused},
+        {reply("030,0,0,0245,000,1,0,0,000,0,0,0", ready2), TPrinterCondition::BufferFull},
+        {reply("030,0,0,0245,000,0,0,0,000,0,0,1", ready2), TPrinterCondition::HeadTooHot},
+        {reply(ready1, "001,0,1,0,1,2,6,0,00000000,1,000"), TPrinterCondition::HeadOpen},
+        {reply(ready1, "001,0,0,1,1,2,6,0,00000000,1,000"), TPrinterCondition::RibbonOut},
         // Paper out and paused at once: the label would not print.
-        {Frame("030,1,1,0245,000,0,0,0,000,0,0,0") + Frame(ready2) + third,
-         TPrinterCondition::PaperOut},
-        {Frame(ready1) + Frame(ready2), std::nullopt},
-        {Frame(ready1) + Frame(ready2) +
-             "\x02"
-             "1234,0",
-         std::nullopt},
+        {reply("030,1,1,0245,000,0,0,0,000,0,0,0", ready2), TPrinterCondition::PaperOut},
+        // Still coming.
         {"", std::nullopt},
+        {Frame(ready1) + Frame(ready2), std::nullopt},
+        {Frame(ready1) + Frame(ready2) + "\x02" + "1234,0", std::nullopt},
+        {"\x02" + ready1 + "\x03\r", std::nullopt},
+        // Anything else is no answer one can trust, however much of a ready one it holds.
+        {"\x02\x03" + reply(ready1, ready2), TPrinterCondition::Garbled},
+        {"noise" + reply(ready1, ready2), TPrinterCondition::Garbled},
+        {reply("030, ,0,0245,000,0,0,0,000,0,0,0", ready2), TPrinterCondition::Garbled},
+        {reply("030,,0,0245,000,0,0,0,000,0,0,0", ready2), TPrinterCondition::Garbled},
+        {reply("030,0,0,0245,000,0,0,0,000,0,0", ready2), TPrinterCondition::Garbled},
+        {reply(ready1, ready2 + ",0"), TPrinterCondition::Garbled},
+        {reply("030,2,0,0245,000,0,0,0,000,0,0,0", ready2), TPrinterCondition::Garbled},
+        {reply(ready1, ready2) + "x", TPrinterCondition::Garbled},
+        {Frame(ready1) + "\n" + Frame(ready2) + third, TPrinterCondition::Garbled},
+        {"\x02" + ready1.substr(0, 5) + "\x02", TPrinterCondition::Garbled},
     };
     for (const auto& c : cases) EXPECT_EQ(ParseHostStatus(c.reply), c.condition) << c.reply;
 }
@@ -118,7 +125,7 @@ TEST(NetworkPrinter, FailuresNameTheirReason) {
     for (const auto& c : cases) {
         const labels::TPrintOutcome outcome =
             labels::PrintLabel(port, {true, c.name, c.ask}, {}, "", row, 0);
-        EXPECT_EQ(Cp1251ToUtf8(outcome.Failure), c.failure) << c.name;
+        EXPECT_EQ(Cp1251ToUtf8(outcome.Failure()), c.failure) << c.name;
     }
 }
 

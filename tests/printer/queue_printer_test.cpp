@@ -42,8 +42,9 @@ TEST(PrintQueue, CupsQueue) {
     ASSERT_TRUE(cupsd.Ready()) << cupsd.Log();
     cupsd.UseHere();
 
-    const auto queues = PrintQueues();
-    EXPECT_EQ(queues, std::vector<std::string>{"printer:Label"});
+    const TQueueList queues = PrintQueues();
+    EXPECT_EQ(queues.Queues, std::vector<std::string>{"printer:Label"});
+    EXPECT_EQ(queues.Problem, "");
 
     serial::TBComPort port1;
     labels::ConfigureLabelPort(port1);
@@ -57,7 +58,7 @@ TEST(PrintQueue, CupsQueue) {
 
     // Printed byte for byte, whatever the letter case of "printer:".
     auto outcome = labels::PrintLabel(port1, {true, "PRINTER:Label", false}, lines, "", row, 1);
-    EXPECT_EQ(outcome.Failure, "");
+    EXPECT_EQ(outcome.Result, labels::TPrintOutcome::TResult::Printed);
     EXPECT_EQ(outcome.Notice, "");
     ASSERT_TRUE(WaitFor(label(1), std::chrono::seconds(10))) << cupsd.Log();
     EXPECT_EQ(ReadBytes(label(1)), expected);
@@ -65,7 +66,7 @@ TEST(PrintQueue, CupsQueue) {
     // A paused queue keeps the job and says so; it prints once resumed.
     ASSERT_TRUE(cupsd.Queue("cupsdisable"));
     outcome = labels::PrintLabel(port1, {true, "printer:Label", false}, lines, "", row, 1);
-    EXPECT_EQ(outcome.Failure, "");
+    EXPECT_EQ(outcome.Result, labels::TPrintOutcome::TResult::Paused);
     EXPECT_EQ(outcome.Notice, "Принтер на паузе"_cp1251);
     EXPECT_FALSE(WaitFor(label(2), std::chrono::milliseconds(300)));
     ASSERT_TRUE(cupsd.Queue("cupsenable"));
@@ -83,7 +84,7 @@ TEST(PrintQueue, CupsQueue) {
     };
     for (const auto& c : refused) {
         outcome = labels::PrintLabel(port1, {true, Utf8ToCp1251(c.name), false}, lines, "", row, 1);
-        EXPECT_EQ(outcome.Failure, "Этикетка не напечатана: "_cp1251 + c.failure) << c.name;
+        EXPECT_EQ(outcome.Failure(), "Этикетка не напечатана: "_cp1251 + c.failure) << c.name;
     }
     EXPECT_FALSE(WaitFor(label(3), std::chrono::milliseconds(300)));
 }

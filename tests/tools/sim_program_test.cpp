@@ -411,7 +411,7 @@ TEST(SimProgram, PrinterRecordsEachLabelsEncoding) {
     std::string records;
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         std::this_thread::sleep_for(50ms);  // one label a row, never faster
-        EXPECT_EQ(labels::PrintLabel(port, settings, cases[i].lines, "", row, 2).Failure, "");
+        EXPECT_EQ(labels::PrintLabel(port, settings, cases[i].lines, "", row, 2).Failure(), "");
         records += "label-000" + std::to_string(i + 1) + ".zpl " + cases[i].encoding + "\n";
         const std::string name = "label-000" + std::to_string(i + 1);
         const auto until = Clock::now() + 3s;
@@ -464,9 +464,9 @@ TEST(SimProgram, PrinterStateDecidesWhetherTheLabelGoesOut) {
         const labels::TPrintSettings settings{
             true, c.serial ? (dir.Path() / "prn").string() : network, true};
         const labels::TPrintOutcome outcome = labels::PrintLabel(port, settings, {}, "", row, 0);
-        EXPECT_EQ(Cp1251ToUtf8(outcome.Failure), c.failure) << c.state << c.serial;
+        EXPECT_EQ(Cp1251ToUtf8(outcome.Failure()), c.failure) << c.state << c.serial;
         EXPECT_EQ(Cp1251ToUtf8(outcome.Notice), c.notice) << c.state << c.serial;
-        if (!outcome.Failure.empty()) continue;
+        if (outcome.Failed()) continue;
         const fs::path label =
             dir.Path() / "labels" / ("label-000" + std::to_string(++saved) + ".zpl");
         const auto until = Clock::now() + 3s;

@@ -1,0 +1,225 @@
+// The printing thread against printers that misbehave, on local addresses, with its times
+// shortened: each label's outcome, its reason and the bound that decided it.
+
+#include "labels/label_queue.h"
+
+#include <cups/cups.h>
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <cstdlib>
+#include <functional>
+#include <mutex>
+
+#include "base/cp1251.h"
+#include "printer/queue_printer.h"
+#include "printer/tcp_connection.h"
+#include "support/hostile_printer.h"
+#include "support/private_cupsd.h"
+#include "support/temp_dir.h"
+
+namespace tandrel::labels {
+namespace {
+
+using namespace std::chrono_literals;
+using printer::TBound;
+using tandrel::testing::FullListener;
+using tandrel::testing::HostilePrinter;
+using TEnd = HostilePrinter::TEnd;
+using TResult = TPrintOutcome::TResult;
+
+constexpr TLabelTimes kShort{.Start = 1500ms,
+                             .Follow = 3000ms,
+                             .Connect = 400ms,
+                             .State = 300ms,
+                             .Close = 300ms,
+                             .Service = 400ms};
+
+// A printing thread whose outcomes a test waits for.
+class Printing {
+  public:
+    Printing() : queue_([this] { Wake(); }, kShort) {}
+
+    std::uint64_t Add(const std::string& printer, std::optional<bool> ask, std::size_t bytes,
+                      printer::TClock::time_point step = printer::TClock::now()) {
+        return queue_.Add({{true, printer, ask}, {std::string(bytes, 'x')}, step});
+    }
+    // The outcomes of the next count labels, in their order.
+    std::vector<TPrintOutcome> Wait(std::size_t count) {
+        std::vector<TPrintOutcome> outcomes;
+        std::unique_lock lock(lock_);
+        woken_.wait_for(lock, 60s, [&] {
+            for (TLabelDone& done : queue_.TakeDone()) outcomes.push_back(std::move(done.Outcome));
+            return outcomes.size() >= count;
+        });
+        return outcomes;
+    }
+    TLabelQueue& Queue() { return queue_; }
+
+  private:
+    void Wake() {
+        const std::lock_guard lock(lock_);
+        woken_.notify_all();
+    }
+    std::mutex lock_;
+    std::condition_variable woken_;
+    TLabelQueue queue_;
+};
+
+std::string At(const std::string& host, std::uint16_t port) {
+    return (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" +
+           std::to_string(port);
+}
+
+void UseCups(const std::string& server) {
+    setenv("CUPS_SERVER", server.c_str(), 1);
+}
+
+TEST(HostilePrinters, Table) {
+    tandrel::testing::TempDir dir;
+    const std::uint16_t closed = tandrel::testing::LocalListener::ClosedPort("127.0.0.1");
+    FullListener full("127.0.0.1");
+    HostilePrinter neverReads("127.0.0.1", {.ReadLimit = 0, .End = TEnd::Hold});
+    HostilePrinter resets("127.0.0.1", {.ReadLimit = 10, .End = TEnd::Reset});
+    HostilePrinter closesMidLabel("127.0.0.1", {.ReadLimit = 10, .End = TEnd::Close});
+    HostilePrinter silent("127.0.0.1", {.HostStatus = std::nullopt});
+    HostilePrinter garbled("127.0.0.1",
+                           {.HostStatus = "\x02\x03" + tandrel::testing::ReadyHostStatus()});
+    HostilePrinter neverCloses("127.0.0.1", {.End = TEnd::Hold});
+    // One name, two addresses: the first drops every connect, the second is the printer.
+    HostilePrinter second("127.0.0.1", {});
+    FullListener first("::1", second.Port());
+    printer::SetHostLookup([](const std::string& host) {
+        return host == "printer-host" ? std::vector<std::string>{"::1", "127.0.0.1"}
+                                      : std::vector<std::string>{};
+    });
+    HostilePrinter deafServer("127.0.0.1",
+                              {.HostStatus = std::nullopt, .ReadLimit = 0, .End = TEnd::Hold});
+    tandrel::testing::PrivateCupsd cupsd(dir.Path() / "cups", "Label", closed);
+    ASSERT_TRUE(cupsd.Ready()) << cupsd.Log();
+
+    const struct {
+        const char* what;
+        std::function<std::string()> printer;  // setting g
+        std::optional<bool> ask;               // setting n
+        std::size_t bytes;
+        TResult result;
+        const char* reason;  // UTF-8
+        TBound fired;
+    } cases[] = {
+        {"refused",
+         [&] { return At("127.0.0.1", closed); },
+         {},
+         40,
+         TResult::Failed,
+         "принтер отклонил соединение",
+         TBound::None},
+        {"no answer to connect",
+         [&] { return At("127.0.0.1", full.Port()); },
+         {},
+         40,
+         TResult::Failed,
+         "принтер не отвечает",
+         TBound::Connect},
+        {"accepts and never reads", [&] { return At("127.0.0.1", neverReads.Port()); }, false,
+         32 << 20, TResult::Failed, "принтер не отвечает", TBound::Label},
+        {"reads 10 bytes then resets", [&] { return At("127.0.0.1", resets.Port()); }, false,
+         64 << 10, TResult::Failed, "соединение с принтером разорвано", TBound::None},
+        {"closes mid-label", [&] { return At("127.0.0.1", closesMidLabel.Port()); }, false,
+         64 << 10, TResult::Failed, "соединение с принтером разорвано", TBound::None},
+        {"never answers ~HS",
+         [&] { return At("127.0.0.1", silent.Port()); },
+         {},
+         40,
+         TResult::Failed,
+         "принтер не отвечает",
+         TBound::State},
+        {"a garbled ~HS",
+         [&] { return At("127.0.0.1", garbled.Port()); },
+         {},
+         40,
+         TResult::Failed,
+         "принтер ответил непонятно",
+         TBound::None},
+        {"never closes after the label",
+         [&] { return At("127.0.0.1", neverCloses.Port()); },
+         {},
+         40,
+         TResult::Printed,
+         "",
+         TBound::Close},
+        {"first address silent, second the printer",
+         [&] { return "printer-host:" + std::to_string(second.Port()); },
+         {},
+         40,
+         TResult::Printed,
+         "",
+         TBound::None},
+        {"a print server that accepts and never answers",
+         [&] {
+             UseCups(At("127.0.0.1", deafServer.Port()));
+             return std::string("printer:Label");
+         },
+         {},
+         40,
+         TResult::Failed,
+         "служба печати не отвечает",
+         TBound::Service},
+        {"a queue whose device is unreachable",
+         [&] {
+             UseCups(cupsd.Server());
+             return std::string("printer:Label");
+         },
+         {},
+         40,
+         TResult::Failed,
+         "очередь печати не передала этикетку принтеру",
+         TBound::Label},
+    };
+    for (const auto& c : cases) {
+        Printing printing;  // a thread of its own: CUPS takes its server once per thread
+        ASSERT_NE(printing.Add(c.printer(), c.ask, c.bytes), 0u);
+        const std::vector<TPrintOutcome> outcomes = printing.Wait(1);
+        ASSERT_EQ(outcomes.size(), 1u) << c.what;
+        EXPECT_EQ(outcomes[0].Result, c.result) << c.what;
+        EXPECT_EQ(Cp1251ToUtf8(outcomes[0].Reason), c.reason) << c.what;
+        EXPECT_EQ(outcomes[0].Fired, c.fired) << c.what;
+    }
+    EXPECT_EQ(second.Received(), "~HS" + std::string(40, 'x') + "~HS");
+    printer::SetHostLookup({});
+    unsetenv("CUPS_SERVER");
+}
+
+// A printer that takes nothing holds the thread until the label's deadline: the labels behind it
+// are never sent late, no more than 16 wait, and a closing program ends the one in hand at once.
+TEST(LabelQueue, NoLabelComesOutLateAndNoneHoldsTheClose) {
+    HostilePrinter neverReads("127.0.0.1", {.ReadLimit = 0, .End = TEnd::Hold});
+    HostilePrinter good("127.0.0.1", {});
+    const std::string stuck = At("127.0.0.1", neverReads.Port());
+    Printing printing;
+    const auto step = printer::TClock::now();  // the labels behind were stepped with it
+    ASSERT_NE(printing.Add(stuck, false, 32 << 20, step), 0u);
+    while (printing.Queue().Waiting() > 0) std::this_thread::sleep_for(1ms);  // in hand
+    std::size_t taken = 0;
+    while (printing.Add(At("127.0.0.1", good.Port()), false, 40, step) != 0) ++taken;
+    EXPECT_EQ(taken, kLabelQueueLimit);
+    const std::vector<TPrintOutcome> outcomes = printing.Wait(1 + kLabelQueueLimit);
+    ASSERT_EQ(outcomes.size(), 1 + kLabelQueueLimit);
+    EXPECT_EQ(outcomes[0].Fired, TBound::Label);
+    for (std::size_t i = 1; i < outcomes.size(); ++i) {
+        EXPECT_EQ(Cp1251ToUtf8(outcomes[i].Reason), "принтер не принял её за 10 с");
+        EXPECT_EQ(outcomes[i].Fired, TBound::Start);
+    }
+    EXPECT_EQ(good.Received(), "");
+
+    ASSERT_NE(printing.Add(stuck, false, 32 << 20), 0u);
+    std::this_thread::sleep_for(100ms);
+    printing.Queue().Stop(kShort.Start * 4);
+    const std::vector<TLabelDone> closing = printing.Queue().TakeDone();
+    ASSERT_EQ(closing.size(), 1u);
+    EXPECT_EQ(Cp1251ToUtf8(closing[0].Outcome.Reason), "программа закрыта");
+    EXPECT_EQ(closing[0].Outcome.Fired, TBound::Stop);
+}
+
+}  // namespace
+}  // namespace tandrel::labels
