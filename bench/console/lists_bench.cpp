@@ -21,6 +21,7 @@
 #include "console/incoming_poller.h"
 #include "console/lists_screen.h"
 #include "console/nastr_file.h"
+#include "stall_meter.h"
 #include "window_fixture.h"
 
 using namespace tandrel;
@@ -47,27 +48,6 @@ void WriteTable(const fs::path& file, int rows) {
     for (int i = 1; i <= rows; ++i)
         out << 300 + (i * 37) % 2700 << ",5;" << 1 + i % 3 << ";part " << i << ";order\r\n";
 }
-
-// The longest gap between the ticks of a 5 ms timer on the main thread: what the windows froze.
-class TStallMeter {
-  public:
-    TStallMeter() {
-        QObject::connect(&timer_, &QTimer::timeout,
-                         [this] { worst_ = std::max(worst_, clock_.restart()); });
-        timer_.start(5);
-        clock_.start();
-    }
-    void Reset() {
-        worst_ = 0;
-        clock_.restart();
-    }
-    qint64 WorstMs() const { return std::max(worst_, clock_.elapsed()); }
-
-  private:
-    QTimer timer_;
-    QElapsedTimer clock_;
-    qint64 worst_ = 0;
-};
 
 void PrintSpread(const char* what, std::vector<double> ms) {
     std::sort(ms.begin(), ms.end());

@@ -7,8 +7,11 @@
 # the printer's state asked before each label). One more Wine session prints through Wine's
 # spooler to a CUPS queue (a private cupsd) that sends to that network printer. The first Wine
 # session also publishes its rows to a mosquitto of the session's own, as the plant feed does:
-# its three journal lines must arrive. The last one starts with no list: its incoming folder is on
-# a Wine drive (the office's share), and the list is opened from the "Списки" screen.
+# its journal lines (a step's and its label's outcome for each row) must arrive. The third Wine
+# session names its ports as "COM3:" and "COM4:". One more prints to a network printer that never
+# answers: the steps never wait for it, and the journal has each label queued, then its outcome.
+# The last one starts with no list: its incoming folder is on a Wine drive (the office's share),
+# and the list is opened from the "Списки" screen.
 #
 #   tests/program/wine_session.sh BUILD RUNS
 #
@@ -76,6 +79,8 @@ fi
 export DISPLAY=$TANDREL_SESSION_DISPLAY
 wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$device" /f >/dev/null 2>&1
 wine reg add 'HKLM\Software\Wine\Ports' /v COM2 /t REG_SZ /d "$printer" /f >/dev/null 2>&1
+wine reg add 'HKLM\Software\Wine\Ports' /v COM3 /t REG_SZ /d "$device" /f >/dev/null 2>&1
+wine reg add 'HKLM\Software\Wine\Ports' /v COM4 /t REG_SZ /d "$printer" /f >/dev/null 2>&1
 # A Wine desktop of the operator's screen: without a window manager on the X server, Wine
 # leaves a window's maximising to nobody, while its own desktop maximises as Windows does.
 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f >/dev/null 2>&1
@@ -153,6 +158,19 @@ window_names() {
 program_gone() { ! kill -0 "$program" 2>/dev/null; }
 # keys KEY...: typed on the session's X server at an operator's pace (no scan burst).
 keys() { DISPLAY=$TANDREL_SESSION_DISPLAY xdotool key --delay 250 "$@"; }
+# journal_labels PROGRAM: the label field of each journal line beside the program, UTF-8.
+journal_labels() {
+    cat "$1"/journal-*.csv 2>/dev/null | iconv -f CP1251 -t UTF-8 | tail -n +2 | tr -d '\r' |
+        awk -F';' '{print $NF}'
+}
+# outcomes_journalled PROGRAM N: N steps journalled with their label queued, each followed later
+# by its outcome: the printer did not answer.
+outcomes_journalled() {
+    journal_labels "$1" | awk -v n="$2" '
+        $0 == "в очереди" { queued++ }
+        $0 == "итог: принтер не отвечает" { if (++said > queued) early = 1 }
+        END { exit !(queued == n && said == n && !early) }'
+}
 # rows_done N: the progress file in the working folder holds N rows (it exists once the list
 # is loaded). An operator presses the next key after seeing the row done; so does the test.
 rows_done() { [ -f "$crc" ] && [ "$(tail -n +2 "$crc" | grep -c .)" -eq "$1" ]; }
@@ -212,7 +230,8 @@ scan_opens_list() {
 session() {
     kind=$1 run=$2
     local net=""
-    [ "$kind" = wine ] && { [ $((run % 2)) -eq 0 ] || [ -n "${queue:-}" ]; } && net="--printer-tcp 0"
+    [ "$kind" = wine ] && { [ $((run % 2)) -eq 0 ] || [ -n "${queue:-}${hung:-}" ]; } &&
+        net="--printer-tcp 0"
     local dir=$work/$kind-$run
     labels=$dir/labels
     local prog="$dir/Программа" cwd="$dir/Рабочая папка"
@@ -220,7 +239,9 @@ session() {
     rm -f "$device" "$printer"
     coproc SIM { exec "$sim" --device-link "$device" --printer-link "$printer" --labels-dir "$labels" \
         --min 200 --max 3050 --precision 1 --ping-ms 100 --log "$dir/line.log" $net 2>"$dir/sim.log"; }
-    local sim_pid=$SIM_PID ready="" label_printer=COM2
+    local sim_pid=$SIM_PID ready="" label_printer=COM2 device_port=COM1
+    # "COM3:" as DOS wrote it, for both ports.
+    [ "$kind" = wine ] && [ "$run" -eq 3 ] && label_printer=COM4: device_port=COM3:
     read -r -t 10 ready <&"${SIM[0]}" || true
     [[ $ready == ready* ]] || { fail "the simulator did not start"; return 1; }
     if [ -n "$net" ]; then
@@ -234,7 +255,7 @@ session() {
     local start=$SECONDS started
     if [ "$kind" = wine ]; then
         cp -r "$package" "$prog"
-        printf 'p=COM1\r\ng=%s\r\nj=-1\r\n' "$label_printer" >"$prog/nastr.dat"
+        printf 'p=%s\r\ng=%s\r\nj=-1\r\n' "$device_port" "$label_printer" >"$prog/nastr.dat"
         [ "$run" -eq 1 ] && printf 'o=127.0.0.1:%s\r\nq=wine-1\r\n' "$mqtt_port" >>"$prog/nastr.dat"
         local args=("$(wine_path "${list%.txt}.${kinds[(run - 1) % 3]}")")
         if [ -n "${incoming:-}" ]; then
@@ -269,12 +290,16 @@ session() {
     wait_for 30 link_up || fail "no handshake: $(sim_command state)" || status=1
     [ -z "${incoming:-}" ] || [ $status -ne 0 ] || open_from_lists_screen || status=1
     wait_for 30 rows_done 0 || fail "the list was not loaded; windows shown: $(window_names)" || status=1
+    [ -z "${hung:-}" ] || sim_command "printer silent" >/dev/null
     for n in 1 2 3; do
         [ $status -eq 0 ] || break
         sim_command "keys #" >/dev/null
-        wait_for 15 has_labels "$n" || fail "label $n did not arrive" || status=1
+        [ -n "${hung:-}" ] || wait_for 15 has_labels "$n" || fail "label $n did not arrive" || status=1
         wait_for 15 rows_done "$n" || fail "row $n was not recorded" || status=1
     done
+    # Each step handed its label over without waiting; each outcome came after it.
+    [ -z "${hung:-}" ] || [ $status -ne 0 ] || wait_for 20 outcomes_journalled "$prog" 3 ||
+        fail "journal: $(journal_labels "$prog" | tr '\n' '|')" || status=1
     [ -z "${incoming:-}" ] || [ $status -ne 0 ] || scan_opens_list || status=1
     # The first session keeps its window until its picture with the rows done is saved: it shows
     # the maximised window to whoever reads the run.
@@ -310,26 +335,29 @@ session() {
     fi
     echo quit >&"${SIM[1]}" || true
     wait "$sim_pid" 2>/dev/null || true
-    [ "$(label_count)" -eq 3 ] || fail "$(label_count) labels instead of 3" || status=1
+    local expected=3
+    [ -z "${hung:-}" ] || expected=0
+    [ "$(label_count)" -eq $expected ] || fail "$(label_count) labels instead of $expected" || status=1
     [ -f "$crc" ] && [ "$(tail -n +2 "$crc" | tr -d '\r' | tr '\n' ' ')" = "1 2 3 " ] ||
         fail "no progress file with rows 1 2 3 in the working folder" || status=1
     for f in nastr.dat etik.eti; do
         [ -s "$prog/$f" ] || fail "no $f beside the program" || status=1
     done
-    if [ "$kind" = wine ]; then
+    if [ "$kind" = wine ] && [ -z "${hung:-}" ]; then
         for f in "$work/linux-0/labels"/*.zpl; do
             cmp -s "$f" "$labels/$(basename "$f")" ||
                 fail "$(basename "$f") differs from the Linux program's" || status=1
         done
         local way=${net:+ over the network}
         [ -z "${queue:-}" ] || way=" through Wine's spooler and CUPS"
+        [ "$run" -ne 3 ] || way=" on COM4: (the device on COM3:)"
         local what=${kinds[(run - 1) % 3]}
         [ -z "${incoming:-}" ] || what="csv from the \"Списки\" screen, then a scan of 1502"
         echo "  session $run ($what): $(label_count) labels$way, $((SECONDS - start)) s"
         if [ "$run" -eq 1 ]; then
             local feed_start=$SECONDS
-            if wait_for 20 published wine-1 3; then
-                echo "  session 1: 3 journal lines and \"offline\" on the broker ($((SECONDS - feed_start)) s after the end)"
+            if wait_for 20 published wine-1 6; then
+                echo "  session 1: 6 journal lines and \"offline\" on the broker ($((SECONDS - feed_start)) s after the end)"
                 grep -q '^tandrel/wine-1/piece {"id":"wine-1/journal-.*"row":3,' "$mqtt/received.txt" ||
                     fail "the third piece is not row 3: $(grep piece "$mqtt/received.txt" | tail -1)" || status=1
             else
@@ -351,8 +379,13 @@ queue=1
 session wine $((runs + 1)) || failed=$((failed + 1))
 echo "The session through a print queue: $((SECONDS - queue_start)) s"
 queue=""
+hung_start=$SECONDS
+hung=1
+session wine $((runs + 2)) || failed=$((failed + 1))
+echo "The session with a network printer that never answers: $((SECONDS - hung_start)) s"
+hung=""
 incoming_start=$SECONDS
 incoming=1
-session wine $((runs + 2)) || failed=$((failed + 1))
+session wine $((runs + 3)) || failed=$((failed + 1))
 echo "The session with the incoming folder on drive L: $((SECONDS - incoming_start)) s"
 [ $failed -eq 0 ]
