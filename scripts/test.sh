@@ -50,7 +50,7 @@ stage "the board in the browser"
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j2
 TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp" ctest --test-dir build/tsan --output-on-failure -j2 \
-    -R 'Serial|Port|Events|Link|Handshake|Dispatcher|Recovery|Drayver|Pty|Executor|Feed'
+    -R 'Serial|Port|Events|Link|Handshake|Dispatcher|Recovery|Drayver|Pty|Executor|Feed|LabelQueue|HostilePrinters'
 stage "tsan"
 bash scripts/test_windows.sh
 stage "Windows"

@@ -35,14 +35,21 @@ constexpr TLabelTimes kShort{.Start = 1500ms,
                              .Close = 300ms,
                              .Service = 400ms};
 
+// A label no socket's buffers take whole: it goes only as fast as the printer reads.
+constexpr std::size_t kMoreThanBuffers = 16 << 20;
+
 // A printing thread whose outcomes a test waits for.
 class Printing {
   public:
     Printing() : queue_([this] { Wake(); }, kShort) {}
 
-    std::uint64_t Add(const std::string& printer, std::optional<bool> ask, std::size_t bytes,
-                      printer::TClock::time_point step = printer::TClock::now()) {
-        return queue_.Add({{true, printer, ask}, {std::string(bytes, 'x')}, step});
+    // Stepped now, unless told when.
+    std::uint64_t Add(const std::string& printer, std::optional<bool> ask, std::string label,
+                      std::optional<printer::TClock::time_point> step = std::nullopt) {
+        TLabelJob job{{true, printer, ask}, {}, {}};
+        job.Writes.push_back(std::move(label));
+        job.Step = step.value_or(printer::TClock::now());
+        return queue_.Add(std::move(job));
     }
     // The outcomes of the next count labels, in their order.
     std::vector<TPrintOutcome> Wait(std::size_t count) {
@@ -122,7 +129,7 @@ TEST(HostilePrinters, Table) {
          "принтер не отвечает",
          TBound::Connect},
         {"accepts and never reads", [&] { return At("127.0.0.1", neverReads.Port()); }, false,
-         32 << 20, TResult::Failed, "принтер не отвечает", TBound::Label},
+         kMoreThanBuffers, TResult::Failed, "принтер не отвечает", TBound::Label},
         {"reads 10 bytes then resets", [&] { return At("127.0.0.1", resets.Port()); }, false,
          64 << 10, TResult::Failed, "соединение с принтером разорвано", TBound::None},
         {"closes mid-label", [&] { return At("127.0.0.1", closesMidLabel.Port()); }, false,
@@ -178,7 +185,7 @@ TEST(HostilePrinters, Table) {
     };
     for (const auto& c : cases) {
         Printing printing;  // a thread of its own: CUPS takes its server once per thread
-        ASSERT_NE(printing.Add(c.printer(), c.ask, c.bytes), 0u);
+        ASSERT_NE(printing.Add(c.printer(), c.ask, std::string(c.bytes, 'x')), 0u);
         const std::vector<TPrintOutcome> outcomes = printing.Wait(1);
         ASSERT_EQ(outcomes.size(), 1u) << c.what;
         EXPECT_EQ(outcomes[0].Result, c.result) << c.what;
@@ -197,11 +204,13 @@ TEST(LabelQueue, NoLabelComesOutLateAndNoneHoldsTheClose) {
     HostilePrinter good("127.0.0.1", {});
     const std::string stuck = At("127.0.0.1", neverReads.Port());
     Printing printing;
+    std::string big(kMoreThanBuffers, 'x');
     const auto step = printer::TClock::now();  // the labels behind were stepped with it
-    ASSERT_NE(printing.Add(stuck, false, 32 << 20, step), 0u);
+    ASSERT_NE(printing.Add(stuck, false, std::move(big), step), 0u);
     while (printing.Queue().Waiting() > 0) std::this_thread::sleep_for(1ms);  // in hand
     std::size_t taken = 0;
-    while (printing.Add(At("127.0.0.1", good.Port()), false, 40, step) != 0) ++taken;
+    while (printing.Add(At("127.0.0.1", good.Port()), false, std::string(40, 'x'), step) != 0)
+        ++taken;
     EXPECT_EQ(taken, kLabelQueueLimit);
     const std::vector<TPrintOutcome> outcomes = printing.Wait(1 + kLabelQueueLimit);
     ASSERT_EQ(outcomes.size(), 1 + kLabelQueueLimit);
@@ -212,7 +221,7 @@ TEST(LabelQueue, NoLabelComesOutLateAndNoneHoldsTheClose) {
     }
     EXPECT_EQ(good.Received(), "");
 
-    ASSERT_NE(printing.Add(stuck, false, 32 << 20), 0u);
+    ASSERT_NE(printing.Add(stuck, false, std::string(kMoreThanBuffers, 'x')), 0u);
     std::this_thread::sleep_for(100ms);
     printing.Queue().Stop(kShort.Start * 4);
     const std::vector<TLabelDone> closing = printing.Queue().TakeDone();
