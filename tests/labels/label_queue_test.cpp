@@ -8,7 +8,6 @@
 
 #include <condition_variable>
 #include <cstdlib>
-#include <functional>
 #include <mutex>
 
 #include "base/cp1251.h"
@@ -78,10 +77,6 @@ std::string At(const std::string& host, std::uint16_t port) {
            std::to_string(port);
 }
 
-void UseCups(const std::string& server) {
-    setenv("CUPS_SERVER", server.c_str(), 1);
-}
-
 TEST(HostilePrinters, Table) {
     tandrel::testing::TempDir dir;
     const std::uint16_t closed = tandrel::testing::LocalListener::ClosedPort("127.0.0.1");
@@ -93,6 +88,9 @@ TEST(HostilePrinters, Table) {
     HostilePrinter garbled("127.0.0.1",
                            {.HostStatus = "\x02\x03" + tandrel::testing::ReadyHostStatus()});
     HostilePrinter neverCloses("127.0.0.1", {.End = TEnd::Hold});
+    std::string paperOut = tandrel::testing::ReadyHostStatus();
+    paperOut[5] = '1';  // the first frame's second field
+    HostilePrinter outOfPaperAfter("127.0.0.1", {.LaterHostStatus = paperOut});
     // One name, two addresses: the first drops every connect, the second is the printer.
     HostilePrinter second("127.0.0.1", {});
     FullListener first("::1", second.Port());
@@ -105,91 +103,57 @@ TEST(HostilePrinters, Table) {
     tandrel::testing::PrivateCupsd cupsd(dir.Path() / "cups", "Label", closed);
     ASSERT_TRUE(cupsd.Ready()) << cupsd.Log();
 
+    const std::string local = "127.0.0.1";
+    const std::string none;
     const struct {
         const char* what;
-        std::function<std::string()> printer;  // setting g
-        std::optional<bool> ask;               // setting n
+        std::string printer;      // setting g
+        std::string cups;         // the print service
+        std::optional<bool> ask;  // setting n
         std::size_t bytes;
         TResult result;
-        const char* reason;  // UTF-8
+        const char* said;  // UTF-8: the reason of a failure, the printer's word after a label
         TBound fired;
     } cases[] = {
-        {"refused",
-         [&] { return At("127.0.0.1", closed); },
-         {},
-         40,
-         TResult::Failed,
-         "принтер отклонил соединение",
-         TBound::None},
-        {"no answer to connect",
-         [&] { return At("127.0.0.1", full.Port()); },
-         {},
-         40,
-         TResult::Failed,
-         "принтер не отвечает",
-         TBound::Connect},
-        {"accepts and never reads", [&] { return At("127.0.0.1", neverReads.Port()); }, false,
-         kMoreThanBuffers, TResult::Failed, "принтер не отвечает", TBound::Label},
-        {"reads 10 bytes then resets", [&] { return At("127.0.0.1", resets.Port()); }, false,
-         64 << 10, TResult::Failed, "соединение с принтером разорвано", TBound::None},
-        {"closes mid-label", [&] { return At("127.0.0.1", closesMidLabel.Port()); }, false,
-         64 << 10, TResult::Failed, "соединение с принтером разорвано", TBound::None},
-        {"never answers ~HS",
-         [&] { return At("127.0.0.1", silent.Port()); },
-         {},
-         40,
-         TResult::Failed,
-         "принтер не отвечает",
-         TBound::State},
-        {"a garbled ~HS",
-         [&] { return At("127.0.0.1", garbled.Port()); },
-         {},
-         40,
-         TResult::Failed,
-         "принтер ответил непонятно",
-         TBound::None},
-        {"never closes after the label",
-         [&] { return At("127.0.0.1", neverCloses.Port()); },
-         {},
-         40,
-         TResult::Printed,
-         "",
-         TBound::Close},
+        {"refused", At(local, closed), none, std::nullopt, 40, TResult::Failed,
+         "принтер отклонил соединение", TBound::None},
+        {"no answer to connect", At(local, full.Port()), none, std::nullopt, 40, TResult::Failed,
+         "принтер не отвечает", TBound::Connect},
+        {"accepts and never reads", At(local, neverReads.Port()), none, false, kMoreThanBuffers,
+         TResult::Failed, "принтер не отвечает", TBound::Label},
+        {"reads 10 bytes then resets", At(local, resets.Port()), none, false, 64 << 10,
+         TResult::Failed, "соединение с принтером разорвано", TBound::None},
+        {"closes mid-label", At(local, closesMidLabel.Port()), none, false, 64 << 10,
+         TResult::Failed, "соединение с принтером разорвано", TBound::None},
+        {"never answers ~HS", At(local, silent.Port()), none, std::nullopt, 40, TResult::Failed,
+         "принтер не отвечает", TBound::State},
+        {"a garbled ~HS", At(local, garbled.Port()), none, std::nullopt, 40, TResult::Failed,
+         "принтер ответил непонятно", TBound::None},
+        {"never closes after the label", At(local, neverCloses.Port()), none, std::nullopt, 40,
+         TResult::Printed, "", TBound::Close},
+        {"out of paper once it has the label", At(local, outOfPaperAfter.Port()), none,
+         std::nullopt, 40, TResult::Printed, "принтер: нет бумаги", TBound::None},
         {"first address silent, second the printer",
-         [&] { return "printer-host:" + std::to_string(second.Port()); },
-         {},
-         40,
-         TResult::Printed,
-         "",
-         TBound::None},
-        {"a print server that accepts and never answers",
-         [&] {
-             UseCups(At("127.0.0.1", deafServer.Port()));
-             return std::string("printer:Label");
-         },
-         {},
-         40,
-         TResult::Failed,
-         "служба печати не отвечает",
-         TBound::Service},
-        {"a queue whose device is unreachable",
-         [&] {
-             UseCups(cupsd.Server());
-             return std::string("printer:Label");
-         },
-         {},
-         40,
-         TResult::Failed,
-         "очередь печати не передала этикетку принтеру",
-         TBound::Label},
+         "printer-host:" + std::to_string(second.Port()), none, std::nullopt, 40, TResult::Printed,
+         "", TBound::None},
+        {"a print server that accepts and never answers", "printer:Label",
+         At(local, deafServer.Port()), std::nullopt, 40, TResult::Failed,
+         "служба печати не отвечает", TBound::Service},
+        {"a queue whose device is unreachable", "printer:Label", cupsd.Server(), std::nullopt, 40,
+         TResult::Failed, "очередь печати не передала этикетку принтеру", TBound::Label},
     };
+
     for (const auto& c : cases) {
-        Printing printing;  // a thread of its own: CUPS takes its server once per thread
-        ASSERT_NE(printing.Add(c.printer(), c.ask, std::string(c.bytes, 'x')), 0u);
+        // A thread of its own for each: CUPS takes its server once per thread.
+        setenv("CUPS_SERVER", c.cups.c_str(), 1);
+        Printing printing;
+        ASSERT_NE(printing.Add(c.printer, c.ask, std::string(c.bytes, 'x')), 0u);
         const std::vector<TPrintOutcome> outcomes = printing.Wait(1);
         ASSERT_EQ(outcomes.size(), 1u) << c.what;
         EXPECT_EQ(outcomes[0].Result, c.result) << c.what;
-        EXPECT_EQ(Cp1251ToUtf8(outcomes[0].Reason), c.reason) << c.what;
+        EXPECT_EQ(Cp1251ToUtf8(outcomes[0].Failed() ? outcomes[0].Reason : outcomes[0].Notice),
+                  c.said)
+            << c.what;
         EXPECT_EQ(outcomes[0].Fired, c.fired) << c.what;
     }
     EXPECT_EQ(second.Received(), "~HS" + std::string(40, 'x') + "~HS");

@@ -115,6 +115,7 @@ class HostilePrinter {
         std::optional<std::string> HostStatus = ReadyHostStatus();  // nothing: never answers
         std::size_t ReadLimit = static_cast<std::size_t>(-1);       // then End
         TEnd End = TEnd::CloseAtEnd;
+        std::optional<std::string> LaterHostStatus = std::nullopt;  // the answer after the first
     };
 
     HostilePrinter(const std::string& host, TBehaviour behaviour, std::uint16_t port = 0)
@@ -148,7 +149,7 @@ class HostilePrinter {
     }
 
     void Talk(int c) {
-        std::size_t read = 0;
+        std::size_t read = 0, asked = 0;
         std::string seen;
         char buffer[4096];
         while (!stop_ && read < behaviour_.ReadLimit) {
@@ -165,9 +166,10 @@ class HostilePrinter {
             }
             for (auto at = seen.find("~HS"); at != std::string::npos; at = seen.find("~HS")) {
                 seen.erase(0, at + 3);
-                if (behaviour_.HostStatus)
-                    ::send(c, behaviour_.HostStatus->data(), behaviour_.HostStatus->size(),
-                           MSG_NOSIGNAL);
+                const auto& answer = asked++ > 0 && behaviour_.LaterHostStatus
+                                         ? behaviour_.LaterHostStatus
+                                         : behaviour_.HostStatus;
+                if (answer) ::send(c, answer->data(), answer->size(), MSG_NOSIGNAL);
             }
             if (seen.size() > 2) seen.erase(0, seen.size() - 2);
         }
