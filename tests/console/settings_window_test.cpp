@@ -20,6 +20,9 @@
 #include "console/qt_text.h"
 #include "feed/feed.h"
 #include "support/platform.h"
+#ifndef _WIN32
+#include "support/hostile_printer.h"
+#endif
 #include "window_fixture.h"
 
 using namespace tandrel;
@@ -318,6 +321,29 @@ class SettingsWindowTest : public QObject {
         QVERIFY(file.find("j=-1\r\n") != std::string::npos);
         QVERIFY(file.find("n=0\r\n") != std::string::npos);
     }
+
+#ifndef _WIN32
+    // A print service that takes the connection and never answers: the window is there at once
+    // with the serial ports, and says why no queue joins them once the service's time is out.
+    void aPrintServiceThatNeverAnswersHoldsNoWindow() {
+        TProgramDir dir;
+        tandrel::testing::HostilePrinter deaf(
+            "127.0.0.1", {.HostStatus = std::nullopt,
+                          .ReadLimit = 0,
+                          .End = tandrel::testing::HostilePrinter::TEnd::Hold});
+        setenv("CUPS_SERVER", ("127.0.0.1:" + std::to_string(deaf.Port())).c_str(), 1);
+        StartWindows();
+        Form3->PortList = [] { return std::vector<std::string>{"/dev/ttyS7"}; };
+        Form3->show();
+        QCOMPARE(Form3->ComboBox1->count(), 1);
+        QVERIFY(Form3->Label2->text().isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(FromQ(Form3->Label2->text()),
+                                  "Очереди печати не получены: служба печати не отвечает"_cp1251,
+                                  10000);
+        Form3->reject();
+        unsetenv("CUPS_SERVER");
+    }
+#endif
 
     // "Тест" prints with the group's printer and says the outcome in the window.
     void theTestButtonSaysItsOutcome() {
