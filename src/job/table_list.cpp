@@ -1,6 +1,7 @@
 #include "job/table_list.h"
 
 #include <algorithm>
+#include <array>
 
 #include "base/cp1251.h"
 
@@ -147,12 +148,22 @@ TTableRead ReadCsv(std::string_view text, TRowSink& sink) {
             row.Number = start;
             more = sink.Take(row);
         }
-        row = TTableRow();
+        row.Cells.clear();  // its room serves the next row
         column = 0;
         holds = false;
         return more;
     };
+    // The characters that end a run of plain text in a cell.
+    std::array<bool, 256> special{};
+    for (const char c : {separator, '"', '\r', '\n'}) special[static_cast<unsigned char>(c)] = true;
     for (; i < text.size(); ++i) {
+        if (!special[static_cast<unsigned char>(text[i])]) {
+            std::size_t end = i + 1;
+            while (end < text.size() && !special[static_cast<unsigned char>(text[end])]) ++end;
+            cell.append(text.data() + i, end - i);
+            i = end - 1;
+            continue;
+        }
         const char c = text[i];
         const bool lineEnd = c == '\n' || c == '\r';
         if (lineEnd && i + 1 < text.size() && c == '\r' && text[i + 1] == '\n') ++i;

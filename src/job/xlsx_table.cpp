@@ -146,7 +146,7 @@ class TSheetPart final : public TXmlHandlers {
     void Start(std::string_view name, const char** attributes) override {
         const std::string_view local = LocalName(name);
         if (local == "row") {
-            row_ = TTableRow();
+            row_.Cells.clear();
             std::int32_t number = 0;
             const std::string_view r = AttributeOf(attributes, "r");
             const auto [at, ec] = std::from_chars(r.data(), r.data() + r.size(), number);
