@@ -237,7 +237,8 @@ class TContentPart final : public TXmlHandlers {
             return;
         }
         for (std::int64_t k = 0; k < rowRepeat_ && row_ <= kMaxRows; ++k, ++row_) {
-            TTableRow row{static_cast<std::int32_t>(row_), cells_};
+            TTableRow row{static_cast<std::int32_t>(row_),
+                          rowRepeat_ == 1 ? std::move(cells_) : cells_};
             if (!sink_.Take(row)) {
                 reading_ = false;
                 Stop();
