@@ -84,7 +84,8 @@ TNotice LoadNotice(const TLoadOutcome& out, const std::string& listName,
         const std::string read = out.Workbook ? std::string()
                                  : out.Utf16 ? "Список прочитан как UTF-16; "_cp1251
                                              : "Список прочитан как UTF-8; "_cp1251;
-        add(read + "знаков, которых нет в Windows-1251 (заменены на «?»): "_cp1251 +
+        add((read.empty() ? "Знаков"_cp1251 : read + "знаков"_cp1251) +
+                ", которых нет в Windows-1251 (заменены на «?»): "_cp1251 +
                 std::to_string(out.Replaced),
             ". ");
         notice.Fault = true;
