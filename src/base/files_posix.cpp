@@ -139,6 +139,9 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
     std::string bytes;
+    // Its size as it stands: growing by doubling would hold twice a large list for a moment.
+    if (info.st_size > 0 && info.st_size < (1 << 30))
+        bytes.reserve(static_cast<std::size_t>(info.st_size));
     char buffer[32 * 1024];
     for (;;) {
         const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);

@@ -133,6 +133,10 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid() || GetFileType(file.get()) != FILE_TYPE_DISK) return std::nullopt;
     std::string bytes;
+    // Its size as it stands: growing by doubling would hold twice a large list for a moment.
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(file.get(), &size) && size.QuadPart > 0 && size.QuadPart < (1 << 30))
+        bytes.reserve(static_cast<std::size_t>(size.QuadPart));
     char buffer[32 * 1024];
     for (;;) {
         DWORD n = 0;

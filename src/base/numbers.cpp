@@ -20,52 +20,74 @@ void SetDecimalSeparator(char separator) {
     gDecimalSeparator.store(separator, std::memory_order_relaxed);
 }
 
-std::string FormatGeneral(double value, char decimalSeparator) {
-    if (std::isnan(value)) return "NAN";
-    if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
-    if (value == 0) return "0";
-    // Digits and exponent of the value rounded to 15 significant digits. Not through the C
-    // library's printf: it writes the process locale's point, which may be more than one byte.
+namespace {
+// The value rounded to 15 significant digits: its sign, its digits without trailing zeros and
+// the decimal exponent of the first. Not through the C library's printf: it writes the process
+// locale's point, which may be more than one byte.
+struct TDigits {
+    bool Negative = false;
+    std::string Digits;
+    int Exponent = 0;
+};
+
+TDigits Digits15(double value) {
     char buf[40];
     const auto written =
         std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
     std::string s(buf, written.ptr);
-    const bool negative = s[0] == '-';
-    if (negative) s.erase(0, 1);
+    TDigits d;
+    d.Negative = s[0] == '-';
+    if (d.Negative) s.erase(0, 1);
     const auto e = s.find('e');
-    int exponent = 0;
-    std::from_chars(s.data() + e + (s[e + 1] == '+' ? 2 : 1), s.data() + s.size(), exponent);
-    std::string digits = s.substr(0, 1) + s.substr(2, e - 2);
-    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+    std::from_chars(s.data() + e + (s[e + 1] == '+' ? 2 : 1), s.data() + s.size(), d.Exponent);
+    d.Digits = s.substr(0, 1) + s.substr(2, e - 2);
+    while (d.Digits.size() > 1 && d.Digits.back() == '0') d.Digits.pop_back();
+    return d;
+}
 
-    std::string out = negative ? "-" : "";
-    if (exponent >= -5 && exponent <= 14) {
-        if (exponent < 0) {
-            out += '0';
-            out += decimalSeparator;
-            out.append(static_cast<std::size_t>(-exponent - 1), '0');
-            out += digits;
-        } else {
-            const auto intLen = static_cast<std::size_t>(exponent) + 1;
-            if (digits.size() <= intLen) {
-                out += digits;
-                out.append(intLen - digits.size(), '0');
-            } else {
-                out += digits.substr(0, intLen);
-                out += decimalSeparator;
-                out += digits.substr(intLen);
-            }
-        }
+std::string Fixed(const TDigits& d, char decimalSeparator) {
+    std::string out = d.Negative ? "-" : "";
+    if (d.Exponent < 0) {
+        out += '0';
+        out += decimalSeparator;
+        out.append(static_cast<std::size_t>(-d.Exponent - 1), '0');
+        out += d.Digits;
+        return out;
+    }
+    const auto intLen = static_cast<std::size_t>(d.Exponent) + 1;
+    if (d.Digits.size() <= intLen) {
+        out += d.Digits;
+        out.append(intLen - d.Digits.size(), '0');
     } else {
-        out += digits[0];
-        if (digits.size() > 1) {
-            out += decimalSeparator;
-            out += digits.substr(1);
-        }
-        out += 'E';
-        out += std::to_string(exponent);
+        out += d.Digits.substr(0, intLen);
+        out += decimalSeparator;
+        out += d.Digits.substr(intLen);
     }
     return out;
+}
+}  // namespace
+
+std::string FormatGeneral(double value, char decimalSeparator) {
+    if (std::isnan(value)) return "NAN";
+    if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
+    if (value == 0) return "0";
+    const TDigits d = Digits15(value);
+    if (d.Exponent >= -5 && d.Exponent <= 14) return Fixed(d, decimalSeparator);
+    std::string out = d.Negative ? "-" : "";
+    out += d.Digits[0];
+    if (d.Digits.size() > 1) {
+        out += decimalSeparator;
+        out += d.Digits.substr(1);
+    }
+    out += 'E';
+    out += std::to_string(d.Exponent);
+    return out;
+}
+
+std::string FormatFixed(double value, char decimalSeparator) {
+    if (!std::isfinite(value)) return FormatGeneral(value, decimalSeparator);
+    if (value == 0) return "0";
+    return Fixed(Digits15(value), decimalSeparator);
 }
 
 double RoundHalfEven(double value) {

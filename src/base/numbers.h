@@ -11,6 +11,9 @@ namespace tandrel {
 // Shortest text with up to 15 significant digits: fixed notation while the decimal exponent is in
 // -5..14, otherwise mantissa, "E", exponent ("1E15", "1,5E-6"). No trailing zeros or separator.
 std::string FormatGeneral(double value, char decimalSeparator);
+// The same digits in fixed notation at any exponent, as a spreadsheet shows a number:
+// 2449.9999999999995 is "2450", 1E20 is "100000000000000000000".
+std::string FormatFixed(double value, char decimalSeparator);
 
 // The separator the program formats with, taken from the system locale at start-up.
 char DecimalSeparator();

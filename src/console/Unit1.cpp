@@ -46,7 +46,7 @@ std::string DataDir;
 std::string LabelPortName;
 
 std::string TForm1::OpenDialogFilter() {
-    return "Списки|*.txt *.csv *.xlsx|Текстовый файл с разделителями|*.txt"_cp1251;
+    return "Списки|*.txt *.csv *.xlsx *.ods|Текстовый файл с разделителями|*.txt"_cp1251;
 }
 
 namespace {

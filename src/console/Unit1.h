@@ -280,9 +280,8 @@ class TForm1 : public QMainWindow {
     // The column maps of maps.dat beside nastr.dat, read again before every load.
     job::TColumnMaps ColumnMaps;
     void ReadColumnMaps();
-    // The column-map dialog for a table's header; on Apply the map is kept (and written).
-    bool AskColumnMap(const std::string& listName, const std::vector<std::string>& header,
-                      const std::vector<job::TColumnRole>& roles);
+    // The column-map dialog for a table's columns; on Apply the map is kept (and written).
+    bool AskColumnMap(const std::string& listName, const job::TColumnChoice& choice);
     void ColumnsClick();  // "Столбцы…": the dialog again for the list in work
     // A barcode scan: opens the incoming folder's list the code names, or says why not.
     void ScanCode(const std::string& code);

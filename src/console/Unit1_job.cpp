@@ -201,9 +201,7 @@ void TForm1::LoadList(const std::string& listName, const std::string* bytes) {
     list.Bytes = bytes;
     job::TLoadOutcome out = job::OpenList(Job, *jobView_, list);
     // A table the name rules cannot read: the operator says what its columns are, once.
-    if (!out.Loaded && !out.UnmappedHeader.empty() &&
-        AskColumnMap(listName, out.UnmappedHeader,
-                     std::vector<job::TColumnRole>(out.UnmappedHeader.size())))
+    if (!out.Loaded && out.Choice && AskColumnMap(listName, *out.Choice))
         out = job::OpenList(Job, *jobView_, list);
     ListOpened(out.Loaded);
     if (reloadHeld_ && loadBoxes_ == 0) {

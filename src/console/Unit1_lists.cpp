@@ -24,7 +24,7 @@
 #include "console/windows_common.h"
 #include "job/cut_list.h"
 #include "job/job_io.h"
-#include "job/table_list.h"
+#include "job/table_rows.h"
 
 namespace tandrel::console {
 
@@ -156,12 +156,11 @@ void TForm1::ReadColumnMaps() {
         ReadWholeFile(job::ColumnMapsPath(ProgramDirectory())).value_or(std::string()));
 }
 
-bool TForm1::AskColumnMap(const std::string& listName, const std::vector<std::string>& header,
-                          const std::vector<job::TColumnRole>& roles) {
-    TColumnMapDialog dialog(job::FileNameOnly(listName), header, roles, this);
+bool TForm1::AskColumnMap(const std::string& listName, const job::TColumnChoice& choice) {
+    TColumnMapDialog dialog(job::FileNameOnly(listName), choice.Names, choice.Roles, this);
     dialog.resize(size() * 9 / 10);
     if (dialog.exec() != QDialog::Accepted) return false;
-    if (!ColumnMaps.Keep({header, dialog.Roles()})) {
+    if (!ColumnMaps.Keep(job::KeptMapOf(choice, dialog.Roles()))) {
         // One line of maps.dat holds a map: a name with a line end cannot be kept.
         ShowStatus(
             "Столбцы списка не запомнены: в названии столбца табуляция или перевод строки"_cp1251,
@@ -183,16 +182,15 @@ void TForm1::ColumnsClick() {
     }
     ReadColumnMaps();
     std::optional<std::string> bytes = ReadWholeFile(Job.ListPath);
-    std::optional<std::vector<std::string>> header;
-    if (bytes) header = job::TableHeader(Job.ListName, std::move(*bytes));
-    if (!header) {
+    std::optional<job::TColumnChoice> choice;
+    if (bytes) choice = job::TableColumns(Job.ListName, std::move(*bytes), &ColumnMaps);
+    if (!choice) {
         ShowStatus("Список "_cp1251 + job::FileNameOnly(Job.ListName) +
                        " не таблица: столбцы задаются только таблицам"_cp1251,
                    true);
         return;
     }
-    if (AskColumnMap(Job.ListName, *header, job::HeaderRoles(*header, &ColumnMaps)))
-        ReloadListInWork();
+    if (AskColumnMap(Job.ListName, *choice)) ReloadListInWork();
 }
 
 }  // namespace tandrel::console

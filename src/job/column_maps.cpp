@@ -34,6 +34,20 @@ std::optional<TKeptMap> ParseLine(std::string_view line) {
     return map;
 }
 
+// Names up to the last that is not empty: a sheet's columns end where they end, a CSV's header
+// line may run on in separators.
+std::size_t NamedLength(const std::vector<std::string>& header) {
+    std::size_t n = header.size();
+    while (n > 0 && header[n - 1].empty()) --n;
+    return n;
+}
+
+bool SameHeader(const std::vector<std::string>& a, const std::vector<std::string>& b) {
+    const std::size_t n = NamedLength(a);
+    return n == NamedLength(b) &&
+           std::equal(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(n), b.begin());
+}
+
 }  // namespace
 
 TColumnMaps TColumnMaps::Parse(std::string_view bytes) {
@@ -65,7 +79,7 @@ std::string TColumnMaps::Format() const {
 
 const TKeptMap* TColumnMaps::Find(const std::vector<std::string>& header) const {
     for (const TKeptMap& map : maps_)
-        if (map.Header == header) return &map;
+        if (SameHeader(map.Header, header)) return &map;
     return nullptr;
 }
 
@@ -73,8 +87,9 @@ bool TColumnMaps::Keep(const TKeptMap& map) {
     if (map.Header.empty() || map.Header.size() != map.Roles.size()) return false;
     for (const std::string& name : map.Header)
         if (name.find_first_of("\t\r\n") != std::string::npos) return false;
-    const auto same = std::find_if(maps_.begin(), maps_.end(),
-                                   [&](const TKeptMap& kept) { return kept.Header == map.Header; });
+    const auto same = std::find_if(maps_.begin(), maps_.end(), [&](const TKeptMap& kept) {
+        return SameHeader(kept.Header, map.Header);
+    });
     if (same != maps_.end())
         *same = map;
     else

@@ -27,7 +27,7 @@ class TColumnMaps {
     static TColumnMaps Parse(std::string_view bytes);
     // The file's bytes: one line a map, CR LF, columns as role=name between tabs.
     std::string Format() const;
-    // The map kept for exactly this header, or nullptr.
+    // The map kept for exactly this header (empty names at its end aside), or nullptr.
     const TKeptMap* Find(const std::vector<std::string>& header) const;
     // Keeps map, in place of one for the same header. False when a name holds a tab or a line
     // end (a line could not hold it): the map is then not kept.

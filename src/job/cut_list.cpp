@@ -9,6 +9,7 @@
 #include "job/crc32.h"
 #include "job/job_io.h"
 #include "job/list_encoding.h"
+#include "job/ods_table.h"
 #include "job/progress.h"
 #include "job/table_list.h"
 #include "job/xlsx_table.h"
@@ -62,13 +63,15 @@ std::string LineReason(std::int32_t line, const std::string& why) {
 // The rows of a text list; "" or why the list is refused, with failedLine the line to blame.
 std::string ReadTextRows(std::string text, std::vector<SizeRow>& staged, std::uint8_t& fieldCount,
                          std::int32_t& failedLine) {
-    // Lines end at LF; a CR anywhere is dropped; Ctrl-Z ends the text.
+    // Lines end at LF; a CR anywhere is dropped; Ctrl-Z ends the text. A file without any LF
+    // (an old Mac's) ends its lines with CR: read the other way it would be one row.
     if (const auto eot = text.find('\x1A'); eot != std::string::npos) text.resize(eot);
     staged.reserve(std::min<std::size_t>(text.size() / 4 + 2, kRowCapacity + 2));
+    const char lineEnd = text.find('\n') == std::string::npos ? '\r' : '\n';
     std::string line;
     std::int32_t lineNumber = 0;
     for (std::size_t pos = 0; pos < text.size();) {
-        auto end = text.find('\n', pos);
+        auto end = text.find(lineEnd, pos);
         if (end == std::string::npos) end = text.size();
         line.assign(text, pos, end - pos);
         std::erase(line, '\r');
@@ -85,6 +88,22 @@ std::string ReadTextRows(std::string text, std::vector<SizeRow>& staged, std::ui
     }
     failedLine = 0;
     return "";
+}
+
+// A table's rows through the reader its kind needs.
+TTableRead ReadTable(TListKind kind, std::string_view text, TRowSink& sink) {
+    switch (kind) {
+        case TListKind::Xlsx:
+            return ReadXlsx(text, sink);
+        case TListKind::Ods:
+            return ReadOds(text, sink);
+        default:
+            return ReadCsv(text, sink);
+    }
+}
+
+bool IsWorkbook(TListKind kind) {
+    return kind == TListKind::Xlsx || kind == TListKind::Ods;
 }
 
 }  // namespace
@@ -149,47 +168,49 @@ bool IsProgressFileName(std::string_view name) {
 }
 }  // namespace
 
-std::string StageList(const std::string& listName, std::string text, std::vector<SizeRow>& staged,
-                      std::uint8_t& fieldCount, std::int32_t& failedLine, bool* utf8,
-                      std::int32_t* replaced, const TColumnMaps* maps,
-                      std::vector<std::string>* unmapped) {
-    std::string failure;
-    bool readUtf8 = false;
-    std::int32_t readReplaced = 0;
+TStaged StageList(const std::string& listName, std::string text, std::vector<SizeRow>& staged,
+                  const TColumnMaps* maps) {
+    TStaged out;
     const TListKind kind = ListKindOf(listName, text);
-    if (kind == TListKind::Xlsx) {
-        const TTable table = ReadXlsx(text);
-        readReplaced = table.Replaced;
-        failure = table.Failure.empty()
-                      ? TableToRows(table, staged, fieldCount, failedLine, maps, unmapped)
-                      : table.Failure;
-    } else {
+    if (kind == TListKind::OldWorkbook) {
+        out.Failure = OldWorkbookFailure(text);
+        return out;
+    }
+    out.Workbook = IsWorkbook(kind);
+    if (!out.Workbook) {
         TListText decoded = ListText(std::move(text));
-        readUtf8 = decoded.Utf8;
-        readReplaced = decoded.Replaced;
-        if (kind == TListKind::Csv) {
-            const TTable table = ReadCsv(decoded.Text);
-            failedLine = table.FailedRow;
-            failure = table.Failure.empty()
-                          ? TableToRows(table, staged, fieldCount, failedLine, maps, unmapped)
-                          : table.Failure;
-        } else {
-            failure = ReadTextRows(std::move(decoded.Text), staged, fieldCount, failedLine);
+        out.Utf8 = decoded.Utf8;
+        out.Utf16 = decoded.Utf16;
+        out.Replaced = decoded.Replaced;
+        text = std::move(decoded.Text);
+        if (kind == TListKind::Text) {
+            out.Failure = ReadTextRows(std::move(text), staged, out.FieldCount, out.FailedLine);
+            return out;
         }
     }
-    if (utf8) *utf8 = readUtf8;
-    if (replaced) *replaced = readReplaced;
-    return failure;
+    TTableRows rows(staged, maps);
+    const TTableRead read = ReadTable(kind, text, rows);
+    out.Failure = rows.Finish(read);
+    out.FailedLine = rows.FailedRow;
+    out.FieldCount = rows.FieldCount;
+    out.Replaced += read.Replaced;
+    out.Sheet = read.Sheet;
+    out.SkippedAbove = rows.SkippedAbove;
+    out.Choice = std::move(rows.Choice);
+    return out;
 }
 
-std::optional<std::vector<std::string>> TableHeader(const std::string& listName,
-                                                    std::string bytes) {
+std::optional<TColumnChoice> TableColumns(const std::string& listName, std::string bytes,
+                                          const TColumnMaps* maps) {
     const TListKind kind = ListKindOf(listName, bytes);
-    if (kind == TListKind::Text) return std::nullopt;
-    const TTable table =
-        kind == TListKind::Xlsx ? ReadXlsx(bytes) : ReadCsv(ListText(std::move(bytes)).Text);
-    if (!table.Failure.empty() || table.Rows.empty()) return std::nullopt;
-    return HeaderNames(table.Rows.front().Cells);
+    if (kind == TListKind::Text || kind == TListKind::OldWorkbook) return std::nullopt;
+    if (!IsWorkbook(kind)) bytes = ListText(std::move(bytes)).Text;
+    std::vector<SizeRow> none;
+    TTableRows rows(none, maps, TTableRows::TMode::Columns);
+    const TTableRead read = ReadTable(kind, bytes, rows);
+    rows.Finish(read);
+    if (!read.Failure.empty()) return std::nullopt;
+    return std::move(rows.Choice);
 }
 
 TListSource ResolveList(const std::string& listName) {
@@ -217,6 +238,8 @@ TLoadOutcome LoadList(TJobState& state, const TListSource& list) {
     };
     if (IsProgressFileName(listName))
         return reject(0, "это файл хода работы (.crc), а не список"_cp1251);
+    if (IsLockFileName(listName))
+        return reject(0, "это файл блокировки Excel или LibreOffice, а не список"_cp1251);
 
     std::string text, failure;
     if (list.Bytes != nullptr)
@@ -224,11 +247,16 @@ TLoadOutcome LoadList(TJobState& state, const TListSource& list) {
     else if (!io::ReadAll(list.Path, text, failure))
         return reject(0, failure);
     std::vector<SizeRow> staged(1);
-    std::uint8_t fieldCount = 0;
-    std::int32_t failedLine = 0;
-    failure = StageList(listName, std::move(text), staged, fieldCount, failedLine, &out.Utf8,
-                        &out.Replaced, list.Maps, &out.UnmappedHeader);
-    if (!failure.empty()) return reject(failedLine, failure);
+    TStaged staging = StageList(listName, std::move(text), staged, list.Maps);
+    out.Utf8 = staging.Utf8;
+    out.Utf16 = staging.Utf16;
+    out.Workbook = staging.Workbook;
+    out.Replaced = staging.Replaced;
+    out.Sheet = std::move(staging.Sheet);
+    out.SkippedAbove = staging.SkippedAbove;
+    out.Choice = std::move(staging.Choice);
+    if (!staging.Failure.empty()) return reject(staging.FailedLine, staging.Failure);
+    const std::uint8_t fieldCount = staging.FieldCount;
     const auto rowCount = static_cast<std::int32_t>(staged.size() - 1);
     if (rowCount == 0) return reject(0, "в файле нет ни одной строки с размером"_cp1251);
 

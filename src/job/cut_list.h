@@ -13,6 +13,7 @@
 #include "base/error.h"
 #include "job/column_maps.h"
 #include "job/job_state.h"
+#include "job/table_rows.h"
 
 namespace tandrel::job {
 
@@ -39,10 +40,14 @@ struct TLoadOutcome {
     std::string ProgressIssue;  // loaded, but the progress file could not be written: why
     bool AskRestart = false;    // every row is done: ask RestartQuestion (Yes -> RestartList)
     std::string RestartQuestion;
-    bool Utf8 = false;          // the file was read as UTF-8
-    std::int32_t Replaced = 0;  // its characters that Windows-1251 lacks, each now a "?"
-    // Refused as a table whose header names no size column: the header's names, for a map.
-    std::vector<std::string> UnmappedHeader;
+    bool Utf8 = false;              // the file was read as UTF-8 (or UTF-16, below)
+    bool Utf16 = false;             // the file was read as UTF-16
+    bool Workbook = false;          // the list is a workbook's sheet
+    std::int32_t Replaced = 0;      // its characters that Windows-1251 lacks, each now a "?"
+    std::string Sheet;              // the sheet read, when the workbook has more than one
+    std::int32_t SkippedAbove = 0;  // rows above the table's header, skipped
+    // Refused as a table whose header names no size column, or two: its columns, for a map.
+    std::optional<TColumnChoice> Choice;
 };
 
 // A list file to load: the name it was given by (Windows-1251, shown in the grid's header and
@@ -56,19 +61,28 @@ struct TListSource {
     const std::string* Bytes = nullptr;
 };
 
+// What staging a list's bytes gave beside its rows.
+struct TStaged {
+    std::string Failure;          // not empty: why the list is refused
+    std::int32_t FailedLine = 0;  // the line or row to blame, 0 for none
+    std::uint8_t FieldCount = 0;
+    bool Utf8 = false, Utf16 = false, Workbook = false;
+    std::int32_t Replaced = 0;
+    std::string Sheet;
+    std::int32_t SkippedAbove = 0;
+    std::optional<TColumnChoice> Choice;
+};
+
 // The rows of a list file's bytes appended to staged (staged[0] unused), by the reader its name
-// and bytes call for. Returns "" or why the list is refused, failedLine the line or row to blame;
-// utf8 and replaced (when given) get how the text was read. Touches no file.
-std::string StageList(const std::string& listName, std::string bytes, std::vector<SizeRow>& staged,
-                      std::uint8_t& fieldCount, std::int32_t& failedLine, bool* utf8 = nullptr,
-                      std::int32_t* replaced = nullptr, const TColumnMaps* maps = nullptr,
-                      std::vector<std::string>* unmapped = nullptr);
+// and bytes call for; a table stops being read as soon as it is refused. Touches no file.
+TStaged StageList(const std::string& listName, std::string bytes, std::vector<SizeRow>& staged,
+                  const TColumnMaps* maps = nullptr);
 
-// The header row of a list file that is a table (CSV or XLSX); nothing for a text list or a
-// file that is no table.
-std::optional<std::vector<std::string>> TableHeader(const std::string& listName, std::string bytes);
+// The columns of a list file that is a table (its header found as a load finds it), for the
+// column-map dialog; nothing for a text list or a file that is no table.
+std::optional<TColumnChoice> TableColumns(const std::string& listName, std::string bytes,
+                                          const TColumnMaps* maps);
 
-// The list named listName, both paths resolved against the current directory now.
 TListSource ResolveList(const std::string& listName);
 // The list in work, to load again from the same files; empty Name while no list is loaded.
 TListSource ListInWork(const TJobState& state);

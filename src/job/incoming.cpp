@@ -10,6 +10,7 @@
 #include "job/cut_list.h"
 #include "job/job_io.h"
 #include "job/progress.h"
+#include "job/table_list.h"
 
 namespace tandrel::job {
 namespace {
@@ -29,7 +30,7 @@ std::string Lower(std::string_view text) {
     return out;
 }
 
-// 0 for .txt, 1 for .csv, 2 for .xlsx, -1 for anything else.
+// 0 for .txt, 1 for .csv, 2 for .xlsx, 3 for .ods, -1 for anything else.
 int KindRank(std::string_view name) {
     const auto dot = name.rfind('.');
     if (dot == std::string_view::npos) return -1;
@@ -37,6 +38,7 @@ int KindRank(std::string_view name) {
     if (extension == ".txt") return 0;
     if (extension == ".csv") return 1;
     if (extension == ".xlsx") return 2;
+    if (extension == ".ods") return 3;
     return -1;
 }
 
@@ -81,10 +83,7 @@ TListState ReadState(const TIncomingFile& file, const fs::path& progressFile,
     if (!io::ReadAll(file.Path, bytes, state.Failure)) return state;
     const std::uint32_t crc = BytesCrc(bytes);
     std::vector<SizeRow> staged(1);
-    std::uint8_t fieldCount = 0;
-    std::int32_t failedLine = 0;
-    state.Failure = StageList(file.Name, std::move(bytes), staged, fieldCount, failedLine, nullptr,
-                              nullptr, maps);
+    state.Failure = StageList(file.Name, std::move(bytes), staged, maps).Failure;
     if (!state.Failure.empty()) return state;
     state.Read = true;
     state.Pieces = static_cast<std::int32_t>(staged.size() - 1);
@@ -103,7 +102,7 @@ std::int64_t WriteTime(const fs::path& path, std::uintmax_t& size) {
 }  // namespace
 
 bool IsListFileName(std::string_view name) {
-    return KindRank(name) >= 0 && Stem(name).size() > 0;
+    return KindRank(name) >= 0 && Stem(name).size() > 0 && !IsLockFileName(name);
 }
 
 TFolderLook LookAtFolder(const fs::path& folder) {

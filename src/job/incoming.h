@@ -26,10 +26,10 @@ struct TIncomingFile {
 struct TFolderLook {
     bool Readable = false;
     std::string Failure;               // not readable: why (Windows-1251)
-    std::vector<TIncomingFile> Files;  // .txt, .csv and .xlsx, newest first
+    std::vector<TIncomingFile> Files;  // .txt, .csv, .xlsx and .ods, newest first
 };
 
-// .txt, .csv or .xlsx, any letter case.
+// .txt, .csv, .xlsx or .ods, any letter case; never an office's lock file.
 bool IsListFileName(std::string_view name);
 
 // One look at the folder. Names Windows-1251 cannot hold are left out (no load could name them).
@@ -52,7 +52,8 @@ class TIncomingLooks {
 };
 
 // The file of look whose name without its extension equals code, letter case ignored (Latin and
-// Cyrillic); a .txt before a .csv before an .xlsx. The code is compared, never made a path, so
+// Cyrillic); a .txt before a .csv before an .xlsx before an .ods. The code is compared, never made
+// a path, so
 // "..\x" names nothing. nullptr when no file matches.
 const TIncomingFile* MatchScan(const TFolderLook& look, std::string_view code);
 

@@ -74,6 +74,35 @@ std::string TargetText(double target) {
     return FormatGeneral(target, DecimalSeparator());
 }
 
+TNotice LoadNotice(const TLoadOutcome& out, const std::string& listName,
+                   const std::string& progressIssue) {
+    // How the list was read where it was not read as a plain list, then what went wrong.
+    TNotice notice;
+    auto add = [&notice](const std::string& part, const char* joint) {
+        if (!notice.Text.empty()) notice.Text += joint;
+        notice.Text += part;
+    };
+    if (!out.Sheet.empty()) add("прочитан лист «"_cp1251 + out.Sheet + "»"_cp1251, "; ");
+    if (out.SkippedAbove > 0)
+        add("строк над заголовком пропущено: "_cp1251 + std::to_string(out.SkippedAbove), "; ");
+    if (!progressIssue.empty()) {
+        add("Файл хода работы "_cp1251 + ProgressFileName(listName) + ": " + progressIssue, ". ");
+        notice.Fault = true;
+    }
+    if (out.Replaced > 0) {
+        // A workbook holds Unicode by its nature: only the text files are said to be read so.
+        const std::string read = out.Workbook ? std::string()
+                                 : out.Utf16 ? "Список прочитан как UTF-16; "_cp1251
+                                             : "Список прочитан как UTF-8; "_cp1251;
+        add((read.empty() ? "Знаков"_cp1251 : read + "знаков"_cp1251) +
+                ", которых нет в Windows-1251 (заменены на «?»): "_cp1251 +
+                std::to_string(out.Replaced),
+            ". ");
+        notice.Fault = true;
+    }
+    return notice;
+}
+
 TLoadOutcome OpenList(TJobState& state, TJobView& view, const std::string& listName) {
     return OpenList(state, view, ResolveList(listName));
 }
@@ -99,17 +128,8 @@ TLoadOutcome OpenList(TJobState& state, TJobView& view, const TListSource& list)
     }
     view.ShowList(listName);
     ShowRowCounter(state, view);
-    std::string notice;
-    if (!issue.empty())
-        notice = "Файл хода работы "_cp1251 + ProgressFileName(listName) + ": " + issue;
-    if (out.Replaced > 0) {
-        if (!notice.empty()) notice += ". ";
-        notice +=
-            "Список прочитан как UTF-8; знаков, которых нет в Windows-1251 (заменены на "
-            "«?»): "_cp1251 +
-            std::to_string(out.Replaced);
-    }
-    view.SetStatusLine(notice, !notice.empty());
+    const TNotice notice = LoadNotice(out, listName, issue);
+    view.SetStatusLine(notice.Text, notice.Fault);
     view.ShowButtons();
     return out;
 }

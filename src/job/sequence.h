@@ -80,6 +80,15 @@ struct TStepLimits {
 TLoadOutcome OpenList(TJobState& state, TJobView& view, const TListSource& list);
 TLoadOutcome OpenList(TJobState& state, TJobView& view, const std::string& listName);
 
+// What the status line says after a load: how the list was read where that is worth saying (the
+// sheet, rows above the header, characters replaced), then the progress file's trouble.
+struct TNotice {
+    std::string Text;
+    bool Fault = false;
+};
+TNotice LoadNotice(const TLoadOutcome& out, const std::string& listName,
+                   const std::string& progressIssue);
+
 // The row the next press of Start would work (it clears RevisitRow first), 0 when none.
 std::int32_t NextStepRow(const TJobState& state, bool consecutiveRows);
 

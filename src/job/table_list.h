@@ -1,58 +1,97 @@
 #pragma once
-// Lists that come as tables from an office: CSV as spreadsheets save it and the first sheet of an
-// XLSX workbook. A header row names the columns; a quantity column makes one row a piece each.
-// The readers give the same staged rows as the text list, so everything after the load never
-// knows which kind of file the list was. Any thread; keeps no state.
+// Lists that come as tables from an office: CSV as spreadsheets save it, the sheet of an XLSX
+// workbook or an OpenDocument spreadsheet. A reader hands its rows one at a time to a sink,
+// holding only the cells that hold something, so that a file's cost follows its content and a
+// sink that has seen enough stops the reading. Any thread; keeps no state.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "job/column_maps.h"
-#include "job/job_state.h"
-
 namespace tandrel::job {
 
-enum class TListKind { Text, Csv, Xlsx };
+enum class TListKind { Text, Csv, Xlsx, Ods, OldWorkbook };
 
-// Which reader a list file needs: .csv and .xlsx (any letter case) by their name; a .txt whose
-// first non-blank line begins with a letter or a quote and holds ";", "," or a tab is a CSV too
-// (the text list rejects such a line); everything else is a text list.
+// Which reader a list file needs. A compound document (an .xls, or a workbook that a password
+// encrypts) is an old workbook by its bytes, whatever its name; .csv, .xlsx and .ods (any letter
+// case) by their name; a .txt that begins with a UTF-16 byte-order mark, or whose first
+// non-blank line begins with a letter or a quote and holds ";", "," or a tab, is a CSV (the text
+// list rejects such a line); everything else is a text list.
 TListKind ListKindOf(std::string_view listName, std::string_view bytes);
 
-// One row of a table: its cells as Windows-1251 text, and where it stands in the file (the line
-// of a CSV record's start, the row number of a sheet) for the messages.
+// Why an old workbook is refused: an .xls, or a workbook that a password encrypts.
+std::string OldWorkbookFailure(std::string_view bytes);
+
+// Excel's ("~$Заказ.xlsx") and LibreOffice's (".~lock.Заказ.ods#") lock files: never a list.
+bool IsLockFileName(std::string_view name);
+
+// Columns a sheet has at most: A to XFD. Cells further right are not read.
+inline constexpr std::uint32_t kMaxColumns = 16384;
+
+// A cell that holds something.
+struct TCell {
+    std::uint32_t Column = 0;  // 0 is column A
+    std::string Text;          // as the sheet shows it, Windows-1251
+    bool IsNumber = false;     // a number cell (not a date): Number is its value
+    double Number = 0;
+    bool NoValue = false;  // a formula saved without its value
+};
+
+// A row with at least one cell that holds something, its cells by column, and where it stands
+// in the file (the line of a CSV record's start, the row number of a sheet) for the messages.
 struct TTableRow {
     std::int32_t Number = 0;
-    std::vector<std::string> Cells;
+    std::vector<TCell> Cells;
 };
 
-// A table read from a file, or why it could not be read.
-struct TTable {
-    std::vector<TTableRow> Rows;
-    std::string Failure;         // not empty: the file is no table; Rows are not to be used
+// Where a reader's rows go. Take returns false when it wants no more rows.
+class TRowSink {
+  public:
+    virtual ~TRowSink() = default;
+    virtual bool Take(TTableRow& row) = 0;
+};
+
+// What a reader says beside its rows.
+struct TTableRead {
+    std::string Failure;         // not empty: the file is no table, or not all of it was read
     std::int32_t FailedRow = 0;  // the line or sheet row the failure names, 0 for none
     std::int32_t Replaced = 0;   // characters Windows-1251 lacks, each now a "?"
+    std::string Sheet;           // the sheet read, when the workbook has more than one
 };
 
-// Cells of CSV text (Windows-1251 already): RFC 4180 quoting, the separator that the header line
-// holds outside quotes (";" before "," before a tab), rows of blank cells left out.
+// CSV text (Windows-1251 already): RFC 4180 quoting; rows end at CR LF, LF or CR alone outside
+// quotes; a first line "sep=X" names the separator, else it is the first of ";", "," and a tab
+// that the first line holding any of them holds outside quotes.
+TTableRead ReadCsv(std::string_view text, TRowSink& sink);
+
+// A whole table, as the tests and the fuzz targets look at one.
+struct TTable : TTableRead {
+    std::vector<TTableRow> Rows;
+};
 TTable ReadCsv(std::string_view text);
 
-// The rows of a table as list rows appended to staged (staged[0] unused): the header names the
-// columns, a quantity of N gives N rows. Returns "" or the reason the list is refused (with its
-// line or row); failedRow gets that line or row.
-// A kept map for the header (maps may be nullptr) wins over the name rules; a header that names
-// no size column gives unmapped (when given) its names, for a column map.
-std::string TableToRows(const TTable& table, std::vector<SizeRow>& staged, std::uint8_t& fieldCount,
-                        std::int32_t& failedRow, const TColumnMaps* maps = nullptr,
-                        std::vector<std::string>* unmapped = nullptr);
+// The sink that keeps every row.
+class TTableCollector final : public TRowSink {
+  public:
+    explicit TTableCollector(TTable& table) : table_(table) {}
+    bool Take(TTableRow& row) override {
+        table_.Rows.push_back(std::move(row));
+        return true;
+    }
 
-// A header row's names, trimmed: what a kept map is found by.
-std::vector<std::string> HeaderNames(const std::vector<std::string>& header);
-// The role of each column of a header row: a kept map's, else the name rules'.
-std::vector<TColumnRole> HeaderRoles(const std::vector<std::string>& header,
-                                     const TColumnMaps* maps);
+  private:
+    TTable& table_;
+};
+
+// The whole table that read (a reader on a TRowSink&) gives; no rows when it failed.
+template <typename Read>
+TTable CollectTable(Read read) {
+    TTable table;
+    TTableCollector collector(table);
+    static_cast<TTableRead&>(table) = read(collector);
+    if (!table.Failure.empty()) table.Rows.clear();
+    return table;
+}
 
 }  // namespace tandrel::job

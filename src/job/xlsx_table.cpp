@@ -1,304 +1,333 @@
 #include "job/xlsx_table.h"
 
-#include <expat.h>
-#include <minizip/unzip.h>
-
 #include <algorithm>
 #include <charconv>
-#include <cstdint>
-#include <cstring>
-#include <functional>
+#include <cmath>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "base/cp1251.h"
+#include "base/numbers.h"
+#include "job/cell_text.h"
+#include "job/workbook_zip.h"
 
 namespace tandrel::job {
 namespace {
 
-// A part larger than this is no cut list: refused rather than inflated (a zip bomb).
-constexpr std::uint64_t kMaxPartBytes = 256ull << 20;
-constexpr std::size_t kMaxColumns = 16384;
-
-// The workbook's bytes as minizip's file.
-struct TMemoryFile {
-    std::string_view bytes;
-    std::uint64_t pos = 0;
+struct TSheetEntry {
+    std::string Name;  // UTF-8
+    bool Visible = true;
+    std::string Id;
 };
 
-voidpf ZCALLBACK OpenMemory(voidpf opaque, const void*, int) {
-    return opaque;
-}
-uLong ZCALLBACK ReadMemory(voidpf, voidpf stream, void* buffer, uLong size) {
-    auto* file = static_cast<TMemoryFile*>(stream);
-    const std::uint64_t left =
-        file->bytes.size() - std::min<std::uint64_t>(file->pos, file->bytes.size());
-    const auto n = static_cast<uLong>(std::min<std::uint64_t>(left, size));
-    if (n > 0) std::memcpy(buffer, file->bytes.data() + file->pos, n);
-    file->pos += n;
-    return n;
-}
-uLong ZCALLBACK WriteMemory(voidpf, voidpf, const void*, uLong) {
-    return 0;
-}
-ZPOS64_T ZCALLBACK TellMemory(voidpf, voidpf stream) {
-    return static_cast<TMemoryFile*>(stream)->pos;
-}
-long ZCALLBACK SeekMemory(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
-    auto* file = static_cast<TMemoryFile*>(stream);
-    std::uint64_t base = 0;
-    if (origin == ZLIB_FILEFUNC_SEEK_CUR) base = file->pos;
-    if (origin == ZLIB_FILEFUNC_SEEK_END) base = file->bytes.size();
-    if (base + offset > file->bytes.size()) return -1;
-    file->pos = base + offset;
-    return 0;
-}
-int ZCALLBACK CloseMemory(voidpf, voidpf) {
-    return 0;
-}
-int ZCALLBACK ErrorMemory(voidpf, voidpf) {
-    return 0;
-}
+// xl/workbook.xml: the sheets in their order, the tab it opens on, its date system.
+class TWorkbookPart final : public TXmlHandlers {
+  public:
+    std::vector<TSheetEntry> Sheets;
+    std::size_t ActiveTab = 0;
+    bool Date1904 = false;
 
-struct TZipCloser {
-    void operator()(unzFile zip) const { unzClose(zip); }
-};
-using TZip = std::unique_ptr<void, TZipCloser>;
-
-// The named part's bytes; false when the workbook has no such part or it cannot be inflated.
-bool ReadPart(unzFile zip, const std::string& name, std::string& bytes) {
-    if (unzLocateFile(zip, name.c_str(), 2) != UNZ_OK) return false;  // any letter case
-    unz_file_info64 info{};
-    if (unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
-        return false;
-    if (info.uncompressed_size > kMaxPartBytes) return false;
-    if (unzOpenCurrentFile(zip) != UNZ_OK) return false;
-    bytes.clear();
-    bytes.reserve(static_cast<std::size_t>(info.uncompressed_size));
-    char buffer[32768];
-    int n = 0;
-    while ((n = unzReadCurrentFile(zip, buffer, sizeof buffer)) > 0) {
-        if (bytes.size() + static_cast<std::size_t>(n) > kMaxPartBytes) break;
-        bytes.append(buffer, static_cast<std::size_t>(n));
+    void Start(std::string_view name, const char** attributes) override {
+        const std::string_view local = LocalName(name);
+        if (local == "sheet") {
+            const std::string_view state = AttributeOf(attributes, "state");
+            Sheets.push_back({std::string(AttributeOf(attributes, "name")),
+                              state != "hidden" && state != "veryHidden",
+                              std::string(AttributeOf(attributes, "id"))});
+        } else if (local == "workbookView" && !viewSeen_) {
+            viewSeen_ = true;
+            const std::string_view tab = AttributeOf(attributes, "activeTab");
+            std::from_chars(tab.data(), tab.data() + tab.size(), ActiveTab);
+        } else if (local == "workbookPr") {
+            const std::string_view system = AttributeOf(attributes, "date1904");
+            Date1904 = system == "1" || system == "true";
+        }
     }
-    // A bad CRC or a broken stream is told at the close.
-    return unzCloseCurrentFile(zip) == UNZ_OK && n == 0;
-}
 
-// Element and attribute names without their namespace ("uri|row" -> "row").
-std::string_view Local(const XML_Char* name) {
-    std::string_view s(name);
-    const auto bar = s.rfind('|');
-    return bar == std::string_view::npos ? s : s.substr(bar + 1);
-}
-
-std::string_view Attribute(const XML_Char** attributes, std::string_view name) {
-    for (int i = 0; attributes[i] != nullptr; i += 2)
-        if (Local(attributes[i]) == name) return attributes[i + 1];
-    return {};
-}
-
-// Runs expat over one part, handing elements and text to the callbacks.
-struct TXmlHandlers {
-    std::function<void(std::string_view, const XML_Char**)> Start;
-    std::function<void(std::string_view)> End;
-    std::function<void(std::string_view)> Text;
+  private:
+    bool viewSeen_ = false;
 };
 
-bool ParseXml(const std::string& bytes, TXmlHandlers& handlers) {
-    struct TParserFree {
-        void operator()(XML_Parser parser) const { XML_ParserFree(parser); }
+// xl/_rels/workbook.xml.rels: each relationship's part and kind.
+class TRelsPart final : public TXmlHandlers {
+  public:
+    struct TTarget {
+        std::string Part, Type;
     };
-    std::unique_ptr<std::remove_pointer_t<XML_Parser>, TParserFree> parser(
-        XML_ParserCreateNS(nullptr, '|'));
-    if (!parser) return false;
-    XML_SetUserData(parser.get(), &handlers);
-    XML_SetElementHandler(
-        parser.get(),
-        [](void* data, const XML_Char* name, const XML_Char** attributes) {
-            auto* h = static_cast<TXmlHandlers*>(data);
-            if (h->Start) h->Start(Local(name), attributes);
-        },
-        [](void* data, const XML_Char* name) {
-            auto* h = static_cast<TXmlHandlers*>(data);
-            if (h->End) h->End(Local(name));
-        });
-    XML_SetCharacterDataHandler(parser.get(), [](void* data, const XML_Char* text, int length) {
-        auto* h = static_cast<TXmlHandlers*>(data);
-        if (h->Text) h->Text(std::string_view(text, static_cast<std::size_t>(length)));
-    });
-    std::size_t done = 0;
-    do {
-        const std::size_t chunk = std::min<std::size_t>(bytes.size() - done, 1 << 24);
-        const bool last = done + chunk == bytes.size();
-        if (XML_Parse(parser.get(), bytes.data() + done, static_cast<int>(chunk), last) !=
-            XML_STATUS_OK)
-            return false;
-        done += chunk;
-    } while (done < bytes.size());
-    return true;
-}
+    std::map<std::string, TTarget> Targets;
 
-// The sheet that the workbook names first, as a part name ("xl/worksheets/sheet1.xml").
-std::string FirstSheetPart(unzFile zip) {
-    std::string bytes, id;
-    TXmlHandlers workbook;
-    workbook.Start = [&id](std::string_view name, const XML_Char** attributes) {
-        if (name == "sheet" && id.empty()) id = Attribute(attributes, "id");
-    };
-    if (!ReadPart(zip, "xl/workbook.xml", bytes) || !ParseXml(bytes, workbook) || id.empty())
-        return "xl/worksheets/sheet1.xml";
-    std::string target;
-    TXmlHandlers rels;
-    rels.Start = [&](std::string_view name, const XML_Char** attributes) {
-        if (name == "Relationship" && Attribute(attributes, "Id") == id)
-            target = Attribute(attributes, "Target");
-    };
-    if (!ReadPart(zip, "xl/_rels/workbook.xml.rels", bytes) || !ParseXml(bytes, rels) ||
-        target.empty())
-        return "xl/worksheets/sheet1.xml";
-    if (target.front() == '/') return target.substr(1);
-    return "xl/" + target;
-}
-
-// The text Windows-1251 holds, counting what it lacks.
-std::string ToCp1251(std::string_view utf8, std::int32_t& replaced) {
-    for (std::size_t i = 0; i < utf8.size();) {
-        const char32_t code = NextUtf8(utf8, i);
-        if (code != U'?' && UnicodeToCp1251(code) == '?') ++replaced;
+    void Start(std::string_view name, const char** attributes) override {
+        if (LocalName(name) != "Relationship") return;
+        std::string target(AttributeOf(attributes, "Target"));
+        if (target.empty()) return;
+        target = target.front() == '/' ? target.substr(1) : "xl/" + target;
+        Targets[std::string(AttributeOf(attributes, "Id"))] = {
+            std::move(target), std::string(AttributeOf(attributes, "Type"))};
     }
-    return Utf8ToCp1251(utf8);
-}
 
-// A stored number written out in full: 1.8005E3 -> 1800.5, 2450 -> 2450.
-std::string NumberText(const std::string& stored) {
-    double value = 0;
-    const char* end = stored.data() + stored.size();
-    const auto [at, ec] = std::from_chars(stored.data(), end, value);
-    if (ec != std::errc() || at != end) return stored;
-    char text[400];
-    const auto [out, ec2] =
-        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
-    if (ec2 != std::errc()) return stored;
-    return std::string(text, out);
-}
-
-std::size_t ColumnOf(std::string_view reference, std::size_t fallback) {
-    std::size_t column = 0;
-    std::size_t i = 0;
-    for (; i < reference.size() && reference[i] >= 'A' && reference[i] <= 'Z'; ++i) {
-        column = column * 26 + static_cast<std::size_t>(reference[i] - 'A' + 1);
-        if (column > kMaxColumns) return kMaxColumns;
+    // The part of the first relationship whose type ends in kind, else fallback.
+    std::string PartOf(std::string_view kind, const std::string& fallback) const {
+        for (const auto& [id, target] : Targets)
+            if (target.Type.ends_with(kind)) return target.Part;
+        return fallback;
     }
-    return i == 0 ? fallback : column - 1;
+};
+
+// xl/sharedStrings.xml: each item's text, rich runs joined, phonetic reading aids left out.
+class TSharedStringsPart final : public TXmlHandlers {
+  public:
+    std::vector<std::string> Items;
+
+    void Start(std::string_view name, const char**) override {
+        const std::string_view local = LocalName(name);
+        if (local == "si") {
+            Items.emplace_back();
+            inItem_ = true;
+        } else if (local == "rPh") {
+            ++phonetic_;
+        } else if (local == "t") {
+            inText_ = inItem_ && phonetic_ == 0;
+        }
+    }
+    void End(std::string_view name) override {
+        const std::string_view local = LocalName(name);
+        if (local == "si") inItem_ = false;
+        if (local == "rPh") --phonetic_;
+        if (local == "t") inText_ = false;
+    }
+    void Text(std::string_view text) override {
+        if (inText_) Items.back().append(text);
+    }
+
+  private:
+    bool inItem_ = false, inText_ = false;
+    int phonetic_ = 0;
+};
+
+// xl/styles.xml: whether each cell format shows a date, a time or a number.
+class TStylesPart final : public TXmlHandlers {
+  public:
+    std::vector<TDateLook> Looks;
+
+    void Start(std::string_view name, const char** attributes) override {
+        const std::string_view local = LocalName(name);
+        if (local == "numFmt") {
+            int id = 0;
+            const std::string_view text = AttributeOf(attributes, "numFmtId");
+            std::from_chars(text.data(), text.data() + text.size(), id);
+            codes_[id] = AttributeOf(attributes, "formatCode");
+        } else if (local == "cellXfs") {
+            inCellFormats_ = true;
+        } else if (local == "xf" && inCellFormats_) {
+            int id = 0;
+            const std::string_view text = AttributeOf(attributes, "numFmtId");
+            std::from_chars(text.data(), text.data() + text.size(), id);
+            const auto code = codes_.find(id);
+            Looks.push_back(DateLookOf(id, code != codes_.end() ? code->second : ""));
+        }
+    }
+    void End(std::string_view name) override {
+        if (LocalName(name) == "cellXfs") inCellFormats_ = false;
+    }
+
+  private:
+    std::map<int, std::string> codes_;
+    bool inCellFormats_ = false;
+};
+
+// The sheet's rows, a row at a time to the sink.
+class TSheetPart final : public TXmlHandlers {
+  public:
+    TSheetPart(TRowSink& sink, const std::vector<std::string>& shared,
+               const std::vector<TDateLook>& looks, bool date1904, std::int32_t& replaced)
+        : sink_(sink), shared_(shared), looks_(looks), date1904_(date1904), replaced_(replaced) {}
+
+    void Start(std::string_view name, const char** attributes) override {
+        const std::string_view local = LocalName(name);
+        if (local == "row") {
+            row_.Cells.clear();
+            std::int32_t number = 0;
+            const std::string_view r = AttributeOf(attributes, "r");
+            const auto [at, ec] = std::from_chars(r.data(), r.data() + r.size(), number);
+            row_.Number =
+                ec == std::errc() && at == r.data() + r.size() && number > 0 ? number : nextRow_;
+            nextRow_ = row_.Number < INT32_MAX ? row_.Number + 1 : row_.Number;
+            nextColumn_ = 0;
+        } else if (local == "c") {
+            inCell_ = true;
+            type_ = AttributeOf(attributes, "t");
+            column_ = ColumnOf(AttributeOf(attributes, "r"));
+            style_ = 0;
+            const std::string_view s = AttributeOf(attributes, "s");
+            std::from_chars(s.data(), s.data() + s.size(), style_);
+            value_.clear();
+            formula_ = hasValue_ = false;
+        } else if (inCell_ && local == "v") {
+            inValue_ = hasValue_ = true;
+        } else if (inCell_ && local == "f") {
+            formula_ = true;
+        } else if (inCell_ && local == "is") {
+            inInline_ = hasValue_ = true;
+        } else if (inInline_ && local == "rPh") {
+            ++phonetic_;
+        } else if (inInline_ && local == "t") {
+            inText_ = phonetic_ == 0;
+        }
+    }
+
+    void End(std::string_view name) override {
+        const std::string_view local = LocalName(name);
+        if (local == "v") inValue_ = false;
+        if (local == "t") inText_ = false;
+        if (local == "rPh" && phonetic_ > 0) --phonetic_;
+        if (local == "is") inInline_ = false;
+        if (local == "c" && inCell_) {
+            inCell_ = false;
+            nextColumn_ = column_ + 1;
+            if (column_ < kMaxColumns) AddCell();
+        }
+        if (local == "row" && !row_.Cells.empty()) {
+            auto byColumn = [](const TCell& a, const TCell& b) { return a.Column < b.Column; };
+            if (!std::is_sorted(row_.Cells.begin(), row_.Cells.end(), byColumn))
+                std::stable_sort(row_.Cells.begin(), row_.Cells.end(), byColumn);
+            if (!sink_.Take(row_)) Stop();
+            row_.Cells.clear();
+        }
+    }
+
+    void Text(std::string_view text) override {
+        if (inValue_ || inText_) value_.append(text);
+    }
+
+  private:
+    std::uint32_t ColumnOf(std::string_view reference) const {
+        std::uint64_t column = 0;
+        std::size_t i = 0;
+        for (; i < reference.size() && reference[i] >= 'A' && reference[i] <= 'Z'; ++i) {
+            column = column * 26 + static_cast<std::uint64_t>(reference[i] - 'A' + 1);
+            if (column > kMaxColumns) return kMaxColumns;
+        }
+        return i == 0 ? nextColumn_ : static_cast<std::uint32_t>(column - 1);
+    }
+
+    void AddCell() {
+        TCell cell;
+        cell.Column = column_;
+        if (type_ == "s") {
+            std::size_t index = shared_.size();
+            std::from_chars(value_.data(), value_.data() + value_.size(), index);
+            if (index < shared_.size()) cell.Text = CellCp1251(shared_[index], replaced_);
+        } else if (type_.empty() || type_ == "n") {
+            double number = 0;
+            const char* end = value_.data() + value_.size();
+            const auto [at, ec] = std::from_chars(value_.data(), end, number);
+            const TDateLook look = style_ < looks_.size() ? looks_[style_] : TDateLook::None;
+            if (value_.empty()) {
+                cell.NoValue = formula_;  // a script wrote the formula, nothing computed it
+            } else if (ec != std::errc() || at != end || !std::isfinite(number)) {
+                cell.Text = CellCp1251(value_, replaced_);
+            } else if (look != TDateLook::None &&
+                       !(cell.Text = SerialDateText(number, date1904_, look)).empty()) {
+                // a date as the sheet shows it
+            } else {
+                cell.IsNumber = true;
+                cell.Number = number;
+                cell.Text = FormatFixed(number, DecimalSeparator());
+            }
+        } else if (type_ == "d") {
+            cell.Text = IsoDateText(value_);
+            if (cell.Text.empty()) cell.Text = CellCp1251(value_, replaced_);
+        } else {
+            // Inline and formula strings, booleans, errors.
+            cell.Text = CellCp1251(value_, replaced_);
+            cell.NoValue = formula_ && !hasValue_;
+        }
+        if (!cell.Text.empty() || cell.IsNumber || cell.NoValue)
+            row_.Cells.push_back(std::move(cell));
+    }
+
+    TRowSink& sink_;
+    const std::vector<std::string>& shared_;
+    const std::vector<TDateLook>& looks_;
+    bool date1904_;
+    std::int32_t& replaced_;
+    TTableRow row_;
+    std::string type_, value_;
+    std::uint32_t column_ = 0, nextColumn_ = 0;
+    std::size_t style_ = 0;
+    std::int32_t nextRow_ = 1;
+    int phonetic_ = 0;
+    bool inCell_ = false, inValue_ = false, inInline_ = false, inText_ = false;
+    bool formula_ = false, hasValue_ = false;
+};
+
+bool IsWorksheet(const TRelsPart& rels, const std::string& id) {
+    const auto target = rels.Targets.find(id);
+    if (target == rels.Targets.end()) return false;
+    const std::string& type = target->second.Type;
+    return type.empty() || type.ends_with("/worksheet");
 }
 
 }  // namespace
 
-TTable ReadXlsx(std::string_view bytes) {
-    TTable table;
-    auto fail = [&table](const char* why) {
-        table.Rows.clear();
-        table.Failure = Utf8ToCp1251(why);
-        return table;
+TTableRead ReadXlsx(std::string_view bytes, TRowSink& sink) {
+    TTableRead read;
+    auto fail = [&read](std::string why) {
+        read.Failure = std::move(why);
+        return read;
     };
-    TMemoryFile memory{bytes, 0};
-    zlib_filefunc64_def io{OpenMemory, ReadMemory,  WriteMemory, TellMemory,
-                           SeekMemory, CloseMemory, ErrorMemory, &memory};
-    const TZip zip(unzOpen2_64("workbook", &io));
-    if (!zip) return fail("это не книга Excel (.xlsx)");
+    TWorkbookZip zip(bytes);
+    if (!zip.Opened()) return fail("это не книга Excel (.xlsx)"_cp1251);
 
-    std::vector<std::string> shared;
-    std::string part;
-    if (ReadPart(zip.get(), "xl/sharedStrings.xml", part)) {
-        bool inItem = false, inText = false;
-        int phonetic = 0;
-        TXmlHandlers strings;
-        strings.Start = [&](std::string_view name, const XML_Char**) {
-            if (name == "si") {
-                shared.emplace_back();
-                inItem = true;
-            }
-            if (name == "rPh") ++phonetic;  // reading aids, not the text
-            if (name == "t") inText = inItem && phonetic == 0;
+    const std::string workbookName = "xl/workbook.xml";
+    TWorkbookPart workbook;
+    TPartResult result = zip.Parse(workbookName, workbook);
+    if (result == TPartResult::Doctype) return fail(PartFailure(result, workbookName));
+    TRelsPart rels;
+    const std::string relsName = "xl/_rels/workbook.xml.rels";
+    if (const TPartResult r = zip.Parse(relsName, rels); r == TPartResult::Doctype)
+        return fail(PartFailure(r, relsName));
+
+    // A workbook without a readable list of sheets: its first sheet by the usual name.
+    std::string sheetName = "xl/worksheets/sheet1.xml";
+    if (result == TPartResult::Ok && !workbook.Sheets.empty()) {
+        const std::vector<TSheetEntry>& sheets = workbook.Sheets;
+        auto readable = [&](std::size_t i) {
+            return sheets[i].Visible && IsWorksheet(rels, sheets[i].Id);
         };
-        strings.End = [&](std::string_view name) {
-            if (name == "si") inItem = false;
-            if (name == "rPh") --phonetic;
-            if (name == "t") inText = false;
-        };
-        strings.Text = [&](std::string_view text) {
-            if (inText) shared.back().append(text);
-        };
-        if (!ParseXml(part, strings)) return fail("книга повреждена: общие строки не читаются");
+        std::size_t chosen = workbook.ActiveTab;
+        if (chosen >= sheets.size() || !readable(chosen)) {
+            chosen = 0;
+            while (chosen < sheets.size() && !readable(chosen)) ++chosen;
+        }
+        if (chosen == sheets.size())
+            return fail("в книге нет листа, который можно прочитать"_cp1251);
+        sheetName = rels.Targets[sheets[chosen].Id].Part;
+        if (sheets.size() > 1) read.Sheet = CellCp1251(sheets[chosen].Name, read.Replaced);
     }
 
-    if (!ReadPart(zip.get(), FirstSheetPart(zip.get()), part))
-        return fail("в книге нет листа, который можно прочитать");
-    TTableRow row;
-    std::string type, value;
-    std::size_t column = 0, nextColumn = 0;
-    bool inCell = false, inValue = false, inInline = false, inText = false;
-    std::int32_t nextRow = 1;
-    TXmlHandlers sheet;
-    sheet.Start = [&](std::string_view name, const XML_Char** attributes) {
-        if (name == "row") {
-            row = {};
-            std::int32_t number = 0;
-            const std::string_view r = Attribute(attributes, "r");
-            const auto [at, ec] = std::from_chars(r.data(), r.data() + r.size(), number);
-            row.Number =
-                ec == std::errc() && at == r.data() + r.size() && number > 0 ? number : nextRow;
-            nextRow = row.Number < INT32_MAX ? row.Number + 1 : row.Number;
-            nextColumn = 0;
-        } else if (name == "c") {
-            inCell = true;
-            type = Attribute(attributes, "t");
-            column = ColumnOf(Attribute(attributes, "r"), nextColumn);
-            value.clear();
-        } else if (inCell && name == "v") {
-            inValue = true;
-        } else if (inCell && name == "is") {
-            inInline = true;
-        } else if (inInline && name == "t") {
-            inText = true;
-        }
-    };
-    sheet.End = [&](std::string_view name) {
-        if (name == "v") inValue = false;
-        if (name == "t") inText = false;
-        if (name == "is") inInline = false;
-        if (name == "c" && inCell) {
-            inCell = false;
-            nextColumn = column + 1;
-            if (column >= kMaxColumns) return;
-            std::string text;
-            if (type == "s") {
-                std::size_t index = shared.size();
-                std::from_chars(value.data(), value.data() + value.size(), index);
-                if (index < shared.size()) text = shared[index];
-            } else if (type.empty() || type == "n") {
-                text = NumberText(value);
-            } else {
-                text = value;  // inline and formula strings, booleans, errors
-            }
-            if (row.Cells.size() <= column) row.Cells.resize(column + 1);
-            row.Cells[column] = ToCp1251(text, table.Replaced);
-        }
-        if (name == "row") {
-            bool blank = true;
-            for (const std::string& cell : row.Cells)
-                blank = blank && cell.find_first_not_of(" \t\xA0") == std::string::npos;
-            if (!blank) table.Rows.push_back(std::move(row));
-        }
-    };
-    sheet.Text = [&](std::string_view text) {
-        if (inValue || inText) value.append(text);
-    };
-    if (!ParseXml(part, sheet)) return fail("книга повреждена: лист не читается");
-    return table;
+    TSharedStringsPart shared;
+    const std::string sharedName = rels.PartOf("/sharedStrings", "xl/sharedStrings.xml");
+    result = zip.Parse(sharedName, shared);
+    if (result != TPartResult::Ok && result != TPartResult::Missing)
+        return fail(PartFailure(result, sharedName));
+    TStylesPart styles;
+    const std::string stylesName = rels.PartOf("/styles", "xl/styles.xml");
+    if (const TPartResult r = zip.Parse(stylesName, styles); r == TPartResult::Doctype)
+        return fail(PartFailure(r, stylesName));
+
+    TSheetPart sheet(sink, shared.Items, styles.Looks, workbook.Date1904, read.Replaced);
+    result = zip.Parse(sheetName, sheet);
+    if (result == TPartResult::Missing)
+        return fail("в книге нет листа, который можно прочитать"_cp1251);
+    if (result != TPartResult::Ok && result != TPartResult::Stopped)
+        return fail(PartFailure(result, sheetName));
+    return read;
+}
+
+TTable ReadXlsx(std::string_view bytes) {
+    return CollectTable([bytes](TRowSink& sink) { return ReadXlsx(bytes, sink); });
 }
 
 }  // namespace tandrel::job

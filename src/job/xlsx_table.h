@@ -1,7 +1,7 @@
 #pragma once
-// The first worksheet of an XLSX workbook as a table: shared and inline strings, numbers by their
-// stored value, a formula's cached value; the zip is read from memory with minizip and each part
-// parsed with expat. Any thread; keeps no state.
+// The sheet of an XLSX workbook as a table: the sheet the workbook opens on when it is visible,
+// else the first visible one (hidden sheets are never read); shared and inline strings, numbers
+// and dates as Excel shows them, a formula's cached value. Any thread; keeps no state.
 
 #include <string_view>
 
@@ -9,9 +9,9 @@
 
 namespace tandrel::job {
 
-// The cells of the first sheet as Windows-1251 text, numbers written out in full (1800.5, 2450,
-// never an exponent). A file that is no workbook, or a part too large to be a list, gives a
-// table with its Failure set.
+// The sheet's rows to sink, cells in Windows-1251. A file that is no workbook, or a part that
+// cannot be read (too large, broken, declaring a DOCTYPE), gives Failure.
+TTableRead ReadXlsx(std::string_view bytes, TRowSink& sink);
 TTable ReadXlsx(std::string_view bytes);
 
 }  // namespace tandrel::job

@@ -9,11 +9,13 @@
 #include <QtTest>
 #include <cerrno>
 #include <fstream>
+#include <iterator>
 
 #include "base/cp1251.h"
 #include "console/Unit1_operator.h"
 #include "console/Unit2.h"
 #include "console/application.h"
+#include "console/column_map_dialog.h"
 #include "console/qt_text.h"
 #include "console/rows_model.h"
 #include "window_fixture.h"
@@ -215,7 +217,7 @@ class JobWindowTest : public QObject {
         ChooseInNextOpenDialog(chosen, seen);
         Form1->N2Click();
         QCOMPARE(seen.filters,
-                 (QStringList{QStringLiteral("Списки (*.txt *.csv *.xlsx)"),
+                 (QStringList{QStringLiteral("Списки (*.txt *.csv *.xlsx *.ods)"),
                               QStringLiteral("Текстовый файл с разделителями (*.txt)")}));
         QCOMPARE(QDir(seen.directory), QDir(ToQ(listsBefore)));
         QCOMPARE(Form1->Job.RowCount, 2);
@@ -243,6 +245,48 @@ class JobWindowTest : public QObject {
         QCOMPARE(Form2->LabeledEdit9()->text(), QStringLiteral("2"));
         Form1->BitBtn1->click();
         QCOMPARE(ControlText(Form1->Label3), "Стойка"_cp1251);
+    }
+
+    // Files as offices save them: the status line says which sheet was read and how many rows
+    // above the header were skipped, or why the file is refused; a header that names no size
+    // column offers the first 50 of its columns that hold something.
+    void officeFilesSayHowTheyWereRead() {
+        TProgramDir dir;
+        StartWithList({});
+        const struct {
+            const char* file;
+            int rows;
+            const char* status;
+        } cases[] = {
+            {"hidden-first.xlsx", 3, "прочитан лист «Заказ»"},
+            {"title-sep.csv", 2, "строк над заголовком пропущено: 2"},
+            {"lo-order.ods", 6, ""},
+            {"lo-order.xls", 6,
+             "Файл lo-order.xls не загружен: старая книга Excel (.xls): сохраните её как .xlsx"},
+        };
+        for (const auto& c : cases) {
+            std::ifstream in(std::string(TANDREL_JOB_FIXTURES "/office/") + c.file,
+                             std::ios::binary);
+            dir.Write(c.file, std::string(std::istreambuf_iterator<char>(in), {}));
+            Form1->LoadList((dir.Path() / c.file).string());
+            QCOMPARE(Form1->Job.RowCount, c.rows);
+            QCOMPARE(Cp1251ToUtf8(Form1->StatusText()), std::string(c.status));
+        }
+        std::string wide, row;
+        for (int i = 0; i < 80; ++i) {
+            wide += "Поле " + std::to_string(i) + ";";
+            row += std::to_string(i) + ";";
+        }
+        dir.Write("wide.csv", Utf8ToCp1251(wide + "\r\n" + row + "\r\n"));
+        qsizetype offered = -1;
+        QTimer::singleShot(50, [&offered] {
+            auto* dialog = qobject_cast<TColumnMapDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr) return;
+            offered = static_cast<qsizetype>(dialog->Choices.size());
+            dialog->CancelButton->click();
+        });
+        Form1->LoadList((dir.Path() / "wide.csv").string());
+        QCOMPARE(offered, qsizetype(50));
     }
 
     void aRejectedListKeepsThePreviousOneAndSaysWhy() {

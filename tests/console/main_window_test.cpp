@@ -82,7 +82,7 @@ class MainWindowTest : public QObject {
                                         "Информация"_cp1251,   "О программе"_cp1251};
         for (int i = 0; i < 6; ++i) QCOMPARE(FromQ(actions[i]->text()), captions[i]);
         QCOMPARE(TForm1::OpenDialogFilter(),
-                 "Списки|*.txt *.csv *.xlsx|Текстовый файл с разделителями|*.txt"_cp1251);
+                 "Списки|*.txt *.csv *.xlsx *.ods|Текстовый файл с разделителями|*.txt"_cp1251);
     }
 
     void initialStateOfTheControls() {

@@ -20,6 +20,8 @@ if(WIN32)
     tandrel_window_test(device_change_window_tests console/device_change_window_test.cpp)
 endif()
 tandrel_window_test(job_window_tests console/job_window_test.cpp)
+target_compile_definitions(job_window_tests PRIVATE
+    TANDREL_JOB_FIXTURES="${CMAKE_CURRENT_SOURCE_DIR}/fixtures/job")
 tandrel_window_test(lists_window_tests console/lists_window_test.cpp)
 # The information window under a window manager on a virtual X server, which
 # run_under_wm.sh starts; skipped (77) where the server or the manager is missing. An X11

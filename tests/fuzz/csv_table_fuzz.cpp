@@ -8,7 +8,7 @@
 
 #include "fuzz_support.h"
 #include "job/cut_list.h"
-#include "job/table_list.h"
+#include "job/table_rows.h"
 
 using namespace tandrel;
 using namespace tandrel::job;

@@ -150,6 +150,11 @@ TEST_F(LoadListTest, LineEnds) {
     EXPECT_EQ(state.RowCount, 3);  // the text ends at Ctrl-Z
     EXPECT_EQ(state.Rows[2].Caption, "ab");
     EXPECT_EQ(state.Rows[3].Caption, "c");
+    // A file with no LF at all, as an old Mac writes it: CR ends each line.
+    WriteBytes(dir.Path() / "mac.txt", "1200 a\r1300 b\r");
+    ASSERT_TRUE(LoadList(state, dir.Name("mac.txt")).Loaded);
+    EXPECT_EQ(state.RowCount, 2);
+    EXPECT_EQ(state.Rows[2].Caption, "b");
 }
 
 TEST_F(LoadListTest, RejectionKeepsThePreviousListAndSaysWhy) {

@@ -71,21 +71,19 @@ TEST(ScanBurst, TellsAScannerFromAHand) {
 TEST(Incoming, AScanMatchesANameNeverAPath) {
     TFolderLook look;
     look.Readable = true;
-    for (const std::string& name : {"1502.xlsx"_cp1251, "1502.CSV"_cp1251, "1502.txt"_cp1251,
-                                    "Заказ.txt"_cp1251, "x.txt"_cp1251})
+    for (const std::string& name :
+         {"1502.ods"_cp1251, "1502.xlsx"_cp1251, "1502.CSV"_cp1251, "1502.txt"_cp1251,
+          "Заказ.txt"_cp1251, "x.txt"_cp1251, "y.ods"_cp1251, "y.xlsx"_cp1251})
         look.Files.push_back({name, fs::path("/in") / name, 1, 1});
     const struct {
         std::string code;
         std::string found;
     } cases[] = {
-        {"1502", "1502.txt"},  // .txt before .csv before .xlsx
-        {"ЗАКАЗ"_cp1251, "Заказ.txt"_cp1251},
-        {"X", "x.txt"},
-        {"1503", ""},
-        {"..\\x", ""},
-        {"C:\\x", ""},
-        {"/in/x", ""},
-        {"", ""},
+        {"1502", "1502.txt"},  // .txt before .csv before .xlsx before .ods
+        {"y", "y.xlsx"},      {"ЗАКАЗ"_cp1251, "Заказ.txt"_cp1251},
+        {"X", "x.txt"},       {"1503", ""},
+        {"..\\x", ""},        {"C:\\x", ""},
+        {"/in/x", ""},        {"", ""},
     };
     for (const auto& c : cases) {
         const TIncomingFile* file = MatchScan(look, c.code);
@@ -100,6 +98,8 @@ TEST(Incoming, TheFolderNewestFirstAndFilesStillBeingWritten) {
     WriteBytes(in / "old.txt", "1000\r\n");
     WriteBytes(in / "new.csv", "Размер\r\n1000\r\n"_cp1251);
     WriteBytes(in / "old.crc", "1\r\n");
+    WriteBytes(in / "~$new.xlsx", "ivan");  // Excel's and LibreOffice's lock files
+    WriteBytes(in / ".~lock.new.ods#", ",ivan,PC;");
     const auto now = fs::file_time_type::clock::now();
     fs::last_write_time(in / "old.txt", now - std::chrono::hours(2));
     fs::last_write_time(in / "new.csv", now - std::chrono::hours(1));
@@ -107,6 +107,7 @@ TEST(Incoming, TheFolderNewestFirstAndFilesStillBeingWritten) {
     TIncomingLooks looks;
     looks.Take(LookAtFolder(in));
     ASSERT_EQ(looks.Last().Files.size(), 2u);
+    EXPECT_TRUE(IsListFileName("Заказ 15.ODS"_cp1251));
     EXPECT_EQ(looks.Last().Files[0].Name, "new.csv");
     EXPECT_TRUE(looks.Complete("old.txt"));  // present at the first look
 
