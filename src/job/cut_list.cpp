@@ -9,6 +9,7 @@
 #include "job/crc32.h"
 #include "job/job_io.h"
 #include "job/list_encoding.h"
+#include "job/parse_stop.h"
 #include "job/progress.h"
 #include "job/table_list.h"
 #include "job/xlsx_table.h"
@@ -74,6 +75,7 @@ std::string ReadTextRows(std::string text, std::vector<SizeRow>& staged, std::ui
         std::erase(line, '\r');
         pos = end + 1;
         failedLine = ++lineNumber;
+        if (ParseStopped()) return StoppedReason();
         try {
             if (!ParseListLine(line, staged, fieldCount))
                 return LineReason(lineNumber, "в размере больше одного разделителя"_cp1251);
@@ -182,6 +184,16 @@ std::string StageList(const std::string& listName, std::string text, std::vector
     return failure;
 }
 
+TStagedList StageListBytes(const std::string& listName, const std::string& bytes,
+                           const TColumnMaps* maps) {
+    TStagedList staged;
+    staged.Rows.resize(1);
+    staged.Failure = StageList(listName, bytes, staged.Rows, staged.FieldCount, staged.FailedLine,
+                               &staged.Utf8, &staged.Replaced, maps, &staged.Unmapped);
+    if (staged.Failure.empty()) staged.Crc = BytesCrc32(bytes).Crc;
+    return staged;
+}
+
 std::optional<std::vector<std::string>> TableHeader(const std::string& listName,
                                                     std::string bytes) {
     const TListKind kind = ListKindOf(listName, bytes);
@@ -218,23 +230,31 @@ TLoadOutcome LoadList(TJobState& state, const TListSource& list) {
     if (IsProgressFileName(listName))
         return reject(0, "это файл хода работы (.crc), а не список"_cp1251);
 
-    std::string text, failure;
-    if (list.Bytes != nullptr)
-        text = *list.Bytes;
-    else if (!io::ReadAll(list.Path, text, failure))
-        return reject(0, failure);
-    std::vector<SizeRow> staged(1);
-    std::uint8_t fieldCount = 0;
-    std::int32_t failedLine = 0;
-    failure = StageList(listName, std::move(text), staged, fieldCount, failedLine, &out.Utf8,
-                        &out.Replaced, list.Maps, &out.UnmappedHeader);
-    if (!failure.empty()) return reject(failedLine, failure);
+    TStagedList own;
+    TStagedList& ready = list.Staged != nullptr ? *list.Staged : own;
+    if (list.Staged == nullptr) {
+        std::string text, failure;
+        if (list.Bytes != nullptr)
+            text = *list.Bytes;
+        else if (!io::ReadAll(list.Path, text, failure))
+            return reject(0, failure);
+        own.Rows.resize(1);
+        own.Failure = StageList(listName, std::move(text), own.Rows, own.FieldCount, own.FailedLine,
+                                &own.Utf8, &own.Replaced, list.Maps, &own.Unmapped);
+    }
+    out.Utf8 = ready.Utf8;
+    out.Replaced = ready.Replaced;
+    out.UnmappedHeader = ready.Unmapped;
+    if (!ready.Failure.empty()) return reject(ready.FailedLine, ready.Failure);
+    std::vector<SizeRow>& staged = ready.Rows;
+    const std::uint8_t fieldCount = ready.FieldCount;
     const auto rowCount = static_cast<std::int32_t>(staged.size() - 1);
     if (rowCount == 0) return reject(0, "в файле нет ни одной строки с размером"_cp1251);
 
     // Without the real CRC the list's progress file would be restarted: refuse instead.
-    const TFileCrc crc =
-        list.Bytes != nullptr ? BytesCrc32(*list.Bytes) : FileCrc32(list.Path, listName);
+    TFileCrc crc{ready.Crc, true, {}};
+    if (list.Staged == nullptr)
+        crc = list.Bytes != nullptr ? BytesCrc32(*list.Bytes) : FileCrc32(list.Path, listName);
     if (!crc.Ok) {
         out.CrcMessage = crc.Message;
         return reject(0, "не удалось подсчитать контрольную сумму"_cp1251);

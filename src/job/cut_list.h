@@ -45,6 +45,18 @@ struct TLoadOutcome {
     std::vector<std::string> UnmappedHeader;
 };
 
+// A list file's bytes staged for a load, on any thread: its rows, or why it is refused.
+struct TStagedList {
+    std::string Failure;          // refused: why (Windows-1251); empty when staged
+    std::int32_t FailedLine = 0;  // the line or row to blame, 0 for none
+    std::vector<SizeRow> Rows;    // Rows[0] unused
+    std::uint8_t FieldCount = 0;
+    bool Utf8 = false;
+    std::int32_t Replaced = 0;
+    std::vector<std::string> Unmapped;  // a table's header that names no size column
+    std::uint32_t Crc = 0;              // CRC-32 of these very bytes
+};
+
 // A list file to load: the name it was given by (Windows-1251, shown in the grid's header and
 // the journal) and the full paths of the file and of its progress file.
 struct TListSource {
@@ -54,6 +66,9 @@ struct TListSource {
     const TColumnMaps* Maps = nullptr;  // the kept column maps, when there are any
     // The list's bytes when they were read beforehand (off the main thread): not read again.
     const std::string* Bytes = nullptr;
+    // The list staged beforehand (off the main thread): neither read nor parsed again; the load
+    // takes its rows.
+    TStagedList* Staged = nullptr;
 };
 
 // The rows of a list file's bytes appended to staged (staged[0] unused), by the reader its name
@@ -63,6 +78,11 @@ std::string StageList(const std::string& listName, std::string bytes, std::vecto
                       std::uint8_t& fieldCount, std::int32_t& failedLine, bool* utf8 = nullptr,
                       std::int32_t* replaced = nullptr, const TColumnMaps* maps = nullptr,
                       std::vector<std::string>* unmapped = nullptr);
+
+// StageList of the bytes and their CRC-32: everything of a load that needs no state. Any thread;
+// under a TParseStop it ends at the next row once stopped.
+TStagedList StageListBytes(const std::string& listName, const std::string& bytes,
+                           const TColumnMaps* maps);
 
 // The header row of a list file that is a table (CSV or XLSX); nothing for a text list or a
 // file that is no table.

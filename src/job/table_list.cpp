@@ -6,6 +6,7 @@
 
 #include "base/cp1251.h"
 #include "base/error.h"
+#include "job/parse_stop.h"
 #include "link/protocol.h"
 
 namespace tandrel::job {
@@ -271,6 +272,10 @@ TTable ReadCsv(std::string_view text) {
         } else if (c == '\n') {
             endRow();
             start = ++line;
+            if (ParseStopped()) {
+                table.Failure = StoppedReason();
+                return table;
+            }
         } else if (c != '\r') {
             cell += c;
         }
@@ -336,6 +341,7 @@ std::string TableToRows(const TTable& table, std::vector<SizeRow>& staged, std::
 
     static const std::string kEmpty;
     for (std::size_t r = 1; r < table.Rows.size(); ++r) {
+        if (ParseStopped()) return StoppedReason();
         const TTableRow& row = table.Rows[r];
         auto cellOf = [&row](std::size_t i) -> const std::string& {
             return i < row.Cells.size() ? row.Cells[i] : kEmpty;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/cp1251.h"
+#include "job/parse_stop.h"
 
 namespace tandrel::job {
 namespace {
@@ -80,7 +81,7 @@ bool ReadPart(unzFile zip, const std::string& name, std::string& bytes) {
     char buffer[32768];
     int n = 0;
     while ((n = unzReadCurrentFile(zip, buffer, sizeof buffer)) > 0) {
-        if (bytes.size() + static_cast<std::size_t>(n) > kMaxPartBytes) break;
+        if (bytes.size() + static_cast<std::size_t>(n) > kMaxPartBytes || ParseStopped()) break;
         bytes.append(buffer, static_cast<std::size_t>(n));
     }
     // A bad CRC or a broken stream is told at the close.
@@ -131,7 +132,9 @@ bool ParseXml(const std::string& bytes, TXmlHandlers& handlers) {
     });
     std::size_t done = 0;
     do {
-        const std::size_t chunk = std::min<std::size_t>(bytes.size() - done, 1 << 24);
+        // Chunks of a few thousand rows: a parse nobody waits for stops within one.
+        if (ParseStopped()) return false;
+        const std::size_t chunk = std::min<std::size_t>(bytes.size() - done, 1 << 20);
         const bool last = done + chunk == bytes.size();
         if (XML_Parse(parser.get(), bytes.data() + done, static_cast<int>(chunk), last) !=
             XML_STATUS_OK)

@@ -37,6 +37,20 @@ if(NOT WIN32)
     set_tests_properties(info_window_wm_tests PROPERTIES SKIP_RETURN_CODE 77 RUN_SERIAL TRUE
         TIMEOUT 120 ENVIRONMENT "${TANDREL_GUI_ENVIRONMENT}")
 endif()
+# Keys through a real X server at a scanner's and a hand's pace (xdotool, setxkbmap), under the
+# same virtual server and window manager.
+if(NOT WIN32)
+    add_executable(scan_keys_x11_tests console/scan_keys_x11_test.cpp)
+    set_target_properties(scan_keys_x11_tests PROPERTIES AUTOMOC ON)
+    target_link_libraries(scan_keys_x11_tests PRIVATE tandrel_console Qt6::Test)
+    target_compile_options(scan_keys_x11_tests PRIVATE ${TANDREL_WARNINGS})
+    target_include_directories(scan_keys_x11_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+    add_test(NAME scan_keys_x11_tests
+        COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/console/run_under_wm.sh
+                $<TARGET_FILE:scan_keys_x11_tests>)
+    set_tests_properties(scan_keys_x11_tests PROPERTIES SKIP_RETURN_CODE 77 RUN_SERIAL TRUE
+        TIMEOUT 300 ENVIRONMENT "${TANDREL_GUI_ENVIRONMENT};TANDREL_X_TOOLS=xdotool setxkbmap")
+endif()
 tandrel_window_test(label_render_tests console/label_render_test.cpp)
 tandrel_window_test(label_preview_tests console/label_preview_test.cpp)
 if(NOT WIN32)
