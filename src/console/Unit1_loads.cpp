@@ -2,7 +2,6 @@
 // another, and the main thread's part once both have ended in time. A share may answer after
 // seconds or never; nothing here waits for it.
 
-#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QTimer>
 #include <atomic>

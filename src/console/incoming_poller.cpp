@@ -2,7 +2,6 @@
 
 #include <QTimer>
 #include <chrono>
-#include <unordered_set>
 
 #include "base/files.h"
 #include "console/main_thread.h"
@@ -37,7 +36,8 @@ struct TIncomingPoller::TWork {
 };
 
 struct TIncomingPoller::TStates {
-    std::vector<std::pair<std::filesystem::path, job::TListState>> Read;
+    std::vector<std::pair<std::string, job::TListState>> Read;  // by the list's path
+    std::vector<std::string> Gone;                              // lists no longer in the folder
 };
 
 bool TIncomingSnapshot::IsComplete(const job::TIncomingFile* file) const {
@@ -166,7 +166,7 @@ void TIncomingPoller::StartStates() {
                 if (!snapshot->IsComplete(&files[i])) continue;
                 bool fresh = false;
                 job::TListState state = work->States.Of(files[i], &fresh);
-                if (fresh) batch->Read.emplace_back(files[i].Path, std::move(state));
+                if (fresh) batch->Read.emplace_back(files[i].Path.string(), std::move(state));
                 // A folder read for the first time shows its states as they come.
                 if (!batch->Read.empty() && Clock::now() - sent > std::chrono::milliseconds(200)) {
                     PostTo(self, [work, batch](TIncomingPoller& poller) {
@@ -190,24 +190,14 @@ void TIncomingPoller::StatesArrived(const std::shared_ptr<TWork>& work,
                                     const std::shared_ptr<TStates>& states, bool last) {
     if (last) work->Stating = false;
     if (work != work_) return;
-    std::vector<std::filesystem::path> read;
-    read.reserve(states->Read.size());
-    for (auto& [path, state] : states->Read) {
-        states_.insert_or_assign(path.string(), std::move(state));
-        read.push_back(path);
+    for (auto& [path, state] : states->Read)
+        states_.insert_or_assign(std::move(path), std::move(state));
+    for (const std::string& path : states->Gone) states_.erase(path);
+    if (last && work->StatesAgain) {
+        work->StatesAgain = false;
+        StartStates();
     }
-    if (last) {
-        // Lists gone from the folder keep no state.
-        std::unordered_set<std::string> listed;
-        listed.reserve(last_->Look.Files.size());
-        for (const job::TIncomingFile& file : last_->Look.Files) listed.insert(file.Path.string());
-        std::erase_if(states_, [&](const auto& entry) { return !listed.contains(entry.first); });
-        if (work->StatesAgain) {
-            work->StatesAgain = false;
-            StartStates();
-        }
-    }
-    if (!read.empty()) emit StatesRead(read);
+    if (!states->Read.empty()) emit StatesRead();
 }
 
 }  // namespace tandrel::console

@@ -55,6 +55,8 @@ class TIncomingPoller : public QObject {
     // hangs makes it wait: the caller keeps its own deadline.
     void LookNow(std::function<void(const TIncomingSnapshot&)> done);
     const TIncomingSnapshot& Last() const { return *last_; }
+    // The same, to be kept past the next listing.
+    std::shared_ptr<const TIncomingSnapshot> Shared() const { return last_; }
     // The state of a list as the states last read it; nullptr while it has not been read.
     const job::TListState* StateOf(const std::filesystem::path& file) const;
     // Since when the listing running now has not ended, once that is longer than HangAfter.
@@ -66,8 +68,8 @@ class TIncomingPoller : public QObject {
   signals:
     // A listing has ended, or the one running is now said to hang.
     void Looked();
-    // The states of these lists were read.
-    void StatesRead(const std::vector<std::filesystem::path>& files);
+    // Some lists' states were read.
+    void StatesRead();
 
   private:
     struct TWork;

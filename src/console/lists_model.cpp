@@ -3,7 +3,7 @@
 #include <QColor>
 #include <QDateTime>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "base/cp1251.h"
 #include "console/incoming_poller.h"
@@ -18,7 +18,7 @@ constexpr int kMaxRuns = 32;
 constexpr std::size_t kMaxChangedRows = 256;
 
 bool SameRow(const TListsModel::TRow& a, const TListsModel::TRow& b) {
-    return a.Complete == b.Complete && a.File == b.File;
+    return a.Complete == b.Complete && a.File->Size == b.File->Size && a.File->Time == b.File->Time;
 }
 
 }  // namespace
@@ -40,22 +40,24 @@ const TListsModel::TRow* TListsModel::Row(int row) const {
 }
 
 int TListsModel::RowOf(const std::filesystem::path& file) const {
-    const auto it = index_.find(file.string());
-    return it == index_.end() ? -1 : it->second;
+    for (std::size_t i = 0; i < rows_.size(); ++i)
+        if (rows_[i].File->Path.native() == file.native()) return static_cast<int>(i);
+    return -1;
 }
 
 QVariant TListsModel::data(const QModelIndex& index, int role) const {
     const TRow* row = Row(index.row());
     if (row == nullptr) return {};
-    const bool working = !inWork_.empty() && row->File.Path == inWork_;
+    const job::TIncomingFile& file = *row->File;
+    const bool working = !inWork_.empty() && file.Path.native() == inWork_.native();
     switch (role) {
         case Qt::DisplayRole: {
-            const job::TListState* state = poller_.StateOf(row->File.Path);
+            const job::TListState* state = poller_.StateOf(file.Path);
             switch (index.column()) {
                 case Name:
-                    return ToQ(row->File.Name + (working ? " (в работе)"_cp1251 : ""));
+                    return ToQ(file.Name + (working ? " (в работе)"_cp1251 : ""));
                 case Time:
-                    return QDateTime::fromMSecsSinceEpoch(row->File.Time / 1000000)
+                    return QDateTime::fromMSecsSinceEpoch(file.Time / 1000000)
                         .toString(QStringLiteral("dd.MM.yyyy HH:mm"));
                 case Pieces:
                     if (state == nullptr) return QString();
@@ -87,33 +89,35 @@ std::string TListsModel::Text(int row, int column) const {
 }
 
 void TListsModel::Update(const std::filesystem::path& inWork, bool old) {
-    const TIncomingSnapshot& shot = poller_.Last();
+    std::shared_ptr<const TIncomingSnapshot> shot = poller_.Shared();
     std::vector<TRow> rows;
-    if (shot.Look.Readable) {
-        rows.reserve(shot.Look.Files.size());
-        for (const job::TIncomingFile& file : shot.Look.Files)
-            rows.push_back({file, shot.IsComplete(&file)});
+    if (shot->Look.Readable) {
+        rows.reserve(shot->Look.Files.size());
+        for (const job::TIncomingFile& file : shot->Look.Files)
+            rows.push_back({&file, shot->IsComplete(&file)});
     }
     const bool marks = inWork != inWork_ || old != old_;
     inWork_ = inWork;
     old_ = old;
     bool sameLists = rows.size() == rows_.size();
     for (std::size_t i = 0; sameLists && i < rows.size(); ++i)
-        sameLists = rows[i].File.Name == rows_[i].File.Name;
-    if (!sameLists && !MoveRows(rows)) {
+        sameLists = rows[i].File->Name == rows_[i].File->Name;
+    // A first listing, or a folder gone: nothing of the old rows to keep.
+    if (!sameLists && (rows_.empty() || rows.empty() || !MoveRows(rows))) {
         beginResetModel();
         rows_ = std::move(rows);
-        Index();
+        shown_ = std::move(shot);
         endResetModel();
         return;
     }
-    // The same lists in the same order now: only what changed in them is told.
+    // The same lists in the same order now: only what changed in them is told, once the rows
+    // point into the new listing.
     std::vector<std::size_t> changed;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (SameRow(rows[i], rows_[i])) continue;
-        rows_[i] = std::move(rows[i]);
-        changed.push_back(i);
+        if (!SameRow(rows[i], rows_[i])) changed.push_back(i);
+        rows_[i] = rows[i];
     }
+    shown_ = std::move(shot);
     const int last = static_cast<int>(rows_.size()) - 1;
     if (last < 0) return;
     if (marks || changed.size() > kMaxChangedRows) {
@@ -130,31 +134,28 @@ void TListsModel::Update(const std::filesystem::path& inWork, bool old) {
 }
 
 bool TListsModel::MoveRows(const std::vector<TRow>& rows) {
-    std::unordered_map<std::string_view, int> after;
+    // Where each list of the new listing stands; found marks those the old one holds too.
+    std::unordered_map<std::string_view, std::size_t> after;
     after.reserve(rows.size());
-    for (std::size_t j = 0; j < rows.size(); ++j)
-        after.emplace(rows[j].File.Name, static_cast<int>(j));
-    std::unordered_set<std::string_view> before;
-    before.reserve(rows_.size());
-    std::vector<bool> removed(rows_.size());
+    for (std::size_t j = 0; j < rows.size(); ++j) after.emplace(rows[j].File->Name, j);
+    std::vector<bool> removed(rows_.size()), added(rows.size(), true);
     int runs = 0;
-    int lastPlace = -1;
+    std::size_t lastPlace = 0;
+    bool placed = false;
     for (std::size_t i = 0; i < rows_.size(); ++i) {
-        before.insert(rows_[i].File.Name);
-        const auto it = after.find(rows_[i].File.Name);
+        const auto it = after.find(rows_[i].File->Name);
         if (it == after.end()) {
             removed[i] = true;
             if (i == 0 || !removed[i - 1]) ++runs;
             continue;
         }
-        if (it->second < lastPlace) return false;  // a list moved: its time changed
+        if (placed && it->second < lastPlace) return false;  // a list moved: its time changed
         lastPlace = it->second;
+        placed = true;
+        added[it->second] = false;
     }
-    std::vector<bool> added(rows.size());
-    for (std::size_t j = 0; j < rows.size(); ++j) {
-        added[j] = !before.contains(rows[j].File.Name);
+    for (std::size_t j = 0; j < rows.size(); ++j)
         if (added[j] && (j == 0 || !added[j - 1])) ++runs;
-    }
     if (runs > kMaxRuns) return false;
 
     for (int i = static_cast<int>(rows_.size()) - 1; i >= 0;) {
@@ -180,22 +181,13 @@ bool TListsModel::MoveRows(const std::vector<TRow>& rows) {
         rows_.insert(rows_.begin() + first, rows.begin() + first, rows.begin() + j);
         endInsertRows();
     }
-    Index();
     return true;
 }
 
-void TListsModel::Index() {
-    index_.clear();
-    index_.reserve(rows_.size());
-    for (std::size_t i = 0; i < rows_.size(); ++i)
-        index_.emplace(rows_[i].File.Path.string(), static_cast<int>(i));
-}
-
-void TListsModel::StatesRead(const std::vector<std::filesystem::path>& files) {
-    for (const std::filesystem::path& file : files) {
-        const int row = RowOf(file);
-        if (row >= 0) emit dataChanged(index(row, Pieces), index(row, State));
-    }
+void TListsModel::StatesRead() {
+    // One notice for the columns of them all: the view repaints the rows it shows.
+    if (!rows_.empty())
+        emit dataChanged(index(0, Pieces), index(static_cast<int>(rows_.size()) - 1, State));
 }
 
 }  // namespace tandrel::console

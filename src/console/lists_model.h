@@ -1,12 +1,13 @@
 #pragma once
 // The rows of the "Списки" screen: the lists of the poller's last listing with their states. A
 // new listing changes the rows where it differs from the one shown, in time linear in their
-// number, so that a folder of thousands of lists never stalls the windows. Main thread only.
+// number and without a copy of the listing, so that a folder of thousands of lists never stalls
+// the windows. Main thread only.
 
 #include <QAbstractTableModel>
 #include <filesystem>
+#include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "job/incoming.h"
@@ -14,6 +15,7 @@
 namespace tandrel::console {
 
 class TIncomingPoller;
+struct TIncomingSnapshot;
 
 class TListsModel : public QAbstractTableModel {
   public:
@@ -29,11 +31,11 @@ class TListsModel : public QAbstractTableModel {
     // The rows of the poller's last listing (none while the folder cannot be read); inWork marks
     // the list in work, old greys every row (a listing that hangs).
     void Update(const std::filesystem::path& inWork, bool old);
-    // The states of these lists were read.
-    void StatesRead(const std::vector<std::filesystem::path>& files);
+    // Some lists' states were read.
+    void StatesRead();
 
     struct TRow {
-        job::TIncomingFile File;
+        const job::TIncomingFile* File = nullptr;  // in the listing shown
         bool Complete = false;
     };
     const TRow* Row(int row) const;
@@ -46,11 +48,10 @@ class TListsModel : public QAbstractTableModel {
     // Rows removed and added as runs, when the lists that stay keep their order and the runs are
     // few; false (nothing changed) otherwise.
     bool MoveRows(const std::vector<TRow>& rows);
-    void Index();
 
     const TIncomingPoller& poller_;
+    std::shared_ptr<const TIncomingSnapshot> shown_;  // the listing the rows point into
     std::vector<TRow> rows_;
-    std::unordered_map<std::string, int> index_;  // the row of each file's path
     std::filesystem::path inWork_;
     bool old_ = false;
 };

@@ -88,10 +88,9 @@ TListsScreen::TListsScreen(TIncomingPoller& poller, QWidget* parent)
         said_.clear();
         Refresh();
     });
-    connect(&poller_, &TIncomingPoller::StatesRead, this,
-            [this](const std::vector<std::filesystem::path>& files) {
-                if (isVisible()) model_->StatesRead(files);
-            });
+    connect(&poller_, &TIncomingPoller::StatesRead, this, [this] {
+        if (isVisible()) model_->StatesRead();
+    });
 }
 
 void TListsScreen::showEvent(QShowEvent* event) {
@@ -106,7 +105,7 @@ bool TListsScreen::eventFilter(QObject* watched, QEvent* event) {
             const QModelIndex at =
                 Table->indexAt(static_cast<QMouseEvent*>(event)->position().toPoint());
             const TListsModel::TRow* row = model_->Row(at.row());
-            touched_ = row ? row->File.Path : std::filesystem::path();
+            touched_ = row ? row->File->Path : std::filesystem::path();
             fingerDown_ = true;
         } else if (event->type() == QEvent::MouseButtonRelease) {
             // After the view has handled the release (and its click): rows may move again.
@@ -139,7 +138,7 @@ void TListsScreen::Refresh() {
 
     const std::filesystem::path selected = [&] {
         const TListsModel::TRow* row = model_->Row(Table->currentIndex().row());
-        return row ? row->File.Path : std::filesystem::path();
+        return row ? row->File->Path : std::filesystem::path();
     }();
     model_->Update(ListInWork ? ListInWork() : std::filesystem::path(),
                    poller_.HungSince().has_value());
@@ -155,15 +154,16 @@ void TListsScreen::Say(const std::string& cp1251) {
 }
 
 void TListsScreen::OpenRow(int row) {
-    if (const TListsModel::TRow* shown = model_->Row(row)) OpenFile(shown->File.Path);
+    if (const TListsModel::TRow* shown = model_->Row(row)) OpenFile(shown->File->Path);
 }
 
 void TListsScreen::OpenFile(const std::filesystem::path& file) {
     if (!isVisible() || file.empty()) return;
     const TIncomingSnapshot& shot = poller_.Last();
     const std::string name = PathToCp1251(file.filename()).value_or("");
-    const auto listed = std::find_if(shot.Look.Files.begin(), shot.Look.Files.end(),
-                                     [&](const job::TIncomingFile& f) { return f.Path == file; });
+    const auto listed =
+        std::find_if(shot.Look.Files.begin(), shot.Look.Files.end(),
+                     [&](const job::TIncomingFile& f) { return f.Path.native() == file.native(); });
     if (listed == shot.Look.Files.end()) {
         Say("Списка "_cp1251 + name + " больше нет в папке"_cp1251);
         Refresh();

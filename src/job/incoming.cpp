@@ -206,10 +206,15 @@ void TListStates::Begin(const TColumnMaps* maps) {
     for (auto& [path, known] : known_) known.Named = false;
 }
 
-void TListStates::End() {
-    std::erase_if(known_, [](const auto& entry) { return !entry.second.Named; });
+std::vector<std::string> TListStates::End() {
+    std::vector<std::string> gone;
+    std::erase_if(known_, [&](const auto& entry) {
+        if (!entry.second.Named) gone.push_back(entry.first);
+        return !entry.second.Named;
+    });
     maps_ = nullptr;
     directory_.clear();
+    return gone;
 }
 
 TListState TListStates::Of(const TIncomingFile& file, bool* fresh) {

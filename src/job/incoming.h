@@ -95,9 +95,10 @@ class TListStates {
     explicit TListStates(TReader read = {});
 
     // A pass over the folder's lists: the kept maps (may be nullptr) and the current directory
-    // hold for the states that follow, until End forgets the lists the pass did not name.
+    // hold for the states that follow, until End forgets the lists the pass did not name and
+    // returns their paths.
     void Begin(const TColumnMaps* maps);
-    void End();
+    std::vector<std::string> End();
     // fresh (when given): the list was read for this call rather than known.
     TListState Of(const TIncomingFile& file, bool* fresh = nullptr);
 
