@@ -10,11 +10,14 @@
 
 namespace tandrel::console {
 
-// Runs fn(object) on the main thread, unless object has gone by then. Any thread.
+// Runs fn(object) on the main thread, unless object has gone by then (or the application, at
+// the program's end). Any thread.
 template <typename T, typename Fn>
 void PostTo(const QPointer<T>& object, Fn fn) {
+    QCoreApplication* application = QCoreApplication::instance();
+    if (application == nullptr) return;
     QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
+        application,
         [object, fn = std::move(fn)]() mutable {
             if (object) fn(*object);
         },
