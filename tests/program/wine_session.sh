@@ -217,7 +217,8 @@ scan_under_russian_layout() {
     local opened=0
     DISPLAY=$TANDREL_SESSION_DISPLAY setxkbmap ru || { fail "no Russian layout"; return 1; }
     sleep 1  # Wine reads the new keyboard map
-    DISPLAY=$TANDREL_SESSION_DISPLAY xdotool type --delay 5 'ЯФЛ-1502' key Return
+    DISPLAY=$TANDREL_SESSION_DISPLAY xdotool key --delay 5 \
+        Cyrillic_YA Cyrillic_EF Cyrillic_EL minus 1 5 0 2 Return
     wait_for 10 test -f "$cwd/ZAK-1502.crc" && opened=1
     DISPLAY=$TANDREL_SESSION_DISPLAY setxkbmap us
     [ $opened -eq 1 ] ||
@@ -340,7 +341,7 @@ session() {
         local way=${net:+ over the network}
         [ -z "${queue:-}" ] || way=" through Wine's spooler and CUPS"
         local what=${kinds[(run - 1) % 3]}
-        [ -z "${incoming:-}" ] || what="csv from the \"Списки\" screen, then a scan of 1502"
+        [ -z "${incoming:-}" ] || what="csv from the \"Списки\" screen, then scans of 1502 and, in the Russian layout, ЯФЛ-1502"
         echo "  session $run ($what): $(label_count) labels$way, $((SECONDS - start)) s"
         if [ "$run" -eq 1 ]; then
             local feed_start=$SECONDS
