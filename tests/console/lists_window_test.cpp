@@ -347,6 +347,7 @@ class ListsWindowTest : public QObject {
         Write(work, "1000 A\r\n1100 B\r\n1200 C\r\n");
         Write(in_ / "hung.txt", "1500 X\r\n1600 Y\r\n");
         int limitMs = 400;
+        int early = 0;  // how much sooner than its timer the load may have begun
         if (how == QLatin1String("parse")) {
             // Far beyond what a list may hold: read at once, but parsed for seconds. The limit
             // goes between the two as this machine times them now.
@@ -380,7 +381,8 @@ class ListsWindowTest : public QObject {
         } else if (how == QLatin1String("open dialog")) {
             ChooseInNextOpenDialog(QString::fromStdU16String((in_ / "hung.txt").u16string()), seen);
             Form1->N2Click();
-            asked.restart();  // the load began as the dialog closed
+            asked.restart();  // the load began as the dialog closed, a little before this
+            early = 100;
         } else if (how == QLatin1String("screen")) {
             Form1->ListsClick();
             TListsScreen* screen = Form1->ListsScreen();
@@ -411,7 +413,7 @@ class ListsWindowTest : public QObject {
             QVERIFY(how == QLatin1String("parse") || THeldShare::Holding());
             QTRY_COMPARE(Cp1251ToUtf8(Status()), said.toStdString());
             // At the limit: neither before it, nor at ten times it.
-            QVERIFY2(asked.elapsed() >= limitMs && asked.elapsed() < limitMs + 2100,
+            QVERIFY2(asked.elapsed() >= limitMs - early && asked.elapsed() < limitMs + 2100,
                      qPrintable(QString::number(asked.elapsed())));
         }
         QVERIFY(!Form1->Loading());
