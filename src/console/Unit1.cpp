@@ -382,7 +382,8 @@ void TForm1::FormShow() {
             {"command line list",
              [this] {
                  const QStringList arguments = QCoreApplication::arguments();
-                 if (arguments.size() > 1 && !arguments[1].isEmpty()) LoadList(FromQ(arguments[1]));
+                 if (arguments.size() > 1 && !arguments[1].isEmpty())
+                     StartLoad(FromQ(arguments[1]));
              }},
         },
         [this](std::exception_ptr error) { AppException(error); });

@@ -50,7 +50,7 @@ printf '%s\r\n' 'Размер;Кол-во;Наименование;E1;E2' '1000;
 cp tests/fixtures/program/session.xlsx "$lists/Заказ 15.xlsx"
 kinds=(txt csv xlsx)
 # The office's share as drive L:, its incoming folder holding, newest first, "Заказ 16.txt",
-# "Заказ 15.csv", "Заказ 14.xlsx" and "1502.txt" (a job sheet's barcode).
+# "Заказ 15.csv", "Заказ 14.xlsx", "1502.txt" and "ZAK-1502.txt" (job sheets' barcodes).
 share=$work/share
 incoming_dir="$share/Входящие"
 mkdir -p "$incoming_dir"
@@ -58,6 +58,8 @@ printf '%s\r\n' '700 Крышка' | iconv -f UTF-8 -t CP1251 >"$incoming_dir/З
 cp "$lists/Заказ 15.csv" "$incoming_dir/Заказ 15.csv"
 cp "$lists/Заказ 15.xlsx" "$incoming_dir/Заказ 14.xlsx"
 printf '%s\r\n' '1200 Полка' | iconv -f UTF-8 -t CP1251 >"$incoming_dir/1502.txt"
+printf '%s\r\n' '1300 Стойка' '1400 Ригель' | iconv -f UTF-8 -t CP1251 >"$incoming_dir/ZAK-1502.txt"
+touch -d '2026-03-02 07:00' "$incoming_dir/ZAK-1502.txt"
 touch -d '2026-03-02 08:00' "$incoming_dir/1502.txt"
 touch -d '2026-03-02 09:00' "$incoming_dir/Заказ 14.xlsx"
 touch -d '2026-03-02 10:00' "$incoming_dir/Заказ 15.csv"
@@ -227,6 +229,20 @@ scan_opens_list() {
     [ "$after" = "$before" ] || { fail "the scan moved the stop: $before moves, then $after"; return 1; }
 }
 
+# scan_under_russian_layout: the keyboard switched to Russian, a scanner's keys for "ZAK-1502"
+# type "ЯФЛ-1502": the list ZAK-1502.txt opens all the same.
+scan_under_russian_layout() {
+    local opened=0
+    DISPLAY=$TANDREL_SESSION_DISPLAY setxkbmap ru || { fail "no Russian layout"; return 1; }
+    sleep 1  # Wine reads the new keyboard map
+    DISPLAY=$TANDREL_SESSION_DISPLAY xdotool key --delay 5 \
+        Cyrillic_YA Cyrillic_EF Cyrillic_EL minus 1 5 0 2 Return
+    wait_for 10 test -f "$cwd/ZAK-1502.crc" && opened=1
+    DISPLAY=$TANDREL_SESSION_DISPLAY setxkbmap us
+    [ $opened -eq 1 ] ||
+        { fail "the scan of ЯФЛ-1502 opened no list; windows shown: $(window_names)"; return 1; }
+}
+
 session() {
     kind=$1 run=$2
     local net=""
@@ -301,6 +317,7 @@ session() {
     [ -z "${hung:-}" ] || [ $status -ne 0 ] || wait_for 20 outcomes_journalled "$prog" 3 ||
         fail "journal: $(journal_labels "$prog" | tr '\n' '|')" || status=1
     [ -z "${incoming:-}" ] || [ $status -ne 0 ] || scan_opens_list || status=1
+    [ -z "${incoming:-}" ] || [ $status -ne 0 ] || scan_under_russian_layout || status=1
     # The first session keeps its window until its picture with the rows done is saved: it shows
     # the maximised window to whoever reads the run.
     if [ "$kind" = wine ] && [ "$run" -eq 1 ] && [ $status -eq 0 ]; then
@@ -354,7 +371,7 @@ session() {
         [ -z "${queue:-}" ] || way=" through Wine's spooler and CUPS"
         [ "$run" -ne 3 ] || way=" on COM4: (the device on COM3:)"
         local what=${kinds[(run - 1) % 3]}
-        [ -z "${incoming:-}" ] || what="csv from the \"Списки\" screen, then a scan of 1502"
+        [ -z "${incoming:-}" ] || what="csv from the \"Списки\" screen, then scans of 1502 and, in the Russian layout, ЯФЛ-1502"
         echo "  session $run ($what): $(label_count) labels$way, $((SECONDS - start)) s"
         if [ "$run" -eq 1 ]; then
             local feed_start=$SECONDS
