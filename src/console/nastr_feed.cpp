@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 
 #include "base/cp1251.h"
 #include "console/qt_text.h"
@@ -32,6 +33,10 @@ TFeedRows AddFeedRows(const TAddRow& addRow) {
     layout->addSpacing(16);
     layout->addWidget(stationCaption);
     layout->addWidget(rows.Station, 1);
+    rows.Credentials = new QPushButton(ToQ("Брокер…"_cp1251), line);
+    rows.Credentials->setObjectName(QStringLiteral("FeedCredentials"));
+    rows.Credentials->setMinimumHeight(kTouchRow);
+    layout->addWidget(rows.Credentials);
     // At the row's end, in two lines: a row of its own would not fit a screen 800 px high.
     rows.JournalOff = new QLabel(ToQ("Журнал не ведётся: детали не отправляются"_cp1251), line);
     rows.JournalOff->setObjectName(QStringLiteral("FeedJournalOff"));
@@ -42,9 +47,16 @@ TFeedRows AddFeedRows(const TAddRow& addRow) {
     return rows;
 }
 
-void MarkBroker(const TFeedRows& rows, bool refused) {
-    rows.Broker->setStyleSheet(refused ? QStringLiteral("background: #ffaaaa") : QString());
-    rows.Broker->setToolTip(refused ? ToQ("Нужен адрес брокера: хост:порт"_cp1251) : QString());
+void MarkFeed(const TFeedRows& rows, const std::string& reason, bool journalOn) {
+    // The station's name is refused for its characters, the broker for its form.
+    const bool station = reason.find("станции"_cp1251) != std::string::npos;
+    const QString marked = QStringLiteral("background: #ffaaaa");
+    rows.Broker->setStyleSheet(!reason.empty() && !station ? marked : QString());
+    rows.Station->setStyleSheet(station ? marked : QString());
+    rows.Broker->setToolTip(reason.empty() || station ? QString() : ToQ(reason));
+    rows.JournalOff->setText(
+        ToQ(reason.empty() ? "Журнал не ведётся: детали не отправляются"_cp1251 : reason));
+    rows.JournalOff->setVisible(!reason.empty() || !journalOn);
 }
 
 }  // namespace tandrel::console
