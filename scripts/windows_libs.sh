@@ -107,11 +107,13 @@ cp "$openssl_src"/include/openssl/*.h "$out/include/openssl/"
 cp "$openssl_src/libcrypto.a" "$openssl_src/libssl.a" "$out/lib/"
 log "OpenSSL built in $((SECONDS - step)) s"
 # The client library alone: the feed drives it from its own thread, so it needs none of its own
-# (which under MinGW would want pthreads); TLS through the OpenSSL above.
+# (which under MinGW would want pthreads); TLS through the OpenSSL above (CMake's finder names
+# MinGW's libraries LIB_EAY and SSL_EAY).
 cmake -S "$work/mosquitto/src" -B "$work/mosquitto-build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$out" \
     -DWITH_TLS=ON -DOPENSSL_INCLUDE_DIR="$out/include" \
     -DOPENSSL_CRYPTO_LIBRARY="$out/lib/libcrypto.a" -DOPENSSL_SSL_LIBRARY="$out/lib/libssl.a" \
+    -DLIB_EAY="$out/lib/libcrypto.a" -DSSL_EAY="$out/lib/libssl.a" \
     -DWITH_TLS_PSK=OFF -DWITH_THREADING=OFF -DWITH_STATIC_LIBRARIES=ON \
     -DWITH_SRV=OFF -DWITH_SOCKS=OFF -DWITH_CJSON=OFF -DWITH_CLIENTS=OFF -DWITH_BROKER=OFF \
     -DWITH_APPS=OFF -DWITH_PLUGINS=OFF -DWITH_LIB_CPP=OFF -DDOCUMENTATION=OFF >&2

@@ -86,6 +86,7 @@ TFeed::~TFeed() {
 void TFeed::Start(const TFeedConfig& config) {
     Stop();
     shared_ = std::make_shared<TShared>();
+    shared_->Status.Text = FailureText({});
     acknowledged_ = 0;
     // Measured now, read on the thread: a line written after Start returns is sent.
     TJournalEnds ends;

@@ -1,8 +1,8 @@
 #include <windows.h>
 // after windows.h
 #include <dpapi.h>
+#include <wincrypt.h>
 
-#include <algorithm>
 #include <ctime>
 
 #include "feed/feed_platform.h"
@@ -28,7 +28,7 @@ std::string NativePath(const std::filesystem::path& path) {
     const std::wstring wide = path.wstring();
     const int size = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()),
                                          nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(std::max(size, 0)), '\0');
+    std::string out(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
     WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), out.data(), size,
                         nullptr, nullptr);
     return out;

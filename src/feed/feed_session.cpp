@@ -230,10 +230,11 @@ void TFeedSession::Ended() {
         nextAttempt_ = now + milliseconds(config_.ClashWaitMs);
     } else if (wasUp && why.Kind == TMqttEnd::Network && why.Code != kOwnEnd &&
                now - connectedAt_ < kShortConnection) {
-        // Closed without a word soon after it began: under 3.1.1 (and by brokers that do not
-        // send the reason) a takeover cannot be told from a lost connection, so two computers
-        // with one name take turns at most once a minute.
-        nextAttempt_ = now + milliseconds(config_.ClashWaitMs);
+        // Closed without a word soon after it began, twice running: under 3.1.1 (and by brokers
+        // that do not send the reason) a takeover cannot be told from a lost connection, so
+        // two computers with one name then take turns at most about once a minute. Once is
+        // a broker's restart as well, which must not cost a minute.
+        if (++shortEnds_ >= 2) nextAttempt_ = now + milliseconds(config_.ClashWaitMs);
     }
     Show();
 }
@@ -315,9 +316,12 @@ void TFeedSession::Run() {
         if (connected_ && !lost_) CheckAcknowledgements();
         if (lost_) Ended();
         if (connected_) {
-            if (clash_ && TClock::now() - connectedAt_ >= kShortConnection) {
-                clash_ = false;
-                Show();
+            if (TClock::now() - connectedAt_ >= kShortConnection) {
+                shortEnds_ = 0;
+                if (clash_) {
+                    clash_ = false;
+                    Show();
+                }
             }
             SendPieces();
             if (!lost_) SendState();

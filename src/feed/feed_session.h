@@ -90,6 +90,7 @@ class TFeedSession {
     TClock::time_point retryAt_;
     std::chrono::milliseconds refusedBackoff_;
     bool clash_ = false;  // another computer took the station's session
+    int shortEnds_ = 0;   // connections ended by the broker soon after they began, running
     std::optional<std::pair<TStationState, std::string>> published_;
 };
 

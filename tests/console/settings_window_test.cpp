@@ -280,7 +280,7 @@ class SettingsWindowTest : public QObject {
     // A station name from the file that cannot be one is read with "_" and said once.
     void aStationNameFromTheFileIsMendedAndSaid() {
         TProgramDir dir;
-        dir.Write("nastr.dat", "q=Линия\x98/1\r\n"_cp1251);
+        dir.Write("nastr.dat", "q=Линия"_cp1251 + "\x98/1\r\n");
         StartWindows();
         QCOMPARE(Form1->Settings.StationName, "Линия__1"_cp1251);
         QVERIFY(Form1->StatusText().find("Линия__1"_cp1251) != std::string::npos);

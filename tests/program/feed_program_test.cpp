@@ -145,10 +145,12 @@ TEST(PlantFeed, TwoStationsLoseNoLineAcrossABrokerRestart) {
     }
     const auto piece = Payloads(sub.Lines(), "tandrel/" + one + "/piece").front();
     EXPECT_TRUE(std::regex_match(
-        piece, std::regex(R"re(\{"id":"Линия 1/journal-\d{4}-\d\d\.csv/2","time":"[-0-9T:+]+",)re"
-                          R"re("list":"plan.txt","row":1,"size":1000,"correction":0,)re"
-                          R"re("target":1000,"in_range":true,"again":false,)re"
-                          R"re("label":"не напечатана","piece":true\})re")))
+        piece,
+        std::regex(
+            R"re(\{"id":"Линия 1/journal-\d{4}-\d\d\.csv/\d{8}T\d{6}/1","time":"[-0-9T:+]+",)re"
+            R"re("list":"plan.txt","row":1,"size":1000,"correction":0,)re"
+            R"re("target":1000,"in_range":true,"again":false,)re"
+            R"re("label":"не напечатана","piece":true\})re")))
         << piece;
 
     // The broker goes; the stations keep working and send what they missed once it is back.
