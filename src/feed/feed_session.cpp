@@ -156,7 +156,8 @@ void TFeedSession::Begin() {
 }
 
 void TFeedSession::TakeAttempt() {
-    const std::lock_guard lock(attempt_->Mutex);
+    const std::shared_ptr<TAttempt> attempt = attempt_;  // outlives the lock below
+    const std::lock_guard lock(attempt->Mutex);
     if (!attempt_->Done) {
         if (TClock::now() - attemptAt_ > kConnectTimeout) {
             // A lookup that hangs: left to end alone; the next attempt waits its turn.
@@ -340,12 +341,11 @@ void TFeedSession::Run() {
 }
 
 void TFeedSession::Close() {
-    if (attempt_) {
-        const std::lock_guard lock(attempt_->Mutex);
-        attempt_->Abandoned = true;
-        if (attempt_->Done) client_ = std::move(attempt_->Client);
+    if (const std::shared_ptr<TAttempt> attempt = std::move(attempt_)) {
+        const std::lock_guard lock(attempt->Mutex);
+        attempt->Abandoned = true;
+        if (attempt->Done) client_ = std::move(attempt->Client);
     }
-    attempt_.reset();
     bool retire = false;
     {
         const std::lock_guard lock(shared_.Mutex);
