@@ -146,8 +146,8 @@ void TForm3::BuildConnectionGroup() {
     switchRow->addWidget(Label2, 1);
     AddConnectionRow("", switches);
 
-    FeedRows = AddFeedRows([this](const std::string& caption, QWidget* control) {
-        AddConnectionRow(caption, control);
+    FeedRows = AddFeedRows([this](const std::string& caption, QWidget* control, QWidget* button) {
+        AddConnectionRow(caption, control, button);
     });
     connect(CheckBox6, &QCheckBox::toggled, this,
             [this](bool on) { FeedRows.JournalOff->setVisible(!on); });

@@ -20,8 +20,10 @@ struct TFeedRows {
     QLabel* JournalOff = nullptr;
 };
 
-// Adds a captioned row (an empty caption: the control alone) to the window's group.
-using TAddRow = std::function<void(const std::string& captionCp1251, QWidget* control)>;
+// Adds a captioned row (an empty caption: the control alone) to the window's group, with a
+// button in the group's column of buttons.
+using TAddRow =
+    std::function<void(const std::string& captionCp1251, QWidget* control, QWidget* button)>;
 
 // Adds the rows through addRow; the window fills, applies and drops them like its other values.
 TFeedRows AddFeedRows(const TAddRow& addRow);
