@@ -89,12 +89,15 @@ cmake --build "$work/minizip-build" -j"${TANDREL_JOBS:-2}" >&2
 cmake --install "$work/minizip-build" >&2
 # OpenSSL's two libraries alone (no programs, tests, documents or loadable modules), without
 # what TLS to a plant's broker never uses, so that its first build stays short (its console UI
-# stays: libmosquitto links it). Its settings folder stays OpenSSL's default for Windows.
+# stays: libmosquitto links it). Its settings folder is OpenSSL's own for Windows, which only an
+# administrator may write: built here, it would be "/usr/local/ssl", a folder any user of the
+# workstation can make at the root of the drive.
 openssl_src=$work/openssl/src
 step=$SECONDS
 (
     cd "$openssl_src"
-    perl Configure mingw64 --cross-compile-prefix=x86_64-w64-mingw32- no-shared no-module \
+    perl Configure mingw64 --cross-compile-prefix=x86_64-w64-mingw32- \
+        --openssldir="C:/Program Files/Common Files/SSL" no-shared no-module \
         no-tests no-engine no-legacy no-dso no-capieng no-cms no-ts no-srp no-idea \
         no-mdc2 no-rc2 no-rc4 no-rc5 no-md4 no-seed no-camellia no-aria no-bf no-cast \
         no-whirlpool no-sm2 no-sm3 no-sm4 no-gost no-siphash no-cmp no-ct no-ssl3 no-dtls \
