@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 . scripts/packages.sh
 install_packages cmake ninja-build g++ g++-mingw-w64-x86-64-posix wine wine64 xvfb x11-utils \
     xz-utils zip unzip nsis qt6-base-dev qt6-translations-l10n fonts-wine libgtest-dev cups libcups2-dev \
-    mosquitto mosquitto-clients xdotool x11-xkb-utils  # the plant's broker; the operator's keys and layout
+    mosquitto mosquitto-clients openssl xdotool x11-xkb-utils  # the plant's broker and its TLS; the operator's keys and layout
 command -v npm >/dev/null || install_packages nodejs npm  # the board page in the package
 sessions=${1:-20}
 

@@ -78,6 +78,16 @@ struct TSettingsState {
     std::optional<bool> AskPrinterState;  // n: unset asks a network printer, not a serial one
     std::string Broker;                   // o: the plant feed's broker; empty: no feed
     std::string StationName;              // q: empty: the computer's name
+    std::string MqttUser;                 // s: the feed's log-in; empty: none
+    std::filesystem::path MqttCaFile;     // t: the plant's CA; set: TLS
+    std::filesystem::path MqttCertFile;   // u: the station's certificate and key
+};
+
+// The plant feed as the settings window sets it (Windows-1251 texts).
+struct TFeedSetup {
+    std::string Broker, Station, User;
+    std::filesystem::path CaFile, CertFile;
+    std::optional<std::string> Password;  // a new one to store; nothing keeps the stored one
 };
 
 // Process-wide strings of the main window's unit, kept in the settings file (Windows-1251).
@@ -234,11 +244,16 @@ class TForm1 : public QMainWindow {
     // "offline", when the window goes.
     void StartFeed();
     void StopFeed();
-    // The settings window's broker and station name; false (and nothing changed) for a broker
-    // that names no host:port. A change restarts the feed.
-    bool ApplyFeed(const std::string& broker, const std::string& station);
-    // "MQTT: подключено", "MQTT: нет связи с брокером"; empty while the feed is off.
+    // The settings window's feed: the reason (Windows-1251) when refused, a broker that names
+    // no host:port or a station name that cannot be one, and then nothing changes. A change
+    // restarts the feed; a new station name first clears the old one's retained messages.
+    std::string ApplyFeed(const TFeedSetup& setup);
+    TFeedSetup FeedSetup() const;  // as in force, without the password
+    // "MQTT: подключено", "MQTT: нет связи с брокером"...; empty while the feed is off.
     std::string FeedText() const;
+    // What "Проверить" of the broker's dialog says of a setup (Windows-1251); blocks for up
+    // to limit, so it runs on a thread of its own. Any thread.
+    static std::string CheckFeed(const TFeedSetup& setup, std::chrono::milliseconds limit);
     // The feed's connection beside the link indicator, and the station's state handed to it.
     void ShowFeedState();
     feed::TFeed* Feed() const { return feed_.get(); }
@@ -380,6 +395,9 @@ class TForm1 : public QMainWindow {
     void ApplyReload(job::TStagedList& staged);
     void ApplyColumns(const std::optional<job::TColumnChoice>& choice);
     void EndLoad();
+    // A station name from the file that cannot be one: its wrong characters become "_", said
+    // once on the status line.
+    void SettleStationName();
 
     TQtExecutor executor_;
     std::unique_ptr<TRowsModel> rowsModel_;

@@ -12,6 +12,7 @@ target_compile_options(tandrel_label_render PRIVATE ${TANDREL_WARNINGS})
 add_library(tandrel_console STATIC
     application.cpp
     about.cpp
+    broker_dialog.cpp
     column_map_dialog.cpp
     elided_label.cpp
     incoming_poller.cpp

@@ -6,9 +6,10 @@
 # second Wine session prints to the simulator's network printer instead (raw TCP on 127.0.0.1,
 # the printer's state asked before each label). One more Wine session prints through Wine's
 # spooler to a CUPS queue (a private cupsd) that sends to that network printer. The first Wine
-# session also publishes its rows to a mosquitto of the session's own, as the plant feed does:
-# its journal lines (a step's and its label's outcome for each row) must arrive. The third Wine
-# session names its ports as "COM3:" and "COM4:". One more starts with no list: its incoming
+# session also publishes its rows to a mosquitto of the session's own, as the plant feed does,
+# through TLS with the session's CA and logged in with the password "Tandrel.exe --feed-password"
+# stored: its journal lines (a step's and its label's outcome for each row) must arrive. The third
+# Wine session names its ports as "COM3:" and "COM4:". One more starts with no list: its incoming
 # folder is on a Wine drive (the office's share), and the list is opened from the "Списки"
 # screen. The last one prints to a network printer that never answers: the steps never wait for
 # it, and the journal has each label queued, then its outcome.
@@ -105,20 +106,35 @@ fail() {
     return 1
 }
 
-# The plant's broker on 127.0.0.1 and a subscriber that writes "topic payload" lines.
+# The plant's broker on 127.0.0.1 as a plant's IT sets it up: TLS with a CA of the session's own
+# (openssl), no anonymous access, a user per station; and a subscriber that writes "topic
+# payload" lines.
 mqtt=$work/broker
 mkdir -p "$mqtt"
+(
+    cd "$mqtt"
+    ec="-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
+    openssl req -x509 $ec -keyout ca.key -out ca.pem -days 2 -subj /CN=PlantCA
+    openssl req $ec -keyout broker.key -out broker.csr -subj /CN=broker
+    echo 'subjectAltName=IP:127.0.0.1' >ip.ext
+    openssl x509 -req -in broker.csr -CA ca.pem -CAkey ca.key -days 2 -out broker.pem -extfile ip.ext
+    mosquitto_passwd -b -c passwd wine-1 wine-pw
+    mosquitto_passwd -b passwd board board-pw
+    printf 'user wine-1\ntopic write tandrel/wine-1/#\nuser board\ntopic read tandrel/#\n' >acl
+) >"$mqtt/setup.log" 2>&1
 for _ in 1 2 3 4 5; do
     mqtt_port=$((20000 + RANDOM % 20000))
-    printf 'listener %s 127.0.0.1\nallow_anonymous true\nuser %s\n' "$mqtt_port" "$(id -un)" \
-        >"$mqtt/mosquitto.conf"
+    printf 'listener %s 127.0.0.1\ncafile %s\ncertfile %s\nkeyfile %s\nallow_anonymous false\npassword_file %s\nacl_file %s\nuser %s\n' \
+        "$mqtt_port" "$mqtt/ca.pem" "$mqtt/broker.pem" "$mqtt/broker.key" "$mqtt/passwd" "$mqtt/acl" \
+        "$(id -un)" >"$mqtt/mosquitto.conf"
     mosquitto -c "$mqtt/mosquitto.conf" >"$mqtt/mosquitto.log" 2>&1 &
     mqtt_pid=$!
     sleep 0.3
     kill -0 "$mqtt_pid" 2>/dev/null && break
 done
 pids+=("$mqtt_pid")
-mosquitto_sub -h 127.0.0.1 -p "$mqtt_port" -q 1 -v -t 'tandrel/#' >"$mqtt/received.txt" 2>&1 &
+mosquitto_sub -h 127.0.0.1 -p "$mqtt_port" --cafile "$mqtt/ca.pem" -u board -P board-pw -q 1 -v \
+    -t 'tandrel/#' >"$mqtt/received.txt" 2>&1 &
 pids+=($!)
 # published STATION N: the broker has passed on N pieces of the station and its last status.
 published() {
@@ -272,7 +288,18 @@ session() {
     if [ "$kind" = wine ]; then
         cp -r "$package" "$prog"
         printf 'p=%s\r\ng=%s\r\nj=-1\r\n' "$device_port" "$label_printer" >"$prog/nastr.dat"
-        [ "$run" -eq 1 ] && printf 'o=127.0.0.1:%s\r\nq=wine-1\r\n' "$mqtt_port" >>"$prog/nastr.dat"
+        if [ "$run" -eq 1 ]; then
+            # The station as IT sets it up: the broker, its user and the CA, the password through
+            # the program itself.
+            printf 'o=127.0.0.1:%s\r\nq=wine-1\r\ns=wine-1\r\nt=%s\r\n' "$mqtt_port" \
+                "$(wine_path "$mqtt/ca.pem")" >>"$prog/nastr.dat"
+            local code=0
+            (cd "$cwd" && echo wine-pw | wine "$prog/Tandrel.exe" --feed-password \
+                >"$dir/feed-password.log" 2>&1) || code=$?
+            [ "$code" -eq 0 ] && [ -s "$prog/mqtt.key" ] ||
+                { fail "Tandrel.exe --feed-password: exit $code, $(cat "$dir/feed-password.log")"; return 1; }
+            ! grep -q wine-pw "$prog/mqtt.key" || { fail "mqtt.key holds the password as it is"; return 1; }
+        fi
         local args=("$(wine_path "${list%.txt}.${kinds[(run - 1) % 3]}")")
         if [ -n "${incoming:-}" ]; then
             printf 'r=L:\\Входящие\r\n' | iconv -f UTF-8 -t CP1251 >>"$prog/nastr.dat"
@@ -376,7 +403,7 @@ session() {
         if [ "$run" -eq 1 ]; then
             local feed_start=$SECONDS
             if wait_for 20 published wine-1 6; then
-                echo "  session 1: 6 journal lines and \"offline\" on the broker ($((SECONDS - feed_start)) s after the end)"
+                echo "  session 1: 6 journal lines and \"offline\" through TLS on the broker ($((SECONDS - feed_start)) s after the end)"
                 grep -q '^tandrel/wine-1/piece {"id":"wine-1/journal-.*"row":3,' "$mqtt/received.txt" ||
                     fail "the third piece is not row 3: $(grep piece "$mqtt/received.txt" | tail -1)" || status=1
             else
