@@ -1,6 +1,7 @@
-# The libraries the program itself links (list files, the print queues, the plant feed): every
-# script that configures a build installs them.
-program_libraries=(libminizip-dev libexpat1-dev libcups2-dev libmosquitto-dev pkg-config)
+# The libraries the program itself links (list files, the print queues, the plant feed, the bar
+# plan): every script that configures a build installs them.
+program_libraries=(libminizip-dev libexpat1-dev libcups2-dev libmosquitto-dev pkg-config
+    coinor-libclp-dev coinor-libcoinutils-dev)
 
 # install_packages PKG...: apt-get installs the Debian packages that are missing (as root or via sudo).
 install_packages() {
