@@ -120,9 +120,9 @@ bool GatherPass(const TGroup& group, std::vector<TWorkBar>& bars, TLength minRem
             if (a == b || bars[a].Items.empty()) continue;
             TWorkBar& x = bars[a];
             TWorkBar& y = bars[b];
-            const TKeep before{KeepOf(group, x, minRemnant).Count + KeepOf(group, y, minRemnant).Count,
-                               KeepOf(group, x, minRemnant).Length +
-                                   KeepOf(group, y, minRemnant).Length};
+            const TKeep before{
+                KeepOf(group, x, minRemnant).Count + KeepOf(group, y, minRemnant).Count,
+                KeepOf(group, x, minRemnant).Length + KeepOf(group, y, minRemnant).Length};
             auto pairKeep = [&](TLength wx, TLength wy) {
                 TWorkBar px{x.Bin, {}, wx}, py{y.Bin, {}, wy};
                 const TKeep kx = wx == 0 && !BinOf(group, x.Bin).Remnant

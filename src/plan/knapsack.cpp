@@ -39,8 +39,8 @@ std::vector<TPriced> TKnapsack::Best(const std::vector<double>& price,
         mostPieces += left;
         for (std::int32_t m = 1; left > 0; m *= 2) {
             const std::int32_t take = std::min(m, left);
-            copies_.push_back({static_cast<std::int32_t>(i), take, take * weight_[i],
-                               take * price[i]});
+            copies_.push_back(
+                {static_cast<std::int32_t>(i), take, take * weight_[i], take * price[i]});
             left -= take;
         }
     }
@@ -67,7 +67,8 @@ std::vector<TPriced> TKnapsack::Best(const std::vector<double>& price,
                 const double candidate = src[c - copy.Weight] + copy.Value;
                 if (candidate > row[c] + kGain) {
                     row[c] = candidate;
-                    setTake(base + static_cast<std::size_t>(k) * width + static_cast<std::size_t>(c));
+                    setTake(base + static_cast<std::size_t>(k) * width +
+                            static_cast<std::size_t>(c));
                 }
             }
         }
@@ -80,8 +81,8 @@ std::vector<TPriced> TKnapsack::Best(const std::vector<double>& price,
         out[b].Value = best_[static_cast<std::size_t>(k) * width + static_cast<std::size_t>(c)];
         std::vector<std::int32_t> count(weight_.size(), 0);
         for (std::size_t j = copies_.size(); j-- > 0;) {
-            const std::size_t bit = j * cells + static_cast<std::size_t>(k) * width +
-                                    static_cast<std::size_t>(c);
+            const std::size_t bit =
+                j * cells + static_cast<std::size_t>(k) * width + static_cast<std::size_t>(c);
             if (!taken(bit)) continue;
             count[static_cast<std::size_t>(copies_[j].Item)] += copies_[j].Count;
             c -= copies_[j].Weight;

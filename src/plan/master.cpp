@@ -1,5 +1,7 @@
 #include "plan/master.h"
 
+#include <ClpDualRowDantzig.hpp>
+#include <ClpPrimalColumnDantzig.hpp>
 #include <ClpSimplex.hpp>
 #include <algorithm>
 
@@ -23,6 +25,12 @@ TMaster::TMaster(std::int32_t items, const std::vector<std::int32_t>& binLimits)
     m.setLogLevel(0);
     m.messageHandler()->setLogLevel(0);
     m.setOptimizationDirection(1);
+    // Dantzig's rules: on these small programs, solved again after a few new columns, the
+    // steepest-edge weights cost more to keep than they save.
+    ClpPrimalColumnDantzig primal;
+    m.setPrimalColumnPivotAlgorithm(primal);
+    ClpDualRowDantzig dual;
+    m.setDualRowPivotAlgorithm(dual);
     impl_->items = items;
     std::int32_t rows = items;
     for (const auto limit : binLimits) impl_->binRow.push_back(limit == kUnlimited ? -1 : rows++);

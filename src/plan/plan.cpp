@@ -112,12 +112,11 @@ TGroupResult PlanGroup(const TGroup& group, TLength minRemnant,
     const auto searchEnd = now + (deadline - now) * 9 / 10;
     try {
         const detail::TSearchLimits limits{searchEnd, stop};
-        auto result = detail::Search(group, out.Plan, limits,
-                                     [&](const TGroupPlan& best, double lower) {
-                                         if (progress)
-                                             progress(best.Cost, detail::RoundUpStock(
-                                                                     group, std::max(bound, lower)));
-                                     });
+        auto result =
+            detail::Search(group, out.Plan, limits, [&](const TGroupPlan& best, double lower) {
+                if (progress)
+                    progress(best.Cost, detail::RoundUpStock(group, std::max(bound, lower)));
+            });
         out.Plan = std::move(result.Plan);
         bound = std::max(bound, result.Bound);
         out.Finished = result.Finished;
@@ -165,12 +164,13 @@ std::string CheckProblem(const TProblem& problem) {
     for (const auto& stock : problem.Stock)
         if (stock.Length > kLongestBar) return "хлыст длиннее 100 м"_cp1251;
     for (const auto& remnant : problem.Remnants)
-        if (remnant.Length > kLongestBar) return "остаток "_cp1251 + remnant.Id + " длиннее 100 м"_cp1251;
+        if (remnant.Length > kLongestBar)
+            return "остаток "_cp1251 + remnant.Id + " длиннее 100 м"_cp1251;
     if (problem.Stock.empty() && problem.Remnants.empty() && !problem.Pieces.empty())
         return "не задано ни одного хлыста"_cp1251;
     for (const auto& piece : problem.Pieces) {
-        const std::string where = "деталь "_cp1251 + FormatTenths(piece.Length) + " мм (строка "_cp1251 +
-                                  std::to_string(piece.Row) + ")";
+        const std::string where = "деталь "_cp1251 + FormatTenths(piece.Length) +
+                                  " мм (строка "_cp1251 + std::to_string(piece.Row) + ")";
         if (piece.Length <= 0) return where + " без длины"_cp1251;
         bool fits = false;
         for (const auto& stock : problem.Stock)
@@ -185,7 +185,8 @@ std::string CheckProblem(const TProblem& problem) {
 }
 
 TPlan MakePlan(const TProblem& problem, const TPlanOptions& options, std::stop_token stop) {
-    if (const std::string why = CheckProblem(problem); !why.empty()) throw std::invalid_argument(why);
+    if (const std::string why = CheckProblem(problem); !why.empty())
+        throw std::invalid_argument(why);
     const auto start = std::chrono::steady_clock::now();
     const auto deadline = start + options.TimeLimit;
     auto groups = MakeGroups(problem);
@@ -245,7 +246,8 @@ TPlan MakePlan(const TProblem& problem, const TPlanOptions& options, std::stop_t
                     bar.Stock = source;
                     // The next entry of the same length once this one's bars are taken.
                     const auto count = problem.Stock[static_cast<std::size_t>(source)].Count;
-                    if (count != kUnlimited && ++usedOfSource[static_cast<std::size_t>(cut.Bin)] >= count) {
+                    if (count != kUnlimited &&
+                        ++usedOfSource[static_cast<std::size_t>(cut.Bin)] >= count) {
                         usedOfSource[static_cast<std::size_t>(cut.Bin)] = 0;
                         ++s;
                     }

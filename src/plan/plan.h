@@ -47,9 +47,9 @@ struct TPiece {
 };
 
 struct TCutSettings {
-    TLength Kerf = 0;        // taken by every piece
-    TLength Head = 0;        // squared off a new bar before its first piece
-    TLength MinRemnant = 0;  // a leftover at least this long is kept; 0 keeps none
+    TLength Kerf = 0;            // taken by every piece
+    TLength Head = 0;            // squared off a new bar before its first piece
+    TLength MinRemnant = 0;      // a leftover at least this long is kept; 0 keeps none
     std::int32_t MaxPieces = 0;  // the most pieces a bar may hold; 0 for no limit
     bool operator==(const TCutSettings&) const = default;
 };
@@ -71,17 +71,17 @@ struct TBar {
 };
 
 struct TPlan {
-    std::vector<TBar> Bars;  // in work order: bars of one pattern one after another
+    std::vector<TBar> Bars;              // in work order: bars of one pattern one after another
     std::vector<std::int32_t> Unplaced;  // pieces the counted stock could not hold
-    TLength NewStock = 0;      // total length of the new bars
-    TLength Bound = 0;         // no plan of every piece needs less new stock than this
+    TLength NewStock = 0;                // total length of the new bars
+    TLength Bound = 0;                   // no plan of every piece needs less new stock than this
     TLength Waste = 0;         // heads, kerfs and leftovers shorter than the minimum remnant
     TLength RemnantsUsed = 0;  // total length of the store's remnants cut
     std::int32_t Kept = 0;     // leftovers kept as remnants
     TLength KeptLength = 0;
-    bool Proven = false;    // every piece planned and the new stock equals the bound
-    bool Stopped = false;   // cancelled or out of time before the search ended
-    TLength FirstFit = 0;   // the new stock of the first-fit decreasing start, for comparison
+    bool Proven = false;   // every piece planned and the new stock equals the bound
+    bool Stopped = false;  // cancelled or out of time before the search ended
+    TLength FirstFit = 0;  // the new stock of the first-fit decreasing start, for comparison
     bool operator==(const TPlan&) const = default;
 };
 

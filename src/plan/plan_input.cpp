@@ -47,7 +47,8 @@ std::string ParseDecimal(std::string_view text, std::int64_t scale, std::int64_t
         const char first = part[kept];
         bool beyondHalf = first > '5';
         if (first == '5')
-            for (std::size_t i = kept + 1; i < part.size(); ++i) beyondHalf = beyondHalf || part[i] != '0';
+            for (std::size_t i = kept + 1; i < part.size(); ++i)
+                beyondHalf = beyondHalf || part[i] != '0';
         if (beyondHalf || (first == '5' && scaled % 2 == 1)) ++scaled;
     }
     if (scaled > most) return "\""_cp1251 + std::string(text) + "\" - слишком много"_cp1251;
@@ -110,16 +111,17 @@ std::string ParseRemnants(std::string bytes, std::vector<TRemnant>& remnants) {
         if (line.empty()) continue;
         const auto where = "остатки, строка "_cp1251 + std::to_string(number) + ": ";
         const auto semicolon = line.find(';');
-        if (semicolon == std::string_view::npos)
-            return where + "нужно \"номер;длина\""_cp1251;
+        if (semicolon == std::string_view::npos) return where + "нужно \"номер;длина\""_cp1251;
         TRemnant one;
         one.Id = std::string(Trim(line.substr(0, semicolon)));
         if (one.Id.empty() || one.Id.size() > kLongestId)
             return where + "номер остатка - от 1 до 20 знаков"_cp1251;
         for (const char c : one.Id)
             if (c <= ' ' || c > '~' || c == ';')
-                return where + "в номере остатка только латиница, цифры и знаки без пробелов"_cp1251;
-        if (!ids.insert(one.Id).second) return where + "остаток "_cp1251 + one.Id + " уже был"_cp1251;
+                return where +
+                       "в номере остатка только латиница, цифры и знаки без пробелов"_cp1251;
+        if (!ids.insert(one.Id).second)
+            return where + "остаток "_cp1251 + one.Id + " уже был"_cp1251;
         if (auto why = ParseDecimal(Trim(line.substr(semicolon + 1)), 10, kLongestBar, one.Length);
             !why.empty())
             return where + why;

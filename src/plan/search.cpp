@@ -18,6 +18,8 @@ namespace {
 constexpr double kRelative = 1e-7;
 // Departures from the dive's first choice tried at most.
 constexpr int kMostDepartures = 6;
+// Steps of one exact search over the patterns.
+constexpr std::int64_t kCoverWork = 30000;
 
 double Slack(double cost) {
     return kRelative * std::max(1.0, std::abs(cost));
@@ -27,7 +29,10 @@ class TSearcher {
   public:
     TSearcher(const TGroup& group, const TSearchLimits& limits,
               const std::function<void(const TGroupPlan&, double)>& improved)
-        : group_(group), limits_(limits), improved_(improved), knapsack_(group),
+        : group_(group),
+          limits_(limits),
+          improved_(improved),
+          knapsack_(group),
           master_(static_cast<std::int32_t>(group.Items.size()), Limits()) {}
 
     TSearchResult Run(TGroupPlan start) {
@@ -41,9 +46,13 @@ class TSearcher {
         if (!Solve(root, bound)) return {best_, 0, !Expired()};
         rootBound_ = bound;
         if (improved_) improved_(best_, rootBound_);
+        // Even when the root's program used up the time, its rounding is a plan.
+        TNode rounded = root;
+        RoundDown(rounded, Used());
         for (int departures = 0; departures <= kMostDepartures; ++departures) {
             if (Optimal() || Expired() || nodes_ >= limits_.Nodes) break;
             Dive(root, departures);
+            if (!Optimal() && slack_.empty()) Cover(root);
         }
         return {best_, rootBound_, !Expired()};
     }
@@ -115,8 +124,9 @@ class TSearcher {
                     cheapest = b;
             }
             if (cheapest >= 0) {
-                AddColumn(cheapest, {{i, 1}},
-                          static_cast<double>(group_.Bins[static_cast<std::size_t>(cheapest)].Cost));
+                AddColumn(
+                    cheapest, {{i, 1}},
+                    static_cast<double>(group_.Bins[static_cast<std::size_t>(cheapest)].Cost));
             } else {
                 slack_.push_back(i);
                 AddColumn(-1, {{i, 1}}, big_);
@@ -144,16 +154,28 @@ class TSearcher {
             const auto priced = knapsack_.Best(price, node.Demand, node.Left);
             double lagrange = 0;
             for (std::size_t i = 0; i < price.size(); ++i) lagrange += price[i] * node.Demand[i];
+            const double priceOfDemand = lagrange;
+            const double budget = std::max(0.0, Total(best_) - node.Total);
+            // With only unlimited stock, the prices scaled down by the best pattern's ratio of
+            // value to cost are a solution of the dual program (Farley's bound).
+            bool farley = slack_.empty();
+            double ratio = 1;
             bool added = false;
             for (std::int32_t b = 0; b < static_cast<std::int32_t>(group_.Bins.size()); ++b) {
                 const auto left = node.Left[static_cast<std::size_t>(b)];
                 if (left == 0) continue;
                 const double binPrice = master_.BinPrice(b);
-                const double most = left == kUnlimited ? static_cast<double>(pieces)
-                                                       : std::min<double>(left, pieces);
-                if (left != kUnlimited) lagrange += binPrice * left;
                 const auto& best = priced[static_cast<std::size_t>(b)];
-                const double cost = static_cast<double>(group_.Bins[static_cast<std::size_t>(b)].Cost);
+                const double cost =
+                    static_cast<double>(group_.Bins[static_cast<std::size_t>(b)].Cost);
+                // A plan that beats the best one takes no more bars of a kind than its cost
+                // allows: the bound holds for every such plan, so it holds for the optimum.
+                double most = left == kUnlimited ? static_cast<double>(pieces)
+                                                 : std::min<double>(left, pieces);
+                if (cost > 0) most = std::min(most, std::floor(budget / cost));
+                if (left != kUnlimited) lagrange += binPrice * left;
+                farley = farley && left == kUnlimited && cost > 0;
+                ratio = std::max(ratio, cost > 0 ? best.Value / cost : 0.0);
                 const double reduced = cost - best.Value - binPrice;
                 if (reduced < 0) lagrange += reduced * most;
                 if (reduced < -Slack(cost) && !best.Pattern.empty() &&
@@ -167,6 +189,7 @@ class TSearcher {
                 if (reduced < 0) lagrange += reduced * node.Demand[static_cast<std::size_t>(i)];
             }
             bound = std::max(bound, lagrange);
+            if (farley) bound = std::max(bound, priceOfDemand / ratio);
             if (!added) break;
             // Once the bound and the program round up to the same cost, more columns cannot
             // change what the integer step learns here.
@@ -174,7 +197,8 @@ class TSearcher {
             if (Expired()) break;
         }
         values_.assign(static_cast<std::size_t>(master_.Columns()), 0.0);
-        for (std::int32_t j = 0; j < master_.Columns(); ++j) values_[static_cast<std::size_t>(j)] = master_.Value(j);
+        for (std::int32_t j = 0; j < master_.Columns(); ++j)
+            values_[static_cast<std::size_t>(j)] = master_.Value(j);
         return true;
     }
 
@@ -200,7 +224,8 @@ class TSearcher {
                 if (take > 0) cut.emplace_back(item, take);
             }
             if (cut.empty()) break;
-            for (const auto& [item, count] : cut) node.Demand[static_cast<std::size_t>(item)] -= count;
+            for (const auto& [item, count] : cut)
+                node.Demand[static_cast<std::size_t>(item)] -= count;
             if (left != kUnlimited) --left;
             node.Total += column.Cost;
             node.Fixed.push_back({column.Bin, std::move(cut), 1});
@@ -227,6 +252,96 @@ class TSearcher {
         if (improved_) improved_(best_, rootBound_);
     }
 
+    // An exact search over the patterns found so far: the longest piece still wanted goes into
+    // each pattern that holds it in turn, the least waste first, while what the rest needs can
+    // still beat the best plan. It finds the exact fills a dive misses by one wrong choice.
+    void Cover(const TNode& root) {
+        std::vector<std::int32_t> usable;
+        for (std::int32_t j = 0; j < static_cast<std::int32_t>(columns_.size()); ++j)
+            if (columns_[static_cast<std::size_t>(j)].Bin >= 0) usable.push_back(j);
+        auto waste = [&](std::int32_t j) {
+            const TColumn& c = columns_[static_cast<std::size_t>(j)];
+            return group_.Bins[static_cast<std::size_t>(c.Bin)].Capacity -
+                   PatternWeight(group_, c.Pattern);
+        };
+        std::stable_sort(usable.begin(), usable.end(),
+                         [&](auto a, auto b) { return waste(a) < waste(b); });
+        holding_.assign(group_.Items.size(), {});
+        for (const auto j : usable)
+            for (const auto& entry : columns_[static_cast<std::size_t>(j)].Pattern)
+                holding_[static_cast<std::size_t>(entry.first)].push_back(j);
+        rate_ = 0;
+        for (const auto& bin : group_.Bins)
+            if (bin.Cost > 0) {
+                const double r = static_cast<double>(bin.Cost) / static_cast<double>(bin.Capacity);
+                rate_ = rate_ == 0 ? r : std::min(rate_, r);
+            }
+        TNode node = root;
+        std::int64_t work = kCoverWork;
+        CoverStep(node, work);
+    }
+
+    void CoverStep(TNode& node, std::int64_t& work) {
+        if (--work < 0 || Expired() || Optimal()) return;
+        auto fitsNow = [&](std::int32_t j) {
+            const TColumn& column = columns_[static_cast<std::size_t>(j)];
+            if (node.Left[static_cast<std::size_t>(column.Bin)] == 0) return false;
+            for (const auto& [i, count] : column.Pattern)
+                if (count > node.Demand[static_cast<std::size_t>(i)]) return false;
+            return true;
+        };
+        std::size_t item = 0;
+        while (item < node.Demand.size() && node.Demand[item] == 0) ++item;
+        if (item == node.Demand.size()) return Finish(node);
+        double need = 0;
+        for (std::size_t i = 0; i < node.Demand.size(); ++i)
+            need +=
+                static_cast<double>(node.Demand[i]) * static_cast<double>(group_.Items[i].Weight);
+        for (std::size_t b = 0; b < group_.Bins.size(); ++b)
+            if (group_.Bins[b].Remnant)
+                need -= static_cast<double>(node.Left[b]) * group_.Bins[b].Capacity;
+        if (RoundUp(node.Total + std::max(0.0, need) * rate_) >= Total(best_)) return;
+        bool any = false;
+        for (const auto j : holding_[item]) {
+            if (!fitsNow(j)) continue;
+            const TColumn& column = columns_[static_cast<std::size_t>(j)];
+            auto& left = node.Left[static_cast<std::size_t>(column.Bin)];
+            any = true;
+            for (const auto& [i, count] : column.Pattern)
+                node.Demand[static_cast<std::size_t>(i)] -= count;
+            if (left != kUnlimited) --left;
+            node.Total += column.Cost;
+            node.Fixed.push_back({column.Bin, column.Pattern, 1});
+            CoverStep(node, work);
+            node.Fixed.pop_back();
+            node.Total -= column.Cost;
+            if (left != kUnlimited) ++left;
+            for (const auto& [i, count] : column.Pattern)
+                node.Demand[static_cast<std::size_t>(i)] += count;
+            if (work < 0 || Expired() || Optimal()) return;
+        }
+        // No pattern found so far holds what is left: first-fit finishes it.
+        if (!any) Finish(node);
+    }
+
+    // The columns the last program used, with their values.
+    std::vector<std::pair<double, std::int32_t>> Used() const {
+        std::vector<std::pair<double, std::int32_t>> used;
+        for (std::size_t j = 0; j < values_.size(); ++j)
+            if (values_[j] > 1e-6) used.emplace_back(values_[j], static_cast<std::int32_t>(j));
+        return used;
+    }
+
+    // The program's solution rounded down into the node, and the rest first-fit: a plan at
+    // every node. Returns whether anything was fixed.
+    bool RoundDown(TNode& node, const std::vector<std::pair<double, std::int32_t>>& used) {
+        bool fixed = false;
+        for (const auto& [value, j] : used)
+            fixed = Fix(node, j, static_cast<std::int32_t>(std::floor(value + 1e-6))) || fixed;
+        Finish(node);
+        return fixed;
+    }
+
     void Dive(const TNode& node, int departures) {
         if (Expired() || Optimal() || nodes_ >= limits_.Nodes) return;
         bool empty = true;
@@ -236,17 +351,9 @@ class TSearcher {
         double bound = 0;
         if (!Solve(node, bound)) return;
         if (RoundUp(node.Total + bound) >= Total(best_)) return;
-        std::vector<std::pair<double, std::int32_t>> used;
-        for (std::int32_t j = 0; j < static_cast<std::int32_t>(values_.size()); ++j)
-            if (values_[static_cast<std::size_t>(j)] > 1e-6) used.emplace_back(values_[static_cast<std::size_t>(j)], j);
-
-        // Rounded down, and the rest first-fit: a plan at every node.
+        auto used = Used();
         TNode whole = node;
-        bool fixed = false;
-        for (const auto& [value, j] : used)
-            fixed = Fix(whole, j, static_cast<std::int32_t>(std::floor(value + 1e-6))) || fixed;
-        Finish(whole);
-        if (fixed) return Dive(whole, departures);
+        if (RoundDown(whole, used)) return Dive(whole, departures);
 
         std::stable_sort(used.begin(), used.end(),
                          [](const auto& a, const auto& b) { return a.first > b.first; });
@@ -269,6 +376,8 @@ class TSearcher {
     std::set<std::pair<std::int32_t, TPattern>> known_;
     std::vector<std::int32_t> slack_;
     std::vector<double> values_;
+    std::vector<std::vector<std::int32_t>> holding_;  // per item: the patterns that hold it
+    double rate_ = 0;                                 // least new stock per length held
     TGroupPlan best_;
     double rootBound_ = 0;
     double big_ = 0;

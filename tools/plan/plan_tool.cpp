@@ -26,8 +26,8 @@ std::string Millimetres(TLength tenths) {
 // "2 хлыста", "5 деталей": the noun's form for the number.
 std::string Counted(std::int64_t n, const char* one, const char* few, const char* many) {
     const auto tens = n % 100, units = n % 10;
-    const char* form = (tens >= 11 && tens <= 14) ? many
-                       : units == 1               ? one
+    const char* form = (tens >= 11 && tens <= 14)   ? many
+                       : units == 1                 ? one
                        : (units >= 2 && units <= 4) ? few
                                                     : many;
     return std::to_string(n) + " " + form;
@@ -60,8 +60,9 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& out
             parsed.RemnantsFile = args[i];
         } else if (arg == "--kerf" || arg == "--head" || arg == "--min-remnant") {
             why = ParseDecimal(value, 10, kLongestBar, number);
-            (arg == "--kerf" ? parsed.Cut.Kerf
-                             : arg == "--head" ? parsed.Cut.Head : parsed.Cut.MinRemnant) = number;
+            (arg == "--kerf"   ? parsed.Cut.Kerf
+             : arg == "--head" ? parsed.Cut.Head
+                               : parsed.Cut.MinRemnant) = number;
         } else if (arg == "--max-pieces") {
             why = value.find_first_of(".,") == std::string::npos
                       ? ParseDecimal(value, 1, 100000, number)
@@ -106,7 +107,8 @@ std::string PlanCsv(const TProblem& problem, const TPlan& plan) {
     for (std::size_t n = 0; n < plan.Bars.size(); ++n) {
         const TBar& bar = plan.Bars[n];
         csv += std::to_string(n + 1) + ";" + FormatTenths(bar.Length) + ";";
-        csv += bar.Remnant >= 0 ? problem.Remnants[static_cast<std::size_t>(bar.Remnant)].Id : "new";
+        csv +=
+            bar.Remnant >= 0 ? problem.Remnants[static_cast<std::size_t>(bar.Remnant)].Id : "new";
         csv += ";";
         for (std::size_t p = 0; p < bar.Pieces.size(); ++p)
             csv += (p ? " " : "") +
@@ -152,11 +154,11 @@ std::string PlanText(const TProblem& problem, const TPlan& plan,
         text += ", в запас " + Counted(plan.Kept, "остаток", "остатка", "остатков") + " (" +
                 Millimetres(plan.KeptLength) + " мм)";
     text += ".\nНижняя граница: " + Millimetres(plan.Bound) + " мм. ";
-    text += plan.NewStock == plan.Bound
-                ? std::string("План оптимален.\n")
-                : "Не более " + Millimetres(plan.NewStock - plan.Bound) +
-                      " мм сверх нижней границы.\n";
-    text += "Для сравнения, первый подходящий по убыванию: " + Millimetres(plan.FirstFit) + " мм.\n";
+    text += plan.NewStock == plan.Bound ? std::string("План оптимален.\n")
+                                        : "Не более " + Millimetres(plan.NewStock - plan.Bound) +
+                                              " мм сверх нижней границы.\n";
+    text +=
+        "Для сравнения, первый подходящий по убыванию: " + Millimetres(plan.FirstFit) + " мм.\n";
     return text;
 }
 
