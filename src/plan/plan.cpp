@@ -1,6 +1,9 @@
 #include "plan/plan.h"
 
 #include <algorithm>
+#include <charconv>
+#include <climits>
+#include <cstdint>
 #include <map>
 #include <stdexcept>
 
@@ -8,6 +11,7 @@
 #include "base/numbers.h"
 #include "plan/group.h"
 #include "plan/improve.h"
+#include "plan/plan_input.h"
 #include "plan/search.h"
 
 namespace tandrel::plan {
@@ -141,6 +145,17 @@ bool Fits(const TCutSettings& cut, TLength length, bool newBar, TLength piecesTo
 }
 
 TLength ToTenths(double millimetres) {
+    // A size is rounded as it was written: the shortest decimal that reads back as this double
+    // ("1234.45", a tie, goes to 12344 although the double lies a little above it).
+    char text[64];
+    const auto written =
+        std::to_chars(text, text + sizeof text, millimetres, std::chars_format::fixed);
+    std::int64_t tenths = 0;
+    if (written.ec == std::errc() &&
+        ParseDecimal(std::string_view(text, static_cast<std::size_t>(written.ptr - text)), 10,
+                     INT64_MAX / 100, tenths)
+            .empty())
+        return tenths;
     return static_cast<TLength>(RoundScaledExact(millimetres, 10));
 }
 

@@ -109,7 +109,8 @@ TPlan MakePlan(const TProblem& problem, const TPlanOptions& options = {},
 bool Fits(const TCutSettings& cut, TLength length, bool newBar, TLength piecesTotal,
           std::int32_t pieceCount);
 
-// Tenths of a millimetre of a size in millimetres, halves to even on the exact decimal value.
+// Tenths of a millimetre of a size in millimetres, halves to even on the decimal it was written
+// as (the shortest one that reads back as the same double).
 TLength ToTenths(double millimetres);
 // "2450", "1800.5": millimetres with the tenths digit only when it is not 0.
 std::string FormatTenths(TLength tenths);
