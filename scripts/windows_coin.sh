@@ -32,29 +32,11 @@ work=$(mktemp -d "$cache/.work.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 start=$SECONDS
 log "building $coinutils and $clp"
-# The installed version's source first, else the newest the pool has; which one is said and kept.
+# The installed version's source first, else the newest the pool has; which one was built is
+# said and kept.
 built=()
-fetch() {
-    local name=${1%%=*} version
-    for version in $(debian_source_versions "$1"); do
-        rm -rf "${work:?}/$name"
-        mkdir -p "$work/$name"
-        if debian_source "$name=$version" "$work/$name" 2>/dev/null; then
-            if [ "$version" = "${1#*=}" ]; then
-                log "$name $version (the installed version)"
-            else
-                log "$name $version (the installed ${1#*=} has no source in the pool)"
-            fi
-            built+=("$name=$version")
-            dpkg-source --no-check -x "$work/$name"/*.dsc "$work/$name/src" >&2
-            return 0
-        fi
-    done
-    log "no source of $name can be fetched"
-    return 1
-}
-fetch "$coinutils"
-fetch "$clp"
+built+=("$(fetch_debian_source "$coinutils" "$work" windows_coin)")
+built+=("$(fetch_debian_source "$clp" "$work" windows_coin)")
 log "sources fetched in $((SECONDS - start)) s: ${built[*]}"
 [ "$fetch_only" = 0 ] || exit 0
 

@@ -126,8 +126,9 @@ TGroupResult PlanGroup(const TGroup& group, TLength minRemnant,
         out.Finished = result.Finished;
     } catch (const std::bad_alloc&) {
         throw;
-    } catch (const std::exception&) {
-        // The solver failed on this problem: the start plan stands, with the simple bound.
+    } catch (...) {
+        // The solver failed on this problem (CLP raises its own CoinError): the start plan
+        // stands, with the simple bound.
         out.Finished = false;
     }
     detail::Improve(group, out.Plan, minRemnant, deadline);
