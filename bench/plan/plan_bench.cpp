@@ -7,6 +7,7 @@
 // The public sets (ESICUP 1D, Falkenauer u250 and t60, CC0) are read from
 // TANDREL_CUTTING_DATA, else ../shared/data/cutting beside the repository; a set that is not
 // there is said and left out. Smoke run (TANDREL_BENCH_SMOKE=1): two instances a set, 2 s each.
+// TANDREL_PLAN_LIMIT_MS sets another time limit per plan.
 
 #include <algorithm>
 #include <chrono>
@@ -165,7 +166,9 @@ std::string Join(const std::vector<std::int64_t>& values) {
 int main() {
     const bool smoke = std::getenv("TANDREL_BENCH_SMOKE") != nullptr;
     const std::size_t most = smoke ? 2 : 1000;
-    const std::chrono::milliseconds limit(smoke ? 2000 : 10000);
+    std::chrono::milliseconds limit(smoke ? 2000 : 10000);
+    if (const char* env = std::getenv("TANDREL_PLAN_LIMIT_MS"))
+        limit = std::chrono::milliseconds(std::atoll(env));
     std::filesystem::path data = TANDREL_CUTTING_DATA;
     if (const char* env = std::getenv("TANDREL_CUTTING_DATA")) data = env;
     std::vector<TRow> rows;

@@ -18,6 +18,9 @@ namespace {
 constexpr double kRelative = 1e-7;
 // Departures from the dive's first choice tried at most.
 constexpr int kMostDepartures = 6;
+// Pricing rounds at a node below the root: a dive needs the program's direction more than its
+// last column, and each round costs a solve.
+constexpr int kNodeRounds = 5;
 // Steps of one exact search over the patterns.
 constexpr std::int64_t kCoverWork = 30000;
 
@@ -43,7 +46,7 @@ class TSearcher {
         for (const auto& item : group_.Items) root.Demand.push_back(item.Demand);
         root.Left = Limits();
         double bound = 0;
-        if (!Solve(root, bound)) return {best_, 0, !Expired()};
+        if (!Solve(root, bound, std::numeric_limits<int>::max())) return {best_, 0, !Expired()};
         rootBound_ = bound;
         if (improved_) improved_(best_, rootBound_);
         // Even when the root's program used up the time, its rounding is a plan.
@@ -134,10 +137,10 @@ class TSearcher {
         }
     }
 
-    // Column generation on the node's residual program. bound: a Lagrangian bound on the
-    // residual's cost, valid whatever the program's prices are; the values of the last solve
-    // are left in values_.
-    bool Solve(const TNode& node, double& bound) {
+    // Column generation on the node's residual program, at most rounds pricing rounds. bound: a
+    // Lagrangian bound on the residual's cost, valid whatever the program's prices are; the
+    // values of the last solve are left in values_.
+    bool Solve(const TNode& node, double& bound, int rounds) {
         for (std::int32_t i = 0; i < static_cast<std::int32_t>(node.Demand.size()); ++i)
             master_.SetDemand(i, node.Demand[static_cast<std::size_t>(i)]);
         for (std::int32_t b = 0; b < static_cast<std::int32_t>(node.Left.size()); ++b)
@@ -146,9 +149,12 @@ class TSearcher {
         for (const auto d : node.Demand) pieces += d;
         bound = -std::numeric_limits<double>::infinity();
         std::vector<double> price(group_.Items.size());
-        while (true) {
+        for (int round = 1;; ++round) {
             if (!master_.Solve()) return false;
             const double objective = master_.Objective();
+            values_.assign(static_cast<std::size_t>(master_.Columns()), 0.0);
+            for (std::size_t j = 0; j < values_.size(); ++j)
+                values_[j] = master_.Value(static_cast<std::int32_t>(j));
             for (std::size_t i = 0; i < price.size(); ++i)
                 price[i] = master_.ItemPrice(static_cast<std::int32_t>(i));
             const auto priced = knapsack_.Best(price, node.Demand, node.Left);
@@ -194,11 +200,8 @@ class TSearcher {
             // Once the bound and the program round up to the same cost, more columns cannot
             // change what the integer step learns here.
             if (RoundUp(node.Total + bound) >= RoundUp(node.Total + objective)) break;
-            if (Expired()) break;
+            if (Expired() || round >= rounds) break;
         }
-        values_.assign(static_cast<std::size_t>(master_.Columns()), 0.0);
-        for (std::int32_t j = 0; j < master_.Columns(); ++j)
-            values_[static_cast<std::size_t>(j)] = master_.Value(j);
         return true;
     }
 
@@ -349,7 +352,7 @@ class TSearcher {
         if (empty) return Finish(node);
         ++nodes_;
         double bound = 0;
-        if (!Solve(node, bound)) return;
+        if (!Solve(node, bound, kNodeRounds)) return;
         if (RoundUp(node.Total + bound) >= Total(best_)) return;
         auto used = Used();
         TNode whole = node;
