@@ -1,7 +1,9 @@
+#include <windows.h>
+// clang-format off
+#include <shellapi.h>
+// clang-format on
 #include <fcntl.h>
 #include <io.h>
-#include <shellapi.h>
-#include <windows.h>
 
 #include <cstdio>
 
