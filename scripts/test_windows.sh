@@ -2,8 +2,8 @@
 # Builds Tandrel.exe, its window tests and the core tests for Windows (MinGW-w64 against the Qt
 # of scripts/qt_windows.sh) and runs them under Wine: the core tests with COM1 mapped to a
 # pseudo-terminal whose far end is tests/serial/wine_peer.cpp, the window tests on an X server,
-# then the packaged program against the device simulator (also through a CUPS queue) and the
-# installer.
+# then the packaged program against the device simulator (also through a CUPS queue), the bar
+# plan's tool against the Linux one, and the installer.
 #
 #   scripts/test_windows.sh [SESSIONS]    # SESSIONS: runs of the whole program, 20 by default
 set -euo pipefail
@@ -27,6 +27,11 @@ stage "Qt for Windows: $qt"
 TANDREL_WINDOWS_LIBS=$(bash scripts/windows_libs.sh)
 export TANDREL_WINDOWS_LIBS
 stage "minizip, expat and libmosquitto for Windows: $TANDREL_WINDOWS_LIBS"
+# The bar plan's solver library: a build of its own (long on a first run, then cached).
+coin_start=$SECONDS
+TANDREL_WINDOWS_COIN=$(bash scripts/windows_coin.sh)
+export TANDREL_WINDOWS_COIN
+stage "CoinUtils and CLP for Windows in $((SECONDS - coin_start)) s: $TANDREL_WINDOWS_COIN"
 
 # GoogleTest for MinGW, built once from the Debian sources.
 gtest=$build/googletest
@@ -127,6 +132,8 @@ for f in "$build"/dist-again/*; do
     cmp "$f" "dist/$(basename "$f")" || { echo "$(basename "$f") is not reproducible"; status=1; }
 done
 stage "packaged twice"
+bash tests/tools/plan/wine_plan.sh "$build" || status=1
+stage "bar plan under Wine"
 bash tests/program/wine_session.sh "$build" "$sessions" || status=1
 stage "program sessions"
 bash tests/program/wine_installer.sh "$build" || status=1

@@ -38,32 +38,13 @@ work=$(mktemp -d "$cache/.work.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 start=$SECONDS
 log "building $expat, $minizip, $openssl and $mosquitto"
-# The installed version's source first; where the pool has no source of it (a security update's
-# can be gone), the newest version the pool has. Which one was built is said and kept.
+# The installed version's source first, else the newest the pool has; which one was built is
+# said and kept.
 built=()
-fetch() {
-    local name=${1%%=*} version
-    for version in $(debian_source_versions "$1"); do
-        rm -rf "${work:?}/$name"
-        mkdir -p "$work/$name"
-        if debian_source "$name=$version" "$work/$name" 2>/dev/null; then
-            if [ "$version" = "${1#*=}" ]; then
-                log "$name $version (the installed version)"
-            else
-                log "$name $version (the installed ${1#*=} has no source in the pool)"
-            fi
-            built+=("$name=$version")
-            dpkg-source --no-check -x "$work/$name"/*.dsc "$work/$name/src" >&2
-            return 0
-        fi
-    done
-    log "no source of $name can be fetched"
-    return 1
-}
-fetch "$expat"
-fetch "$minizip"
-fetch "$openssl"
-fetch "$mosquitto"
+built+=("$(fetch_debian_source "$expat" "$work" windows_libs)")
+built+=("$(fetch_debian_source "$minizip" "$work" windows_libs)")
+built+=("$(fetch_debian_source "$openssl" "$work" windows_libs)")
+built+=("$(fetch_debian_source "$mosquitto" "$work" windows_libs)")
 log "sources fetched in $((SECONDS - start)) s: ${built[*]}"
 # The test command's first-run check stops here: what a fresh machine cannot fetch fails it.
 [ "$fetch_only" = 0 ] || exit 0
