@@ -86,11 +86,8 @@ std::string ReadPieces(const std::string& listName, std::string bytes, const std
                        std::vector<TPiece>& pieces, std::vector<std::string>& captions) {
     const job::TColumnMaps kept = job::TColumnMaps::Parse(maps);
     std::vector<job::SizeRow> staged(1);
-    std::uint8_t fieldCount = 0;
-    std::int32_t failedLine = 0;
     const std::string name = Utf8ToCp1251(listName);
-    const std::string why = job::StageList(name, std::move(bytes), staged, fieldCount, failedLine,
-                                           nullptr, nullptr, &kept);
+    const std::string why = job::StageList(name, std::move(bytes), staged, &kept).Failure;
     if (!why.empty()) return Cp1251ToUtf8(why);
     if (staged.size() < 2) return "в списке нет ни одной строки с размером";
     pieces.clear();
