@@ -1,6 +1,7 @@
 # The MQTT client library of the plant feed: libmosquitto. Linux: Debian's package, found by
 # pkg-config and required. Windows: built static for MinGW from Debian's source package by
-# scripts/windows_libs.sh (no TLS, no threads of its own: the feed drives it from its thread).
+# scripts/windows_libs.sh (TLS through OpenSSL built there, no threads of its own: the feed
+# drives it from its thread).
 add_library(tandrel_feed_library INTERFACE)
 if(WIN32)
     if(NOT EXISTS "${TANDREL_WINDOWS_LIBS}/lib/libmosquitto_static.a")
@@ -9,7 +10,9 @@ if(WIN32)
     endif()
     target_include_directories(tandrel_feed_library SYSTEM INTERFACE ${TANDREL_WINDOWS_LIBS}/include)
     target_link_libraries(tandrel_feed_library INTERFACE
-                          ${TANDREL_WINDOWS_LIBS}/lib/libmosquitto_static.a ws2_32)
+                          ${TANDREL_WINDOWS_LIBS}/lib/libmosquitto_static.a
+                          ${TANDREL_WINDOWS_LIBS}/lib/libssl.a
+                          ${TANDREL_WINDOWS_LIBS}/lib/libcrypto.a ws2_32 gdi32 crypt32)
     target_compile_definitions(tandrel_feed_library INTERFACE LIBMOSQUITTO_STATIC)
 else()
     find_package(PkgConfig REQUIRED)

@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
 install_packages "${program_libraries[@]}" cmake ninja-build g++ libgtest-dev libbenchmark-dev qt6-base-dev fonts-dejavu-core cups
-install_packages chromium chromium-driver mosquitto  # the board at scale, the feed's broker
+install_packages chromium chromium-driver mosquitto openssl  # the board at scale, the feed's broker and its TLS
 command -v npm >/dev/null || install_packages nodejs npm
 
 args=()

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # What a fresh machine does first, tried here whatever an earlier run left: the Windows
-# libraries' sources fetched and unpacked with apt seeing a copy of this machine's sources
+# libraries' and the solver library's sources fetched and unpacked with apt seeing a copy of this machine's sources
 # folder without any deb-src entry, empty apt lists, an empty cache folder (TANDREL_CACHE) and a
 # new Wine prefix. /etc/apt is never changed: apt is pointed at the copies through APT_CONFIG.
 set -euo pipefail
@@ -43,6 +43,9 @@ fi
 start=$SECONDS
 TANDREL_CACHE=$tmp/tandrel bash scripts/windows_libs.sh --fetch-only
 echo "first-run check: the Windows libraries' sources in $((SECONDS - start)) s"
+start=$SECONDS
+TANDREL_CACHE=$tmp/tandrel bash scripts/windows_coin.sh --fetch-only
+echo "first-run check: CoinUtils' and CLP's sources in $((SECONDS - start)) s"
 [ -z "$(ls -A "$tmp/tandrel" 2>/dev/null | grep -v '^\.work')" ] ||
     { echo "first-run check: --fetch-only left a cache behind" >&2; exit 1; }
 

@@ -30,6 +30,7 @@ name=Tandrel-$version-win64
 export TANDREL_QT_WINDOWS=${TANDREL_QT_WINDOWS:-$(bash scripts/qt_windows.sh)}
 qt=$TANDREL_QT_WINDOWS
 export TANDREL_WINDOWS_LIBS=${TANDREL_WINDOWS_LIBS:-$(bash scripts/windows_libs.sh)}
+export TANDREL_WINDOWS_COIN=${TANDREL_WINDOWS_COIN:-$(bash scripts/windows_coin.sh)}
 # The commit's time stands for every time stamp: the links (Debian's MinGW linker takes the PE
 # time stamp from it) and the files in both archives.
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}
@@ -39,13 +40,14 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake --preset windows -B "$build" -DTANDREL_BUILD_TESTS=OFF >/dev/null
 fi
 # Linked again, so that the time stamp is this commit's whatever the last build had.
-rm -f "$build/src/program/Tandrel.exe"
-cmake --build "$build" --target Tandrel -j2
+rm -f "$build/src/program/Tandrel.exe" "$build/tools/plan/tandrel-plan.exe"
+cmake --build "$build" --target Tandrel tandrel-plan -j2
 
 stage=$build/package/$name
 rm -rf "$build/package"
 mkdir -p "$stage/platforms" "$stage/styles" "$stage/translations"
 x86_64-w64-mingw32-strip -o "$stage/Tandrel.exe" "$build/src/program/Tandrel.exe"
+x86_64-w64-mingw32-strip -o "$stage/tandrel-plan.exe" "$build/tools/plan/tandrel-plan.exe"
 # The platform plugin and the style Qt picks on Windows; no image format plugin, since the
 # program reads no image files.
 cp "$qt/plugins/platforms/qwindows.dll" "$stage/platforms/"
@@ -57,7 +59,7 @@ cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
 wine_dlls=$(dirname "$(find /usr/lib/x86_64-linux-gnu/wine /usr/lib/wine -name kernel32.dll -path '*x86_64-windows*' 2>/dev/null | head -1)")
 runtime_dirs=("$qt/bin" "$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")"
     "$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libwinpthread-1.dll)")")
-queue=("$stage/Tandrel.exe" "$stage/platforms/qwindows.dll" "$stage/styles/qwindowsvistastyle.dll")
+queue=("$stage/Tandrel.exe" "$stage/tandrel-plan.exe" "$stage/platforms/qwindows.dll" "$stage/styles/qwindowsvistastyle.dll")
 while [ ${#queue[@]} -gt 0 ]; do
     file=${queue[0]}
     queue=("${queue[@]:1}")

@@ -1,6 +1,7 @@
-# The libraries the program itself links (list files, the print queues, the plant feed): every
-# script that configures a build installs them.
-program_libraries=(libminizip-dev libexpat1-dev libcups2-dev libmosquitto-dev pkg-config)
+# The libraries the program itself links (list files, the print queues, the plant feed, the bar
+# plan): every script that configures a build installs them.
+program_libraries=(libminizip-dev libexpat1-dev libcups2-dev libmosquitto-dev pkg-config
+    coinor-libclp-dev coinor-libcoinutils-dev)
 
 # install_packages PKG...: apt-get installs the Debian packages that are missing (as root or via sudo).
 install_packages() {
@@ -66,4 +67,28 @@ debian_source_versions() {
 debian_source() {
     debian_source_lists "${1%%=*}" >&2 || true
     (cd "$2" && apt-get source --download-only "$1" >&2)
+}
+
+# fetch_debian_source PACKAGE=VERSION WORK LOG: Debian's source package unpacked into
+# WORK/<name>/src: the installed version's, or where the pool has no source of it (a security
+# update's can be gone) the newest the pool has. Says which on stderr after LOG and prints
+# "<name>=<version>", what was unpacked. Fails when no version's source can be fetched.
+fetch_debian_source() {
+    local name=${1%%=*} version
+    for version in $(debian_source_versions "$1"); do
+        rm -rf "${2:?}/$name"
+        mkdir -p "$2/$name"
+        if debian_source "$name=$version" "$2/$name" 2>/dev/null; then
+            if [ "$version" = "${1#*=}" ]; then
+                echo "$3: $name $version (the installed version)" >&2
+            else
+                echo "$3: $name $version (the installed ${1#*=} has no source in the pool)" >&2
+            fi
+            dpkg-source --no-check -x "$2/$name"/*.dsc "$2/$name/src" >&2
+            echo "$name=$version"
+            return 0
+        fi
+    done
+    echo "$3: no source of $name can be fetched" >&2
+    return 1
 }

@@ -22,8 +22,8 @@ trap summary EXIT
 
 install_packages cmake ninja-build g++ libgtest-dev libbenchmark-dev qt6-base-dev fonts-dejavu-core fonts-wine \
     qt6-translations-l10n locales "${program_libraries[@]}" cups \
-    xvfb openbox x11-utils \
-    mosquitto mosquitto-clients  # a broker for the plant feed's tests
+    xvfb openbox x11-utils xdotool x11-xkb-utils \
+    mosquitto mosquitto-clients openssl  # a broker for the plant feed's tests, and its TLS set-up
 # The plant board in a browser against a broker; node and npm build its page (a machine may have
 # them from elsewhere than Debian).
 install_packages chromium chromium-driver

@@ -2,8 +2,8 @@
 # Builds Tandrel.exe, its window tests and the core tests for Windows (MinGW-w64 against the Qt
 # of scripts/qt_windows.sh) and runs them under Wine: the core tests with COM1 mapped to a
 # pseudo-terminal whose far end is tests/serial/wine_peer.cpp, the window tests on an X server,
-# then the packaged program against the device simulator (also through a CUPS queue) and the
-# installer.
+# then the packaged program against the device simulator (also through a CUPS queue), the bar
+# plan's tool against the Linux one, and the installer.
 #
 #   scripts/test_windows.sh [SESSIONS]    # SESSIONS: runs of the whole program, 20 by default
 set -euo pipefail
@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 . scripts/packages.sh
 install_packages cmake ninja-build g++ g++-mingw-w64-x86-64-posix wine wine64 xvfb x11-utils \
     xz-utils zip unzip nsis qt6-base-dev qt6-translations-l10n fonts-wine libgtest-dev cups libcups2-dev \
-    mosquitto mosquitto-clients xdotool  # the plant's broker; the operator's keys in a session
+    mosquitto mosquitto-clients openssl xdotool x11-xkb-utils  # the plant's broker and its TLS; the operator's keys and layout
 command -v npm >/dev/null || install_packages nodejs npm  # the board page in the package
 sessions=${1:-20}
 
@@ -27,6 +27,11 @@ stage "Qt for Windows: $qt"
 TANDREL_WINDOWS_LIBS=$(bash scripts/windows_libs.sh)
 export TANDREL_WINDOWS_LIBS
 stage "minizip, expat and libmosquitto for Windows: $TANDREL_WINDOWS_LIBS"
+# The bar plan's solver library: a build of its own (long on a first run, then cached).
+coin_start=$SECONDS
+TANDREL_WINDOWS_COIN=$(bash scripts/windows_coin.sh)
+export TANDREL_WINDOWS_COIN
+stage "CoinUtils and CLP for Windows in $((SECONDS - coin_start)) s: $TANDREL_WINDOWS_COIN"
 
 # GoogleTest for MinGW, built once from the Debian sources.
 gtest=$build/googletest
@@ -127,6 +132,8 @@ for f in "$build"/dist-again/*; do
     cmp "$f" "dist/$(basename "$f")" || { echo "$(basename "$f") is not reproducible"; status=1; }
 done
 stage "packaged twice"
+bash tests/tools/plan/wine_plan.sh "$build" || status=1
+stage "bar plan under Wine"
 bash tests/program/wine_session.sh "$build" "$sessions" || status=1
 stage "program sessions"
 bash tests/program/wine_installer.sh "$build" || status=1

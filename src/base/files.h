@@ -6,12 +6,14 @@
 // Every call may run on any thread; calls on different files are independent. WriteFileAtomic
 // expects one writer per target at a time (its temporary file has a fixed name beside the target).
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tandrel {
 
@@ -29,6 +31,20 @@ void AppendAndFlush(const std::filesystem::path& path, std::string_view bytes);
 
 // The file's bytes, or nullopt when it is missing, is not a regular file or cannot be read.
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& path);
+
+// One entry of a folder, as its listing gives it.
+struct TFolderEntry {
+    std::filesystem::path Path;
+    bool Regular = false;          // a plain file (a link to one counts)
+    std::uintmax_t Size = 0;       // regular files only
+    std::int64_t WriteTimeNs = 0;  // last write, nanoseconds since 1970-01-01 UTC
+};
+// The folder's entries with their sizes and write times, "." and ".." left out, in no order.
+// POSIX reads the folder and asks each entry's status once; Windows gets names, sizes and times
+// together from the listing itself (a share sends them in batches, no call per file). Returns 0
+// or the system's error code of the open or of a read of the listing (entries then hold what was
+// listed before it). Any thread.
+int ListFolder(const std::filesystem::path& folder, std::vector<TFolderEntry>& entries);
 
 // Reads the file from its start in blocks of at most buffer's size and hands each block to take.
 // Returns 0 when every byte was read, else the system's error code (errno on POSIX, a Win32 code
@@ -58,12 +74,15 @@ enum class FileStep {
     Rename,  // renaming the temporary file over the target (WriteFileAtomic only)
     FlushFolder,  // flushing the folder after the rename (POSIX WriteFileAtomic only)
     Read,         // reading a block (ReadFileBlocks)
+    ReadWhole,    // reading a whole file (ReadWholeFile), before it opens
+    List,         // listing a folder (ListFolder)
 };
 // Returned by a hook at FileStep::Rename: WriteFileAtomic stops there as if the process had died,
 // leaving the temporary file as written and the target untouched, and returns without raising.
 inline constexpr int kSimulatedCrash = -1;
 // Called just before each step with the file the step acts on; 0 lets the step run, any other
-// code makes it fail with that system error code, as if the system had refused it.
+// code makes it fail with that system error code, as if the system had refused it. A hook that
+// waits before it returns holds the step as a share that stops answering would.
 using FileStepHook = int (*)(FileStep step, const std::filesystem::path& path);
 // Installs the hook for the whole process (nullptr removes it) and returns the previous one.
 // For tests only.

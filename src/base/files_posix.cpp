@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -5,6 +6,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <system_error>
 
 #include "base/cp1251.h"
@@ -134,6 +136,7 @@ void AppendAndFlush(const std::filesystem::path& path, std::string_view bytes) {
 }
 
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
+    if (Injected(FileStep::ReadWhole, path) != 0) return std::nullopt;
     Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) return std::nullopt;
     struct stat info {};
@@ -153,6 +156,36 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
         bytes.append(buffer, static_cast<std::size_t>(n));
     }
     return bytes;
+}
+
+int ListFolder(const std::filesystem::path& folder, std::vector<TFolderEntry>& entries) {
+    if (int code = Injected(FileStep::List, folder)) return code;
+    struct TCloser {
+        void operator()(DIR* dir) const { ::closedir(dir); }
+    };
+    const std::unique_ptr<DIR, TCloser> dir(::opendir(folder.c_str()));
+    if (!dir) return errno;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir.get());
+        if (entry == nullptr) return errno;
+        const std::string_view name(entry->d_name);
+        if (name == "." || name == "..") continue;
+        TFolderEntry found;
+        found.Path = folder / name;
+        // Folders, pipes and devices need no status: only a plain file (or a link) is asked.
+        if (entry->d_type == DT_REG || entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            struct stat info {};
+            if (::fstatat(::dirfd(dir.get()), entry->d_name, &info, 0) == 0 &&
+                S_ISREG(info.st_mode)) {
+                found.Regular = true;
+                found.Size = static_cast<std::uintmax_t>(info.st_size);
+                found.WriteTimeNs = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 +
+                                    info.st_mtim.tv_nsec;
+            }
+        }
+        entries.push_back(std::move(found));
+    }
 }
 
 int ReadFileBlocks(const std::filesystem::path& path, std::span<char> buffer,

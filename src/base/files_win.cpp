@@ -128,6 +128,7 @@ void AppendAndFlush(const std::filesystem::path& path, std::string_view bytes) {
 }
 
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
+    if (Injected(FileStep::ReadWhole, path) != 0) return std::nullopt;
     Handle file(CreateFileW(path.c_str(), GENERIC_READ,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -145,6 +146,44 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
         bytes.append(buffer, n);
     }
     return bytes;
+}
+
+int ListFolder(const std::filesystem::path& folder, std::vector<TFolderEntry>& entries) {
+    if (int code = Injected(FileStep::List, folder)) return code;
+    WIN32_FIND_DATAW data{};
+    // The basic level leaves out the short names, and a large fetch asks a share for more
+    // entries per round trip.
+    const HANDLE find = FindFirstFileExW((folder / L"*").c_str(), FindExInfoBasic, &data,
+                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (find == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND ? 0 : static_cast<int>(error);  // a drive's empty root
+    }
+    struct TFindCloser {
+        HANDLE find;
+        ~TFindCloser() { FindClose(find); }
+    } closer{find};
+    // FILETIME counts 100 ns from 1601-01-01.
+    constexpr std::int64_t kUnixEpoch = 116444736000000000;
+    do {
+        const std::wstring_view name(data.cFileName);
+        if (name == L"." || name == L"..") continue;
+        TFolderEntry found;
+        found.Path = folder / name;
+        found.Regular =
+            (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+        if (found.Regular) {
+            found.Size =
+                (static_cast<std::uintmax_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+            const std::int64_t ticks = static_cast<std::int64_t>(
+                (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                data.ftLastWriteTime.dwLowDateTime);
+            found.WriteTimeNs = (ticks - kUnixEpoch) * 100;
+        }
+        entries.push_back(std::move(found));
+    } while (FindNextFileW(find, &data));
+    const DWORD error = GetLastError();
+    return error == ERROR_NO_MORE_FILES ? 0 : static_cast<int>(error);
 }
 
 int ReadFileBlocks(const std::filesystem::path& path, std::span<char> buffer,

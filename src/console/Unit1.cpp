@@ -281,6 +281,9 @@ TSettings TForm1::CurrentSettings() const {
     settings.Broker = Settings.Broker;
     settings.StationName = Settings.StationName;
     settings.IncomingDir = IncomingDir;
+    settings.MqttUser = Settings.MqttUser;
+    settings.MqttCaFile = Settings.MqttCaFile;
+    settings.MqttCertFile = Settings.MqttCertFile;
     return settings;
 }
 
@@ -308,6 +311,9 @@ void TForm1::ApplySettings(const TSettings& settings) {
     Settings.AskPrinterState = settings.AskPrinterState;
     Settings.Broker = settings.Broker;
     Settings.StationName = settings.StationName;
+    Settings.MqttUser = settings.MqttUser;
+    Settings.MqttCaFile = settings.MqttCaFile;
+    Settings.MqttCertFile = settings.MqttCertFile;
     SetIncomingDir(settings.IncomingDir);
     ShowPanels();
 }
@@ -322,6 +328,7 @@ void TForm1::ReadSettings() {
     defaults.Column1Width = StringGrid1->horizontalHeader()->sectionSize(1);
     defaults.ListRowHeight = StringGrid1->verticalHeader()->defaultSectionSize();
     ApplySettings(ReadSettingsFile(SettingsFilePath(ProgramDirectory()), defaults));
+    SettleStationName();
 }
 
 void TForm1::WriteSettings() {
@@ -382,7 +389,8 @@ void TForm1::FormShow() {
             {"command line list",
              [this] {
                  const QStringList arguments = QCoreApplication::arguments();
-                 if (arguments.size() > 1 && !arguments[1].isEmpty()) LoadList(FromQ(arguments[1]));
+                 if (arguments.size() > 1 && !arguments[1].isEmpty())
+                     StartLoad(FromQ(arguments[1]));
              }},
         },
         [this](std::exception_ptr error) { AppException(error); });

@@ -21,6 +21,7 @@
 #include "job/column_maps.h"
 #include "job/job_state.h"
 #include "job/journal.h"
+#include "job/list_reads.h"
 #include "job/sequence.h"
 #include "labels/label_queue.h"
 #include "labels/printer.h"
@@ -59,6 +60,7 @@ class TRowsModel;
 class TIncomingPoller;
 class TListsScreen;
 class TScanGate;
+struct TIncomingSnapshot;
 struct TLabelToPreview;
 struct TOperatorFields;
 class TForm1JobView;
@@ -76,6 +78,16 @@ struct TSettingsState {
     std::optional<bool> AskPrinterState;  // n: unset asks a network printer, not a serial one
     std::string Broker;                   // o: the plant feed's broker; empty: no feed
     std::string StationName;              // q: empty: the computer's name
+    std::string MqttUser;                 // s: the feed's log-in; empty: none
+    std::filesystem::path MqttCaFile;     // t: the plant's CA; set: TLS
+    std::filesystem::path MqttCertFile;   // u: the station's certificate and key
+};
+
+// The plant feed as the settings window sets it (Windows-1251 texts).
+struct TFeedSetup {
+    std::string Broker, Station, User;
+    std::filesystem::path CaFile, CertFile;
+    std::optional<std::string> Password;  // a new one to store; nothing keeps the stored one
 };
 
 // Process-wide strings of the main window's unit, kept in the settings file (Windows-1251).
@@ -168,15 +180,26 @@ class TForm1 : public QMainWindow {
 
     // The job: list loads, Start/Next, Back, the grid's double-click, the position display's
     // change handler, labels.
-    // bytes: the list's bytes when they were read beforehand.
-    void LoadList(const std::string& listName, const std::string* bytes = nullptr);
-    // A list of the incoming folder: read off the main thread, and refused when that takes longer
-    // than IncomingReadLimit (a share that hangs), so that the windows never wait longer.
-    void LoadIncoming(const std::string& listName);
-    std::chrono::milliseconds IncomingReadLimit{3000};
-    // The recovery's reload of the list in work, from the files it was loaded from. While a box
-    // that a load opened waits for its answer, the reload waits for it too.
+    // List loads (Unit1_loads.cpp): every read and parse of a list runs off the main thread, and
+    // a load acts only when it has ended within ListReadLimit and nothing else was asked for
+    // meanwhile; a load not ended by then is refused with its reason, and its result, should it
+    // come, changes nothing. One load runs at a time: a newer one, a step or another list
+    // command drops it.
+    // Starts loading the list named listName (as a command line or a dialog names it).
+    void StartLoad(const std::string& listName);
+    // StartLoad, then the windows run until that load has ended: in work, refused or dropped.
+    void LoadList(const std::string& listName);
+    // The recovery's reload of the list in work, from the files it was loaded from, keeping the
+    // row in work. While a box that a load opened waits for its answer, the reload waits for it
+    // too; a load that runs reads the list afresh anyway, so the reload gives way to it.
     void ReloadListInWork();
+    // Forgets the load that runs, if any: whatever it reads changes nothing.
+    void DropLoad();
+    // The operator did something else (a step, another screen): a load asked for before is late
+    // and dropped; the recovery's reload goes on.
+    void OperatorActed();
+    bool Loading() const { return load_ != nullptr; }
+    std::chrono::milliseconds ListReadLimit{3000};
     void BitBtn1Click();
     void BitBtn2Click();
     void StringGrid1DblClick();
@@ -221,11 +244,16 @@ class TForm1 : public QMainWindow {
     // "offline", when the window goes.
     void StartFeed();
     void StopFeed();
-    // The settings window's broker and station name; false (and nothing changed) for a broker
-    // that names no host:port. A change restarts the feed.
-    bool ApplyFeed(const std::string& broker, const std::string& station);
-    // "MQTT: подключено", "MQTT: нет связи с брокером"; empty while the feed is off.
+    // The settings window's feed: the reason (Windows-1251) when refused, a broker that names
+    // no host:port or a station name that cannot be one, and then nothing changes. A change
+    // restarts the feed; a new station name first clears the old one's retained messages.
+    std::string ApplyFeed(const TFeedSetup& setup);
+    TFeedSetup FeedSetup() const;  // as in force, without the password
+    // "MQTT: подключено", "MQTT: нет связи с брокером"...; empty while the feed is off.
     std::string FeedText() const;
+    // What "Проверить" of the broker's dialog says of a setup (Windows-1251); blocks for up
+    // to limit, so it runs on a thread of its own. Any thread.
+    static std::string CheckFeed(const TFeedSetup& setup, std::chrono::milliseconds limit);
     // The feed's connection beside the link indicator, and the station's state handed to it.
     void ShowFeedState();
     feed::TFeed* Feed() const { return feed_.get(); }
@@ -283,7 +311,8 @@ class TForm1 : public QMainWindow {
     // The column-map dialog for a table's columns; on Apply the map is kept (and written).
     bool AskColumnMap(const std::string& listName, const job::TColumnChoice& choice);
     void ColumnsClick();  // "Столбцы…": the dialog again for the list in work
-    // A barcode scan: opens the incoming folder's list the code names, or says why not.
+    // A barcode scan: opens the incoming folder's list the code names, or says why not; a folder
+    // that does not answer within ListReadLimit drops it.
     void ScanCode(const std::string& code);
     TIncomingPoller& Incoming() const { return *incoming_; }
     TListsScreen* ListsScreen() const { return listsScreen_; }
@@ -352,7 +381,23 @@ class TForm1 : public QMainWindow {
     void ShowLinkState();
     void CreateOperatorFields();
     void CreateIncoming();
-    void OpenScanned(const std::string& code, bool secondLook);
+    void Scanned(std::uint64_t load, const TIncomingSnapshot& shot);
+    struct TLoad;
+    enum class TLoadKind { Open, Reload, Columns, Scan };
+    std::shared_ptr<TLoad> BeginLoad(TLoadKind kind);
+    void ReadLoad();
+    void LoadRead(std::uint64_t load, const std::shared_ptr<const job::TFileReads::TRead>& read);
+    void ParseLoad();
+    void LoadParsed(std::uint64_t load, const std::shared_ptr<job::TStagedList>& staged,
+                    const std::shared_ptr<std::optional<job::TColumnChoice>>& choice);
+    void LoadLate();
+    void ApplyLoad(job::TStagedList& staged);
+    void ApplyReload(job::TStagedList& staged);
+    void ApplyColumns(const std::optional<job::TColumnChoice>& choice);
+    void EndLoad();
+    // A station name from the file that cannot be one: its wrong characters become "_", said
+    // once on the status line.
+    void SettleStationName();
 
     TQtExecutor executor_;
     std::unique_ptr<TRowsModel> rowsModel_;
@@ -401,6 +446,10 @@ class TForm1 : public QMainWindow {
     TIncomingPoller* incoming_ = nullptr;
     TListsScreen* listsScreen_ = nullptr;
     TScanGate* scanGate_ = nullptr;
+    std::unique_ptr<job::TFileReads> reads_;  // every read of a list
+    std::shared_ptr<TLoad> load_;             // the load that may still act
+    std::uint64_t loads_ = 0;                 // loads begun
+    QTimer* loadTimer_ = nullptr;             // the running load's deadline
 
     std::array<int, 3> fontPoints_{40, 40, 8};  // info line, position display, grid
     bool shown_ = false;

@@ -194,48 +194,6 @@ job::TStepLimits TForm1::StepLimits() const {
             Settings.ConsecutiveRows};
 }
 
-void TForm1::LoadList(const std::string& listName, const std::string* bytes) {
-    ReadColumnMaps();
-    job::TListSource list = job::ResolveList(listName);
-    list.Maps = &ColumnMaps;
-    list.Bytes = bytes;
-    job::TLoadOutcome out = job::OpenList(Job, *jobView_, list);
-    // A table the name rules cannot read: the operator says what its columns are, once.
-    if (!out.Loaded && out.Choice && AskColumnMap(listName, *out.Choice))
-        out = job::OpenList(Job, *jobView_, list);
-    ListOpened(out.Loaded);
-    if (reloadHeld_ && loadBoxes_ == 0) {
-        reloadHeld_ = false;
-        ReloadListInWork();
-    }
-}
-
-void TForm1::ReloadListInWork() {
-    // Inside a load's box the job is the old list's until the answer: a reload now would be
-    // overwritten by it, or the answer would act on the reloaded list.
-    if (loadBoxes_ > 0) {
-        reloadHeld_ = true;
-        return;
-    }
-    // The files it was loaded from: the current directory may have moved since.
-    job::TListSource list = job::ListInWork(Job);
-    if (list.Name.empty()) return;
-    list.Maps = &ColumnMaps;
-    const std::int32_t remembered = Job.CurrentRow - 1;
-    quietReload_ = true;
-    try {
-        ListOpened(job::OpenList(Job, *jobView_, list).Loaded);
-    } catch (...) {
-        quietReload_ = false;
-        throw;
-    }
-    quietReload_ = false;
-    if (remembered > 1 && remembered <= Job.RowCount) {
-        Job.CurrentRow = remembered;
-        jobView_->SelectRow(remembered, -1);
-    }
-}
-
 namespace {
 // The step's faults are gathered from its start to its end, also when it ends by raising.
 template <typename Step>
@@ -251,14 +209,17 @@ void RunStep(bool& stepping, std::vector<std::string>& faults, Step step) {
 }  // namespace
 
 void TForm1::BitBtn1Click() {
+    OperatorActed();
     RunStep(stepping_, stepFaults_, [this] { job::BitBtn1Click(Job, *jobView_, StepLimits()); });
 }
 
 void TForm1::BitBtn2Click() {
+    OperatorActed();
     RunStep(stepping_, stepFaults_, [this] { job::BitBtn2Click(Job, *jobView_, StepLimits()); });
 }
 
 void TForm1::StringGrid1DblClick() {
+    OperatorActed();
     RunStep(stepping_, stepFaults_,
             [this] { job::StringGrid1DblClick(Job, *jobView_, StepLimits()); });
 }
@@ -268,6 +229,7 @@ void TForm1::Edit1Change() {
 }
 
 void TForm1::N2Click() {
+    OperatorActed();
     const QString chosen = QFileDialog::getOpenFileName(this, QString(), ToQ(DataDir),
                                                         DialogFilters(OpenDialogFilter()));
     if (chosen.isEmpty()) return;
@@ -290,7 +252,7 @@ void TForm1::N2Click() {
             // The settings stay in force; the file is written again at close.
         }
     }
-    LoadList(name);
+    StartLoad(name);
 }
 
 void TForm1::LoadLabelTemplate() {

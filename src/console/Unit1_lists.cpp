@@ -1,15 +1,11 @@
 // The main window's incoming lists: the folder's poller, the "Списки" screen and its button, and
-// the barcode scans that open a list.
+// the column maps.
 
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
-#include <condition_variable>
-#include <memory>
-#include <mutex>
-#include <thread>
 
 #include "base/cp1251.h"
 #include "base/error.h"
@@ -19,25 +15,30 @@
 #include "console/column_map_dialog.h"
 #include "console/incoming_poller.h"
 #include "console/lists_screen.h"
+#include "console/main_thread.h"
 #include "console/qt_text.h"
 #include "console/scan_gate.h"
 #include "console/windows_common.h"
 #include "job/cut_list.h"
 #include "job/job_io.h"
+#include "job/table_list.h"
 #include "job/table_rows.h"
 
 namespace tandrel::console {
 
-namespace {
-// A file seen on one look only gets its second look this much later.
-constexpr int kSecondLookMs = 500;
-}  // namespace
-
 void TForm1::CreateIncoming() {
+    reads_ = std::make_unique<job::TFileReads>([self = QPointer<TForm1>(this)](auto fn) {
+        PostTo(self, [fn = std::move(fn)](TForm1&) { fn(); });
+    });
+    loadTimer_ = new QTimer(this);
+    loadTimer_->setSingleShot(true);
+    connect(loadTimer_, &QTimer::timeout, this, [this] { LoadLate(); });
     incoming_ = new TIncomingPoller(this);
     incoming_->SetMapsFile(job::ColumnMapsPath(ProgramDirectory()));
+    // The screen's states and the loads read a list once at a time.
+    incoming_->SetReader(reads_->Here());
     listsScreen_ = new TListsScreen(*incoming_, this);
-    listsScreen_->OnOpen = [this](const std::string& name) { LoadIncoming(name); };
+    listsScreen_->OnOpen = [this](const std::string& name) { StartLoad(name); };
     listsScreen_->ListInWork = [this] {
         return Job.RowCount > 0 ? Job.ListPath : std::filesystem::path();
     };
@@ -68,87 +69,14 @@ void TForm1::SetScanClock(std::function<std::int64_t()> clock) {
 }
 
 void TForm1::ListsClick() {
+    OperatorActed();
     if (incoming_->Folder().empty()) SetIncomingDir(IncomingDir);
     listsScreen_->resize(size());
     listsScreen_->move(geometry().topLeft());
-    listsScreen_->Refresh();
     listsScreen_->show();
     listsScreen_->raise();
     listsScreen_->activateWindow();
     incoming_->LookNow([](const TIncomingSnapshot&) {});
-}
-
-void TForm1::ScanCode(const std::string& code) {
-    if (incoming_->Folder().empty()) SetIncomingDir(IncomingDir);
-    OpenScanned(code, false);
-}
-
-void TForm1::OpenScanned(const std::string& code, bool secondLook) {
-    incoming_->LookNow([this, code, secondLook](const TIncomingSnapshot& shot) {
-        const std::string folder = PathToCp1251(shot.Folder).value_or(std::string());
-        if (!shot.Look.Readable) {
-            ShowStatus("Список "_cp1251 + code + " не открыт: папка "_cp1251 + folder +
-                           " недоступна"_cp1251,
-                       true);
-            return;
-        }
-        const job::TIncomingFile* file = job::MatchScan(shot.Look, code);
-        if (file == nullptr) {
-            ShowStatus("Список "_cp1251 + code + " не найден в "_cp1251 + folder, true);
-            return;
-        }
-        if (!shot.IsComplete(file)) {
-            if (!secondLook) {
-                QTimer::singleShot(kSecondLookMs, this, [this, code] { OpenScanned(code, true); });
-                return;
-            }
-            ShowStatus("Список "_cp1251 + file->Name + " ещё записывается"_cp1251, true);
-            return;
-        }
-        const std::optional<std::string> name = PathToCp1251(file->Path);
-        if (!name) return;
-        if (listsScreen_->isVisible()) listsScreen_->accept();
-        LoadIncoming(*name);
-    });
-}
-
-void TForm1::LoadIncoming(const std::string& listName) {
-    struct TRead {
-        std::mutex Lock;
-        std::condition_variable Done;
-        bool Finished = false;
-        bool Ok = false;
-        std::string Bytes, Failure;
-    };
-    // The thread may outlive the wait (a share that never answers): it owns its share of this.
-    auto read = std::make_shared<TRead>();
-    std::thread([read, path = job::ResolveList(listName).Path] {
-        std::string bytes, failure;
-        const bool ok = job::io::ReadAll(path, bytes, failure);
-        const std::lock_guard lock(read->Lock);
-        read->Finished = true;
-        read->Ok = ok;
-        read->Bytes = std::move(bytes);
-        read->Failure = std::move(failure);
-        read->Done.notify_all();
-    }).detach();
-    const std::string refused =
-        "Файл "_cp1251 + job::FileNameOnly(listName) + " не загружен: "_cp1251;
-    {
-        std::unique_lock lock(read->Lock);
-        if (!read->Done.wait_for(lock, IncomingReadLimit, [&] { return read->Finished; })) {
-            const auto seconds = (IncomingReadLimit.count() + 999) / 1000;
-            ShowStatus(
-                refused + "файл не прочитан за "_cp1251 + std::to_string(seconds) + " с"_cp1251,
-                true);
-            return;
-        }
-    }
-    if (!read->Ok) {
-        ShowStatus(refused + read->Failure, true);
-        return;
-    }
-    LoadList(listName, &read->Bytes);
 }
 
 void TForm1::ReadColumnMaps() {
@@ -173,24 +101,6 @@ bool TForm1::AskColumnMap(const std::string& listName, const job::TColumnChoice&
         ShowStatus("Файл maps.dat не записан: "_cp1251 + e.Message(), true);
     }
     return true;
-}
-
-void TForm1::ColumnsClick() {
-    if (Job.RowCount == 0) {
-        ShowStatus("Нет списка в работе"_cp1251, true);
-        return;
-    }
-    ReadColumnMaps();
-    std::optional<std::string> bytes = ReadWholeFile(Job.ListPath);
-    std::optional<job::TColumnChoice> choice;
-    if (bytes) choice = job::TableColumns(Job.ListName, std::move(*bytes), &ColumnMaps);
-    if (!choice) {
-        ShowStatus("Список "_cp1251 + job::FileNameOnly(Job.ListName) +
-                       " не таблица: столбцы задаются только таблицам"_cp1251,
-                   true);
-        return;
-    }
-    if (AskColumnMap(Job.ListName, *choice)) ReloadListInWork();
 }
 
 }  // namespace tandrel::console

@@ -1,15 +1,19 @@
 #include "console/lists_screen.h"
 
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "base/cp1251.h"
 #include "base/files.h"
 #include "console/incoming_poller.h"
+#include "console/lists_model.h"
 #include "console/qt_text.h"
 #include "console/windows_common.h"
 
@@ -19,16 +23,10 @@ namespace {
 constexpr int kTextPixels = 26;
 constexpr int kRowHeight = 64;
 
-QTableWidgetItem* Cell(const QString& text) {
-    auto* item = new QTableWidgetItem(text);
-    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-    return item;
-}
-
 }  // namespace
 
 TListsScreen::TListsScreen(TIncomingPoller& poller, QWidget* parent)
-    : QDialog(parent), poller_(poller) {
+    : QDialog(parent), poller_(poller), model_(new TListsModel(poller, this)) {
     setObjectName(QStringLiteral("ListsScreen"));
     setWindowTitle(ToQ("Списки"_cp1251));
     setWindowModality(Qt::ApplicationModal);
@@ -46,25 +44,35 @@ TListsScreen::TListsScreen(TIncomingPoller& poller, QWidget* parent)
     Notice->setVisible(false);
     column->addWidget(Notice);
 
-    Table = new QTableWidget(0, 4, this);
+    Table = new QTableView(this);
     Table->setObjectName(QStringLiteral("Table"));
-    Table->setHorizontalHeaderLabels({ToQ("Список"_cp1251), ToQ("Дата и время"_cp1251),
-                                      ToQ("Строк"_cp1251), ToQ("Состояние"_cp1251)});
+    Table->setModel(model_);
     Table->verticalHeader()->setVisible(false);
     Table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     Table->verticalHeader()->setDefaultSectionSize(kRowHeight);
-    // Sized to their contents once a look is shown (Refresh): sized at every cell set, a folder
-    // of a thousand lists froze the windows for minutes.
-    Table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    Table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    // Widths from the widest texts the columns hold, set once: sized to their contents, a
+    // folder of thousands of lists would be measured at every look.
+    const QFontMetrics metrics(font());
+    auto width = [&](const char* utf8) {
+        return metrics.horizontalAdvance(ToQ(Utf8ToCp1251(utf8))) + 2 * metrics.averageCharWidth();
+    };
+    QHeaderView* header = Table->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::Fixed);
+    header->setSectionResizeMode(TListsModel::Name, QHeaderView::Stretch);
+    header->resizeSection(TListsModel::Time, width("00.00.0000 00:00"));
+    header->resizeSection(TListsModel::Pieces, width("30000"));
+    header->resizeSection(TListsModel::State, width("сделано 30000 из 30000"));
     Table->setSelectionBehavior(QAbstractItemView::SelectRows);
     Table->setSelectionMode(QAbstractItemView::SingleSelection);
     Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Table->setWordWrap(false);
+    Table->viewport()->installEventFilter(this);
     column->addWidget(Table, 1);
-    connect(Table, &QTableWidget::cellClicked, this, [this](int row, int) { OpenRow(row); });
-    connect(Table, &QTableWidget::activated, this,
-            [this](const QModelIndex& index) { OpenRow(index.row()); });
+    connect(Table, &QTableView::clicked, this, [this] { OpenFile(touched_); });
+    connect(Table, &QTableView::activated, this, [this](const QModelIndex& index) {
+        if (!fingerDown_) OpenRow(index.row());  // Enter; a click opens by its own press
+    });
 
     auto* buttons = new QHBoxLayout();
     buttons->addStretch(1);
@@ -76,67 +84,107 @@ TListsScreen::TListsScreen(TIncomingPoller& poller, QWidget* parent)
     column->addLayout(buttons);
     connect(CloseButton, &QPushButton::clicked, this, &QDialog::reject);
 
-    connect(&poller_, &TIncomingPoller::Looked, this, [this] { Refresh(); });
+    connect(&poller_, &TIncomingPoller::Looked, this, [this] {
+        said_.clear();
+        Refresh();
+    });
+    connect(&poller_, &TIncomingPoller::StatesRead, this, [this] {
+        if (isVisible()) model_->StatesRead();
+    });
+}
+
+void TListsScreen::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    said_.clear();
     Refresh();
 }
 
+bool TListsScreen::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Table->viewport()) {
+        if (event->type() == QEvent::MouseButtonPress) {
+            const QModelIndex at =
+                Table->indexAt(static_cast<QMouseEvent*>(event)->position().toPoint());
+            const TListsModel::TRow* row = model_->Row(at.row());
+            touched_ = row ? row->File->Path : std::filesystem::path();
+            fingerDown_ = true;
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            // After the view has handled the release (and its click): rows may move again.
+            QTimer::singleShot(0, this, [this] {
+                fingerDown_ = false;
+                if (refreshHeld_) Refresh();
+            });
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
 void TListsScreen::Refresh() {
+    if (!isVisible()) return;  // a closed screen is brought up to date when it opens
+    if (fingerDown_) {
+        refreshHeld_ = true;
+        return;
+    }
+    refreshHeld_ = false;
     const TIncomingSnapshot& shot = poller_.Last();
-    const std::string folder = PathToCp1251(shot.Folder).value_or(std::string());
-    SetControlText(FolderLabel, "Папка: "_cp1251 + folder);
-    const std::string problem =
-        shot.Taken && !shot.Look.Readable ? "Папка недоступна: "_cp1251 + shot.Look.Failure : "";
+    SetControlText(FolderLabel, "Папка: "_cp1251 + PathToCp1251(shot.Folder).value_or(""));
+    std::string problem = said_;
+    if (problem.empty() && poller_.HungSince())
+        problem = "Папка не отвечает с "_cp1251 +
+                  FromQ(poller_.HungSince()->toString(QStringLiteral("HH:mm:ss")));
+    else if (problem.empty() && shot.Taken && !shot.Look.Readable)
+        problem = "Папка недоступна: "_cp1251 + shot.Look.Failure;
     SetControlText(Notice, problem);
     Notice->setVisible(!problem.empty());
 
-    const std::filesystem::path inWork = ListInWork ? ListInWork() : std::filesystem::path();
-    const std::filesystem::path selected =
-        Table->currentRow() >= 0 && Table->currentRow() < static_cast<int>(rows_.size())
-            ? rows_[static_cast<std::size_t>(Table->currentRow())].Path
-            : std::filesystem::path();
-    rows_.clear();
-    const std::size_t count = shot.Look.Readable ? shot.Look.Files.size() : 0;
-    Table->setRowCount(static_cast<int>(count));
-    for (std::size_t i = 0; i < count; ++i) {
-        const job::TIncomingFile& file = shot.Look.Files[i];
-        const bool complete = shot.IsComplete(&file);
-        rows_.push_back({file.Path, file.Name, complete});
-        const job::TListState& state = shot.States[i];
-        const int row = static_cast<int>(i);
-        const bool working = !inWork.empty() && file.Path == inWork;
-        Table->setItem(row, 0, Cell(ToQ(file.Name + (working ? " (в работе)"_cp1251 : ""))));
-        Table->setItem(row, 1, Cell(i < shot.Times.size() ? shot.Times[i] : QString()));
-        Table->setItem(row, 2,
-                       Cell(state.Read ? QString::number(state.Pieces) : QStringLiteral("-")));
-        Table->setItem(row, 3,
-                       Cell(ToQ(complete ? job::ListStateText(state) : "записывается"_cp1251)));
-        for (int c = 0; c < 4; ++c) {
-            QTableWidgetItem* item = Table->item(row, c);
-            if (working) item->setBackground(QColor(0xc8, 0xf0, 0xc8));
-            if (!complete) item->setForeground(QColor(0x80, 0x80, 0x80));
-        }
-        if (file.Path == selected) Table->setCurrentCell(row, 0);
-    }
-    for (int c = 1; c < 4; ++c) Table->resizeColumnToContents(c);
+    const std::filesystem::path selected = [&] {
+        const TListsModel::TRow* row = model_->Row(Table->currentIndex().row());
+        return row ? row->File->Path : std::filesystem::path();
+    }();
+    model_->Update(ListInWork ? ListInWork() : std::filesystem::path(),
+                   poller_.HungSince().has_value());
+    // A reset forgets the selection: it stays with its list.
+    if (const int row = model_->RowOf(selected); row >= 0 && Table->currentIndex().row() != row)
+        Table->setCurrentIndex(model_->index(row, 0));
+}
+
+void TListsScreen::Say(const std::string& cp1251) {
+    said_ = cp1251;
+    SetControlText(Notice, cp1251);
+    Notice->setVisible(true);
 }
 
 void TListsScreen::OpenRow(int row) {
-    if (row < 0 || row >= static_cast<int>(rows_.size()) || !isVisible()) return;
-    const TRow chosen = rows_[static_cast<std::size_t>(row)];
-    if (!chosen.Complete) {
-        SetControlText(Notice, "Список "_cp1251 + chosen.Name + " ещё записывается"_cp1251);
-        Notice->setVisible(true);
-        return;
-    }
-    const std::optional<std::string> name = PathToCp1251(chosen.Path);
-    if (!name) return;
-    accept();
-    if (OnOpen) OnOpen(*name);
+    if (const TListsModel::TRow* shown = model_->Row(row)) OpenFile(shown->File->Path);
 }
 
-std::string TListsScreen::StateText(int row) const {
-    const QTableWidgetItem* item = Table->item(row, 3);
-    return item ? FromQ(item->text()) : std::string();
+void TListsScreen::OpenFile(const std::filesystem::path& file) {
+    if (!isVisible() || file.empty()) return;
+    const TIncomingSnapshot& shot = poller_.Last();
+    const std::string name = PathToCp1251(file.filename()).value_or("");
+    const auto listed =
+        std::find_if(shot.Look.Files.begin(), shot.Look.Files.end(),
+                     [&](const job::TIncomingFile& f) { return f.Path.native() == file.native(); });
+    if (listed == shot.Look.Files.end()) {
+        Say("Списка "_cp1251 + name + " больше нет в папке"_cp1251);
+        Refresh();
+        return;
+    }
+    if (!shot.IsComplete(&*listed)) {
+        Say("Список "_cp1251 + name + " ещё записывается"_cp1251);
+        return;
+    }
+    const std::optional<std::string> full = PathToCp1251(file);
+    if (!full) return;
+    accept();
+    if (OnOpen) OnOpen(*full);
+}
+
+int TListsScreen::RowCount() const {
+    return model_->rowCount();
+}
+
+std::string TListsScreen::CellText(int row, int column) const {
+    return model_->Text(row, column);
 }
 
 }  // namespace tandrel::console

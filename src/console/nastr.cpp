@@ -13,13 +13,17 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
 
 #include "base/cp1251.h"
 #include "base/files.h"
 #include "base/numbers.h"
 #include "console/Unit1.h"
+#include "console/broker_dialog.h"
 #include "console/qt_text.h"
 #include "console/windows_common.h"
+#include "feed/feed_secret.h"
 
 namespace tandrel::console {
 
@@ -142,11 +146,16 @@ void TForm3::BuildConnectionGroup() {
     switchRow->addWidget(Label2, 1);
     AddConnectionRow("", switches);
 
-    FeedRows = AddFeedRows([this](const std::string& caption, QWidget* control) {
-        AddConnectionRow(caption, control);
+    FeedRows = AddFeedRows([this](const std::string& caption, QWidget* control, QWidget* button) {
+        AddConnectionRow(caption, control, button);
     });
     connect(CheckBox6, &QCheckBox::toggled, this,
             [this](bool on) { FeedRows.JournalOff->setVisible(!on); });
+    BrokerDialog = new TBrokerDialog(this);
+    BrokerDialog->CheckSetup = [](const TFeedSetup& setup) {
+        return TForm1::CheckFeed(setup, std::chrono::seconds(10));
+    };
+    connect(FeedRows.Credentials, &QPushButton::clicked, this, [this] { CredentialsClick(); });
     AddIncomingFolderRow();
 }
 
@@ -268,8 +277,8 @@ void TForm3::FormShow() {
     ShowConnection();
     FeedRows.Broker->setText(ToQ(Form1->Settings.Broker));
     FeedRows.Station->setText(ToQ(Form1->Settings.StationName));
-    FeedRows.JournalOff->setVisible(!CheckBox6->isChecked());
-    MarkBroker(FeedRows, false);
+    feedSetup_ = Form1->FeedSetup();
+    MarkFeed(FeedRows, {}, CheckBox6->isChecked());
     SetControlText(IncomingEdit, PathToCp1251(Form1->IncomingDir).value_or(std::string()));
 }
 
@@ -293,14 +302,26 @@ void TForm3::BitBtn1Click() {
     CopySwitches();
     Form1->ShowPanels();
     ApplyConnection();
-    MarkBroker(FeedRows, !Form1->ApplyFeed(FromQ(FeedRows.Broker->text().trimmed()),
-                                           FromQ(FeedRows.Station->text())));
+    feedSetup_.Broker = FromQ(FeedRows.Broker->text().trimmed());
+    feedSetup_.Station = FromQ(FeedRows.Station->text());
+    const std::string feedRefused = Form1->ApplyFeed(feedSetup_);
+    if (feedRefused.empty()) feedSetup_.Password.reset();  // stored
+    MarkFeed(FeedRows, feedRefused, CheckBox6->isChecked());
 }
 
 void TForm3::FormClose() {
     // The switches are kept; sizes and connection values not applied are dropped, and the
     // panels stay as they are.
     CopySwitches();
+}
+
+void TForm3::CredentialsClick() {
+    feedSetup_.Broker = FromQ(FeedRows.Broker->text().trimmed());
+    feedSetup_.Station = FromQ(FeedRows.Station->text());
+    std::error_code ec;
+    BrokerDialog->Show(feedSetup_,
+                       std::filesystem::exists(feed::PasswordPath(ProgramDirectory()), ec));
+    if (BrokerDialog->exec() == QDialog::Accepted) feedSetup_ = BrokerDialog->Setup();
 }
 
 void TForm3::CheckBox3Click() {

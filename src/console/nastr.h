@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "console/Unit1.h"
 #include "console/nastr_feed.h"
 #include "labels/printer.h"
 #include "printer/queue_printer.h"
@@ -23,6 +24,8 @@ class QPushButton;
 class QTableWidget;
 
 namespace tandrel::console {
+
+class TBrokerDialog;
 
 class TForm3 : public QDialog {
     Q_OBJECT
@@ -46,6 +49,8 @@ class TForm3 : public QDialog {
     QPushButton* Button1 = nullptr;  // "Тест"
     QLabel* Label2 = nullptr;        // the test label's outcome
     TFeedRows FeedRows;              // the plant feed's broker and station name (o, q)
+    // "Брокер…", opened by FeedRows.Credentials: its values wait here for "Применить".
+    TBrokerDialog* BrokerDialog = nullptr;
     QLineEdit* IncomingEdit = nullptr;  // " Папка входящих списков" (r), empty for d's
     QPushButton* IncomingChoose = nullptr;  // its folder chooser
     // Adds a row to the group: a caption, its control and optionally one more beside it, and
@@ -96,6 +101,8 @@ class TForm3 : public QDialog {
     void done(int result) override;
 
   private:
+    void CredentialsClick();
+    TFeedSetup feedSetup_;  // the feed's log-in and TLS files as shown, with a new password
     QGridLayout* connectionRows_ = nullptr;
     std::vector<std::string> ports_;  // the serial ports the printer's list holds
     std::optional<bool> askState_;    // n as shown: unset until the operator sets it

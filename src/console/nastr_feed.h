@@ -7,23 +7,29 @@
 
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class QWidget;
 
 namespace tandrel::console {
 
 struct TFeedRows {
-    QLineEdit* Broker = nullptr;   // setting o, "host:port"
-    QLineEdit* Station = nullptr;  // setting q
-    QLabel* JournalOff = nullptr;  // shown while "Вести журнал" is not checked
+    QLineEdit* Broker = nullptr;         // setting o, "host:port"
+    QLineEdit* Station = nullptr;        // setting q
+    QPushButton* Credentials = nullptr;  // "Брокер…": log-in and TLS files
+    // Shown while "Вести журнал" is not checked, or with why "Применить" refused the feed.
+    QLabel* JournalOff = nullptr;
 };
 
-// Adds a captioned row (an empty caption: the control alone) to the window's group.
-using TAddRow = std::function<void(const std::string& captionCp1251, QWidget* control)>;
+// Adds a captioned row (an empty caption: the control alone) to the window's group, with a
+// button in the group's column of buttons.
+using TAddRow =
+    std::function<void(const std::string& captionCp1251, QWidget* control, QWidget* button)>;
 
 // Adds the rows through addRow; the window fills, applies and drops them like its other values.
 TFeedRows AddFeedRows(const TAddRow& addRow);
 
-// A broker text refused by "Применить" is marked until it is corrected.
-void MarkBroker(const TFeedRows& rows, bool refused);
+// The feed refused by "Применить" (reason, Windows-1251) is marked and said until it is
+// corrected; an empty reason clears it. journalOn: the remark's other use.
+void MarkFeed(const TFeedRows& rows, const std::string& reason, bool journalOn);
 
 }  // namespace tandrel::console

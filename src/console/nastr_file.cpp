@@ -1,6 +1,7 @@
 #include "console/nastr_file.h"
 
 #include <system_error>
+#include <tuple>
 
 #include "base/cp1251.h"
 #include "base/files.h"
@@ -29,6 +30,9 @@ struct Comments {
     std::string o = " Брокер MQTT"_cp1251;
     std::string q = " Имя станции"_cp1251;
     std::string r = " Папка входящих списков"_cp1251;
+    std::string s = " Пользователь MQTT"_cp1251;
+    std::string t = " Сертификат центра MQTT"_cp1251;
+    std::string u = " Сертификат станции MQTT"_cp1251;
 };
 
 const Comments& TheComments() {
@@ -52,7 +56,8 @@ void ApplyLine(std::string_view line, TSettings& s) {
     const std::string_view rest = line.size() > 2 ? line.substr(2) : std::string_view();
     const std::string_view word = rest.substr(0, rest.find(' '));
     // Paths and port names may hold blanks; numbers and switches end at the first one.
-    const bool whole = key == 'd' || key == 'g' || key == 'p' || key == 'q' || key == 'r';
+    const bool whole = key == 'd' || key == 'g' || key == 'p' || key == 'q' || key == 'r' ||
+                       key == 's' || key == 't' || key == 'u';
     const std::string_view value = whole ? rest : word;
     if (value.empty()) return;
     switch (key) {
@@ -110,6 +115,15 @@ void ApplyLine(std::string_view line, TSettings& s) {
             break;
         case 'r':
             s.IncomingDir = Cp1251ToPath(value);
+            break;
+        case 's':
+            s.MqttUser = std::string(value);
+            break;
+        case 't':
+            s.MqttCaFile = Cp1251ToPath(value);
+            break;
+        case 'u':
+            s.MqttCertFile = Cp1251ToPath(value);
             break;
         default:
             break;  // keys of other versions
@@ -180,6 +194,12 @@ std::string FormatSettings(const TSettings& s) {
     if (!s.StationName.empty()) AppendSetting(out, c.q, 'q', s.StationName);
     if (!s.IncomingDir.empty())
         AppendSetting(out, c.r, 'r', PathToCp1251(s.IncomingDir).value_or(std::string()));
+    if (!s.MqttUser.empty()) AppendSetting(out, c.s, 's', s.MqttUser);
+    for (const auto& [comment, key, path] :
+         {std::tuple{&c.t, 't', &s.MqttCaFile}, std::tuple{&c.u, 'u', &s.MqttCertFile}}) {
+        if (const auto text = PathToCp1251(*path); text && !text->empty())
+            AppendSetting(out, *comment, key, *text);
+    }
     return out;
 }
 

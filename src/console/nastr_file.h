@@ -45,6 +45,9 @@ struct TSettings {
     std::string StationName;  // q: Windows-1251, blanks kept; empty: the computer's name
     // r: the folder the office fills with lists, kept whole; empty means DataDir.
     std::filesystem::path IncomingDir;
+    std::string MqttUser;                // s: the feed's log-in, Windows-1251; empty: none
+    std::filesystem::path MqttCaFile;    // t: the plant's CA (PEM); set: the feed uses TLS
+    std::filesystem::path MqttCertFile;  // u: the station's certificate and key (PEM)
 
     bool operator==(const TSettings&) const = default;
 };
@@ -58,7 +61,7 @@ std::filesystem::path SettingsFilePath(const std::filesystem::path& programDir);
 
 // Applies the file's bytes over defaults. Only lines with a lower-case key count (those
 // this program does not know change nothing); the value starts at the third character. d, g, p,
-// q and r take the whole rest of the line; numbers
+// q, r, s, t and u take the whole rest of the line; numbers
 // and switches stop before the first blank. A line with an empty value, a number that is not a
 // decimal integer or lies outside its range is skipped and reading goes on; the last line of a
 // key wins. A switch is false for exactly "0". When DataDir does not name an existing directory
@@ -69,7 +72,8 @@ TSettings ParseSettings(std::string_view bytes, const TSettings& defaults);
 std::filesystem::path IncomingFolder(const TSettings& settings);
 
 // The file's exact bytes: every key in the order a, b, p, d, c, f, e, g, h, i, j, k, l, m, n, o,
-// q, r, each after its comment line, CR LF line ends; g, o, q and r only when not empty, n only
+// q, r, s, t, u, each after its comment line, CR LF line ends; g, o, q, r, s, t and u only when
+// not empty, n only
 // once set; switches as "-1"/"0". A DataDir that Windows-1251 cannot hold is written empty, so the
 // next start uses the program's directory.
 std::string FormatSettings(const TSettings& settings);

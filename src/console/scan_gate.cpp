@@ -5,7 +5,6 @@
 #include <QTimer>
 #include <QWidget>
 #include <chrono>
-#include <limits>
 
 #include "console/qt_text.h"
 
@@ -16,12 +15,22 @@ bool IsEnter(const QKeyEvent& event) {
     return event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter;
 }
 
-// A scanner types characters and Enter; other keys (F2, the arrows, Escape) act at once.
+// A scanner types characters and Enter; every other key acts at once.
 bool ScannerKey(const QKeyEvent& event) {
-    if (IsEnter(event) || event.key() == Qt::Key_Backspace) return true;
+    if (IsEnter(event)) return true;
     const QString text = event.text();
     return !text.isEmpty() && text.at(0).isPrint();
 }
+
+// Shift and the like come with a scanner's capitals: they neither wait nor end a burst.
+bool Modifier(const QKeyEvent& event) {
+    const int key = event.key();
+    return (key >= Qt::Key_Shift && key <= Qt::Key_ScrollLock) || key == Qt::Key_AltGr ||
+           key == Qt::Key_Mode_switch || key == Qt::Key_Super_L || key == Qt::Key_Super_R;
+}
+
+// A timer this late was held up by a busy main thread: keys queued meanwhile go first.
+constexpr std::int64_t kLateMs = 10;
 
 std::int64_t SteadyMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -46,22 +55,7 @@ TScanGate::~TScanGate() = default;
 
 void TScanGate::SetClock(TClock clock) {
     clock_ = std::move(clock);
-    timed_ = false;
-}
-
-std::int64_t TScanGate::Now() const {
-    return clock_() - (timed_ ? offset_ : 0);
-}
-
-std::int64_t TScanGate::TimeOf(const QKeyEvent& event) {
-    const auto stamp = static_cast<std::int64_t>(event.timestamp());
-    if (stamp == 0) return clock_();
-    // The smallest lag between an event's time and its handling is the clocks' own offset: a
-    // busy main thread only makes the lag larger.
-    const std::int64_t lag = clock_() - stamp;
-    if (!timed_ || lag < offset_) offset_ = lag;
-    timed_ = true;
-    return stamp;
+    stamped_ = false;
 }
 
 bool TScanGate::eventFilter(QObject* watched, QEvent* event) {
@@ -75,7 +69,14 @@ bool TScanGate::eventFilter(QObject* watched, QEvent* event) {
     const bool otherModal = modal != nullptr && !scanWindow_(modal);
     if (!(otherModal ? widget->window() == modal : scanWindow)) return false;
     auto& key = static_cast<QKeyEvent&>(*event);
-    if (!ScannerKey(key)) return false;  // modifiers too: Shift comes with a scanner's capitals
+    if (!ScannerKey(key)) {
+        // It acts now, after the keys typed before it.
+        if (type == QEvent::KeyPress && !held_.empty() && !Modifier(key)) {
+            Apply(burst_.SettleAll());
+            Schedule();
+        }
+        return false;
+    }
 
     if (type == QEvent::KeyRelease) {
         if (held_.empty()) return false;
@@ -85,13 +86,35 @@ bool TScanGate::eventFilter(QObject* watched, QEvent* event) {
     }
     if (key.isAutoRepeat()) {
         // A key held down is a hand: what was held settles, and the repeat acts.
-        Apply(burst_.Expire(std::numeric_limits<std::int64_t>::max()));
+        Apply(burst_.SettleAll());
         THeld repeat{watched, std::unique_ptr<QKeyEvent>(key.clone())};
         Replay(repeat);
+        Schedule();
         key.accept();
         return true;
     }
-    const job::TScanBurst::TStep step = burst_.Press(TimeOf(key), IsEnter(key));
+    // A burst goes by the events' own time stamps, so that a busy main thread never makes a
+    // scan of hand typing, while each stamp goes forward; a stamp of 0, one repeated or one
+    // behind (remote-control and on-screen keyboards send such) times the key and the rest of
+    // its burst by their arrival instead. The two clocks are never compared.
+    const std::int64_t arrival = clock_();
+    lateOnce_ = false;
+    const auto stamp = static_cast<std::int64_t>(key.timestamp());
+    const bool forward = stamp != 0 && stamp > lastStamp_;
+    lastStamp_ = stamp;
+    if (burst_.Held() == 0) {
+        stamped_ = forward;
+    } else if (stamped_ && !forward) {
+        stamped_ = false;
+        burst_.Rebase(lastArrival_);
+    }
+    const job::TScanBurst::TStep step = burst_.Press(stamped_ ? stamp : arrival, IsEnter(key));
+    if (step.Settled > 0 && burst_.Held() == 1) {
+        // Too slow for the burst before it: it begins the next one, on its own clock.
+        stamped_ = forward;
+        burst_.Rebase(forward ? stamp : arrival);
+    }
+    lastArrival_ = arrival;
     Apply(step);
     if (step.This == job::TScanBurst::TThis::Scan) {
         std::string code;
@@ -103,8 +126,7 @@ bool TScanGate::eventFilter(QObject* watched, QEvent* event) {
     } else {
         if (held_.empty()) swallow_ = otherModal;
         held_.push_back({watched, std::unique_ptr<QKeyEvent>(key.clone())});
-        if (step.This == job::TScanBurst::TThis::Act)
-            Apply({1, true, job::TScanBurst::TThis::Hold});
+        if (step.This == job::TScanBurst::TThis::Act) Apply({1, job::TScanBurst::TThis::Hold});
     }
     Schedule();
     key.accept();
@@ -120,7 +142,7 @@ void TScanGate::Apply(const job::TScanBurst::TStep& step) {
         if (press) ++presses;
         THeld held = std::move(held_.front());
         held_.pop_front();
-        if (step.SettledTyped) Replay(held);
+        Replay(held);
     }
 }
 
@@ -135,17 +157,31 @@ void TScanGate::Replay(THeld& held) {
 }
 
 void TScanGate::Expire() {
-    Apply(burst_.Expire(Now()));
+    const std::optional<std::int64_t> window = burst_.Window();
+    if (!window) return;
+    const std::int64_t due = lastArrival_ + *window + 1;
+    const std::int64_t now = clock_();
+    if (now < due) {
+        Schedule();
+        return;
+    }
+    if (now - due > kLateMs && !lateOnce_) {
+        lateOnce_ = true;
+        QTimer::singleShot(0, this, [this] { Expire(); });
+        return;
+    }
+    lateOnce_ = false;
+    Apply(burst_.SettleAll());
     Schedule();
 }
 
 void TScanGate::Schedule() {
-    const std::optional<std::int64_t> due = burst_.Due();
-    if (!due) {
+    const std::optional<std::int64_t> window = burst_.Window();
+    if (!window) {
         timer_->stop();
         return;
     }
-    const std::int64_t wait = *due - Now();
+    const std::int64_t wait = lastArrival_ + *window + 1 - clock_();
     timer_->start(static_cast<int>(std::max<std::int64_t>(wait, 1)));
 }
 

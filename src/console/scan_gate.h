@@ -21,7 +21,7 @@ namespace tandrel::console {
 
 class TScanGate : public QObject {
   public:
-    // Milliseconds of a steady clock.
+    // Milliseconds of a steady clock: when each key arrives.
     using TClock = std::function<std::int64_t()>;
     // Keys to the scan windows (the main window, the list screen) are gated, and a scan there
     // calls onScan with its code (Windows-1251). While another modal window is open its keys
@@ -30,7 +30,7 @@ class TScanGate : public QObject {
               std::function<void(const std::string& code)> onScan, QObject* parent);
     ~TScanGate() override;
 
-    // Tests drive the clock; key events without a timestamp are timed by it.
+    // Tests drive the clock of arrivals.
     void SetClock(TClock clock);
     // Settles the keys held when their time is up; the gate's timer calls it.
     void Expire();
@@ -44,8 +44,9 @@ class TScanGate : public QObject {
         QPointer<QObject> Receiver;
         std::unique_ptr<QKeyEvent> Event;
     };
-    std::int64_t Now() const;
-    std::int64_t TimeOf(const QKeyEvent& event);
+    // The time of a key press on its burst's clock: the event's own time stamp while every stamp
+    // of the burst goes forward, else its arrival.
+    std::int64_t TimeOf(const QKeyEvent& event, std::int64_t arrival);
     void Apply(const job::TScanBurst::TStep& step);
     void Replay(THeld& held);
     void Schedule();
@@ -57,8 +58,10 @@ class TScanGate : public QObject {
     std::deque<THeld> held_;  // presses and their releases, in order
     bool swallow_ = false;    // the held keys go to a modal window other than the scan windows
     bool replaying_ = false;
-    bool timed_ = false;  // key events carry timestamps: offset_ maps the clock onto them
-    std::int64_t offset_ = 0;
+    bool stamped_ = false;        // the burst is timed by the events' time stamps
+    std::int64_t lastStamp_ = 0;  // the last press's time stamp
+    std::int64_t lastArrival_ = 0;
+    bool lateOnce_ = false;  // the timer came late: queued keys go first
     QTimer* timer_ = nullptr;
 };
 

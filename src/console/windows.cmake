@@ -12,10 +12,12 @@ target_compile_options(tandrel_label_render PRIVATE ${TANDREL_WARNINGS})
 add_library(tandrel_console STATIC
     application.cpp
     about.cpp
+    broker_dialog.cpp
     column_map_dialog.cpp
     elided_label.cpp
     incoming_poller.cpp
     label_preview.cpp
+    lists_model.cpp
     lists_screen.cpp
     nastr.cpp
     nastr_feed.cpp
@@ -31,6 +33,7 @@ add_library(tandrel_console STATIC
     Unit1_journal.cpp
     Unit1_keypad.cpp
     Unit1_lists.cpp
+    Unit1_loads.cpp
     Unit1_link.cpp
     Unit1_preview.cpp
     Unit1_operator.cpp

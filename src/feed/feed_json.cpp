@@ -1,5 +1,6 @@
 #include "feed/feed_json.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -88,16 +89,29 @@ TJsonObject& TJsonObject::Bool(std::string_view name, std::optional<bool> value)
     return *this;
 }
 
-std::string StationTopic(std::string_view stationCp1251) {
-    std::string out;
-    for (const char c : stationCp1251) {
+namespace {
+bool FaultyInName(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7f || byte == 0x98 || c == '+' || c == '#' || c == '/' ||
+           c == ':';
+}
+}  // namespace
+
+std::string StationNameFault(std::string_view station) {
+    for (const char c : station) {
+        if (!FaultyInName(c)) continue;
         const auto byte = static_cast<unsigned char>(c);
-        if (c == '/' || c == '+' || c == '#' || byte < 0x20 || byte == 0x7f)
-            out += '_';
-        else
-            out += c;
+        if (byte < 0x20 || byte == 0x7f || byte == 0x98)
+            return "в имени станции управляющий символ"_cp1251;
+        return "в имени станции нельзя «"_cp1251 + c + "»: допустимо всё, кроме / + # :"_cp1251;
     }
-    return Cp1251ToUtf8(out);
+    return {};
+}
+
+std::string CleanStationName(std::string_view station) {
+    std::string out(station);
+    std::replace_if(out.begin(), out.end(), FaultyInName, '_');
+    return out;
 }
 
 std::string IsoTime(const job::TLocalTime& t, std::int32_t offsetSeconds) {
@@ -109,18 +123,15 @@ std::string IsoTime(const job::TLocalTime& t, std::int32_t offsetSeconds) {
     return text;
 }
 
-std::optional<std::string> PieceJson(std::string_view line, std::string_view station,
-                                     std::string_view fileName, std::int64_t lineNumber) {
+std::optional<std::string> PieceJson(std::string_view line, std::string_view id) {
     const auto record = job::ParseJournalLine(line);
     if (!record) return std::nullopt;
     const std::vector<std::string> f = job::SplitJournalLine(line);
     const auto yes = [](const std::string& field) { return field == "да"_cp1251; };
     TJsonObject json;
-    const std::string id =
-        std::string(station) + "/" + std::string(fileName) + "/" + std::to_string(lineNumber);
     const std::string time = IsoTime(record->At, LocalOffsetSeconds(record->At));
     const std::string list = Cp1251ToUtf8(f[2]), label = Cp1251ToUtf8(f[9]);
-    json.Text("id", std::string_view(id))
+    json.Text("id", id)
         .Text("time", std::string_view(time))
         .Text("list", std::string_view(list))
         .Integer("row", JournalInteger(f[3]))

@@ -26,16 +26,17 @@ class TJsonObject {
     std::string text_ = "{";
 };
 
-// The station's name (Windows-1251) as a topic level: UTF-8, with "/", "+", "#" and control
-// characters replaced by "_", so that it never splits a topic or acts as a wildcard.
-std::string StationTopic(std::string_view stationCp1251);
+// Why a station's name (Windows-1251) cannot be one: it holds a control character (C0, DEL,
+// C1: byte 0x98), "+" or "#" (wildcards), "/" (a topic level) or ":". Empty when it can.
+std::string StationNameFault(std::string_view stationCp1251);
+// The name with each of those characters replaced by "_".
+std::string CleanStationName(std::string_view stationCp1251);
 
 // "2026-12-09T23:45:39+03:00": offsetSeconds is the local time's distance from UTC.
 std::string IsoTime(const job::TLocalTime& at, std::int32_t offsetSeconds);
 
 // The piece message of one journal record line (without its line end): nothing for the header
-// and for lines that are not journal lines. id is "<station>/<file name>/<line number>".
-std::optional<std::string> PieceJson(std::string_view line, std::string_view station,
-                                     std::string_view fileName, std::int64_t lineNumber);
+// and for lines that are not journal lines. id: "<station>/<file name>/<moment>/<k>".
+std::optional<std::string> PieceJson(std::string_view line, std::string_view id);
 
 }  // namespace tandrel::feed

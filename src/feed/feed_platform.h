@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <ctime>
+#include <filesystem>
+#include <optional>
 #include <string>
 
 #include "job/journal.h"
@@ -12,6 +14,16 @@ namespace tandrel::feed {
 
 // The computer's name (Windows-1251): the station's name while none is set.
 std::string ComputerName();
+
+// The path as the C library's file calls take it (the MQTT library opens certificates so).
+std::string NativePath(const std::filesystem::path& path);
+
+// A secret sealed for the machine's user, and opened again; nothing when the system refuses.
+std::optional<std::string> ProtectSecret(const std::string& secret);
+std::optional<std::string> UnprotectSecret(const std::string& sealed);
+// The file (created empty when missing) readable and writable by its owner alone, before a
+// secret is written to it; nothing where the sealing itself protects it.
+void RestrictToOwner(const std::filesystem::path& path);
 
 // The local time now and its distance from UTC in seconds.
 struct TLocalNow {

@@ -1,3 +1,5 @@
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <ctime>
@@ -9,6 +11,26 @@ std::string ComputerName() {
     char name[256] = {};
     if (gethostname(name, sizeof name - 1) != 0) return {};
     return name;
+}
+
+std::string NativePath(const std::filesystem::path& path) {
+    return path.string();
+}
+
+// The file's mode keeps the secret: the bytes are stored as they are.
+std::optional<std::string> ProtectSecret(const std::string& secret) {
+    return secret;
+}
+
+std::optional<std::string> UnprotectSecret(const std::string& sealed) {
+    return sealed;
+}
+
+void RestrictToOwner(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return;  // the write that follows says why
+    ::fchmod(fd, 0600);  // an older file may have had more
+    ::close(fd);
 }
 
 TLocalNow LocalNowWithOffset() {

@@ -1,4 +1,7 @@
 #include <windows.h>
+// after windows.h
+#include <dpapi.h>
+#include <wincrypt.h>
 
 #include <ctime>
 
@@ -20,6 +23,45 @@ std::string ComputerName() {
     if (!GetComputerNameA(name, &size)) return {};
     return std::string(name, size);
 }
+
+std::string NativePath(const std::filesystem::path& path) {
+    const std::wstring wide = path.wstring();
+    const int size = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string out(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), out.data(), size,
+                        nullptr, nullptr);
+    return out;
+}
+
+namespace {
+std::optional<std::string> Crypt(const std::string& in, bool protect) {
+    DATA_BLOB from{static_cast<DWORD>(in.size()),
+                   reinterpret_cast<BYTE*>(const_cast<char*>(in.data()))};
+    DATA_BLOB to{};
+    const BOOL ok = protect ? CryptProtectData(&from, L"Tandrel MQTT", nullptr, nullptr, nullptr,
+                                               CRYPTPROTECT_UI_FORBIDDEN, &to)
+                            : CryptUnprotectData(&from, nullptr, nullptr, nullptr, nullptr,
+                                                 CRYPTPROTECT_UI_FORBIDDEN, &to);
+    if (!ok) return std::nullopt;
+    std::string out(reinterpret_cast<const char*>(to.pbData), to.cbData);
+    SecureZeroMemory(to.pbData, to.cbData);
+    LocalFree(to.pbData);
+    return out;
+}
+}  // namespace
+
+// DPAPI for the user who runs the program: another user's or another machine's copy of the
+// file opens to nothing.
+std::optional<std::string> ProtectSecret(const std::string& secret) {
+    return Crypt(secret, true);
+}
+
+std::optional<std::string> UnprotectSecret(const std::string& sealed) {
+    return Crypt(sealed, false);
+}
+
+void RestrictToOwner(const std::filesystem::path&) {}
 
 TLocalNow LocalNowWithOffset() {
     const std::time_t now = std::time(nullptr);

@@ -10,6 +10,7 @@
 #include "job/job_io.h"
 #include "job/list_encoding.h"
 #include "job/ods_table.h"
+#include "job/parse_stop.h"
 #include "job/progress.h"
 #include "job/table_list.h"
 #include "job/xlsx_table.h"
@@ -77,6 +78,7 @@ std::string ReadTextRows(std::string text, std::vector<SizeRow>& staged, std::ui
         std::erase(line, '\r');
         pos = end + 1;
         failedLine = ++lineNumber;
+        if (ParseStopped()) return StoppedReason();
         try {
             if (!ParseListLine(line, staged, fieldCount))
                 return LineReason(lineNumber, "в размере больше одного разделителя"_cp1251);
@@ -200,6 +202,15 @@ TStaged StageList(const std::string& listName, std::string text, std::vector<Siz
     return out;
 }
 
+TStagedList StageListBytes(const std::string& listName, const std::string& bytes,
+                           const TColumnMaps* maps) {
+    TStagedList staged;
+    staged.Rows.resize(1);
+    static_cast<TStaged&>(staged) = StageList(listName, bytes, staged.Rows, maps);
+    if (staged.Failure.empty()) staged.Crc = BytesCrc32(bytes).Crc;
+    return staged;
+}
+
 std::optional<TColumnChoice> TableColumns(const std::string& listName, std::string bytes,
                                           const TColumnMaps* maps) {
     const TListKind kind = ListKindOf(listName, bytes);
@@ -241,13 +252,19 @@ TLoadOutcome LoadList(TJobState& state, const TListSource& list) {
     if (IsLockFileName(listName))
         return reject(0, "это файл блокировки Excel или LibreOffice, а не список"_cp1251);
 
-    std::string text, failure;
-    if (list.Bytes != nullptr)
-        text = *list.Bytes;
-    else if (!io::ReadAll(list.Path, text, failure))
-        return reject(0, failure);
-    std::vector<SizeRow> staged(1);
-    TStaged staging = StageList(listName, std::move(text), staged, list.Maps);
+    TStagedList own;
+    TStagedList& ready = list.Staged != nullptr ? *list.Staged : own;
+    if (list.Staged == nullptr) {
+        std::string text, failure;
+        if (list.Bytes != nullptr)
+            text = *list.Bytes;
+        else if (!io::ReadAll(list.Path, text, failure))
+            return reject(0, failure);
+        own.Rows.resize(1);
+        static_cast<TStaged&>(own) = StageList(listName, std::move(text), own.Rows, list.Maps);
+    }
+    TStaged& staging = ready;
+    std::vector<SizeRow>& staged = ready.Rows;
     out.Utf8 = staging.Utf8;
     out.Utf16 = staging.Utf16;
     out.Workbook = staging.Workbook;
@@ -261,8 +278,9 @@ TLoadOutcome LoadList(TJobState& state, const TListSource& list) {
     if (rowCount == 0) return reject(0, "в файле нет ни одной строки с размером"_cp1251);
 
     // Without the real CRC the list's progress file would be restarted: refuse instead.
-    const TFileCrc crc =
-        list.Bytes != nullptr ? BytesCrc32(*list.Bytes) : FileCrc32(list.Path, listName);
+    TFileCrc crc{ready.Crc, true, {}};
+    if (list.Staged == nullptr)
+        crc = list.Bytes != nullptr ? BytesCrc32(*list.Bytes) : FileCrc32(list.Path, listName);
     if (!crc.Ok) {
         out.CrcMessage = crc.Message;
         return reject(0, "не удалось подсчитать контрольную сумму"_cp1251);

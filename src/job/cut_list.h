@@ -59,6 +59,9 @@ struct TListSource {
     const TColumnMaps* Maps = nullptr;  // the kept column maps, when there are any
     // The list's bytes when they were read beforehand (off the main thread): not read again.
     const std::string* Bytes = nullptr;
+    // The list staged beforehand (off the main thread): neither read nor parsed again; the load
+    // takes its rows.
+    struct TStagedList* Staged = nullptr;
 };
 
 // What staging a list's bytes gave beside its rows.
@@ -73,10 +76,21 @@ struct TStaged {
     std::optional<TColumnChoice> Choice;
 };
 
+// A list file's bytes staged for a load, on any thread: its rows, or why it is refused.
+struct TStagedList : TStaged {
+    std::vector<SizeRow> Rows;  // Rows[0] unused
+    std::uint32_t Crc = 0;      // CRC-32 of these very bytes
+};
+
 // The rows of a list file's bytes appended to staged (staged[0] unused), by the reader its name
 // and bytes call for; a table stops being read as soon as it is refused. Touches no file.
 TStaged StageList(const std::string& listName, std::string bytes, std::vector<SizeRow>& staged,
                   const TColumnMaps* maps = nullptr);
+
+// StageList of the bytes and their CRC-32: everything of a load that needs no state. Any thread;
+// under a TParseStop it ends at the next row once stopped.
+TStagedList StageListBytes(const std::string& listName, const std::string& bytes,
+                           const TColumnMaps* maps);
 
 // The columns of a list file that is a table (its header found as a load finds it), for the
 // column-map dialog; nothing for a text list or a file that is no table.

@@ -46,16 +46,6 @@ std::string_view Stem(std::string_view name) {
     return name.substr(0, name.rfind('.'));
 }
 
-std::uint32_t BytesCrc(std::string_view bytes) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    while (!bytes.empty()) {
-        const std::size_t n = std::min<std::size_t>(bytes.size(), 0xFFFF);
-        crc = UpdateCrc32(crc, bytes.data(), static_cast<std::uint16_t>(n));
-        bytes.remove_prefix(n);
-    }
-    return ~crc;
-}
-
 // Rows the progress file records for a list of pieces rows, or 0 when it belongs to other bytes.
 std::int32_t RecordedPieces(const fs::path& progressFile, std::uint32_t crc, std::int32_t pieces) {
     std::string content, failure;
@@ -77,11 +67,11 @@ std::int32_t RecordedPieces(const fs::path& progressFile, std::uint32_t crc, std
 }
 
 TListState ReadState(const TIncomingFile& file, const fs::path& progressFile,
-                     const TColumnMaps* maps) {
+                     const TColumnMaps* maps, const TListStates::TReader& read) {
     TListState state;
     std::string bytes;
-    if (!io::ReadAll(file.Path, bytes, state.Failure)) return state;
-    const std::uint32_t crc = BytesCrc(bytes);
+    if (!read(file.Path, bytes, state.Failure)) return state;
+    const std::uint32_t crc = BytesCrc32(bytes).Crc;
     std::vector<SizeRow> staged(1);
     state.Failure = StageList(file.Name, std::move(bytes), staged, maps).Failure;
     if (!state.Failure.empty()) return state;
@@ -99,6 +89,20 @@ std::int64_t WriteTime(const fs::path& path, std::uintmax_t& size) {
     return ec ? 0 : static_cast<std::int64_t>(time.time_since_epoch().count());
 }
 
+// The keys of the two layouts, position by position: what the Latin layout types, then what the
+// Russian one types on the same key (Windows-1251).
+constexpr std::string_view kLatinKeys =
+    "`qwertyuiop[]asdfghjkl;'zxcvbnm,./~QWERTYUIOP{}ASDFGHJKL:\"ZXCVBNM<>?@#$^&|";
+const std::string kRussianKeys =
+    "ёйцукенгшщзхъфывапролджэячсмитьбю.ЁЙЦУКЕНГШЩЗХЪФЫВАПРОЛДЖЭЯЧСМИТЬБЮ,\"№;:?/"_cp1251;
+
+std::string SwapKeys(std::string_view text, std::string_view from, std::string_view to) {
+    std::string out(text);
+    for (char& c : out)
+        if (const auto at = from.find(c); at != std::string_view::npos) c = to[at];
+    return out;
+}
+
 }  // namespace
 
 bool IsListFileName(std::string_view name) {
@@ -107,75 +111,75 @@ bool IsListFileName(std::string_view name) {
 
 TFolderLook LookAtFolder(const fs::path& folder) {
     TFolderLook look;
-    std::error_code ec;
-    fs::directory_iterator it(folder, ec);
-    if (ec) {
+    std::vector<TFolderEntry> entries;
+    if (ListFolder(folder, entries) != 0) {
         look.Failure = "папка не читается"_cp1251;
         return look;
     }
-    for (; it != fs::directory_iterator(); it.increment(ec)) {
-        if (ec) break;
-        std::error_code entryEc;
-        if (!it->is_regular_file(entryEc)) continue;
-        const std::optional<std::string> name = PathToCp1251(it->path().filename());
+    for (TFolderEntry& entry : entries) {
+        if (!entry.Regular) continue;
+        std::optional<std::string> name = PathToCp1251(entry.Path.filename());
         if (!name || !IsListFileName(*name)) continue;
-        TIncomingFile file;
-        file.Name = *name;
-        file.Path = it->path();
-        file.Time = WriteTime(file.Path, file.Size);
-        look.Files.push_back(std::move(file));
-    }
-    if (ec) {
-        look.Files.clear();
-        look.Failure = "папка не читается"_cp1251;
-        return look;
+        look.Files.push_back(
+            {std::move(*name), std::move(entry.Path), entry.Size, entry.WriteTimeNs});
     }
     look.Readable = true;
-    std::stable_sort(look.Files.begin(), look.Files.end(),
-                     [](const TIncomingFile& a, const TIncomingFile& b) {
-                         return a.Time != b.Time ? a.Time > b.Time : a.Name < b.Name;
-                     });
+    std::sort(look.Files.begin(), look.Files.end(),
+              [](const TIncomingFile& a, const TIncomingFile& b) {
+                  return a.Time != b.Time ? a.Time > b.Time : a.Name < b.Name;
+              });
     return look;
 }
 
-void TIncomingLooks::Take(const TFolderLook& look) {
+void TIncomingLooks::Take(const TFolderLook& look, std::int64_t nowMs) {
     // A share that is down for a look forgets nothing of what it held.
     if (!look.Readable) {
         last_.Readable = false;
         last_.Failure = look.Failure;
         return;
     }
-    std::map<std::string, bool> complete;
+    std::unordered_map<std::string, TSeen> seen;
+    seen.reserve(look.Files.size());
     for (const TIncomingFile& file : look.Files) {
-        bool same = !taken_;  // present at the first look: complete
-        if (!same) {
-            const auto before =
-                std::find_if(last_.Files.begin(), last_.Files.end(),
-                             [&](const TIncomingFile& f) { return f.Name == file.Name; });
-            same = before != last_.Files.end() && before->Size == file.Size &&
-                   before->Time == file.Time;
-        }
-        complete[file.Name] = same;
+        // Present at the first look: complete.
+        TSeen now{file.Size, file.Time, taken_ ? nowMs : nowMs - kSettleMs};
+        if (const auto it = seen_.find(file.Name);
+            it != seen_.end() && it->second.Size == file.Size && it->second.Time == file.Time)
+            now.Since = it->second.Since;
+        seen.emplace(file.Name, now);
     }
-    complete_ = std::move(complete);
+    seen_ = std::move(seen);
     last_ = look;
+    now_ = nowMs;
     taken_ = true;
 }
 
 bool TIncomingLooks::Complete(const std::string& name) const {
-    const auto it = complete_.find(name);
-    return it != complete_.end() && it->second;
+    const auto it = seen_.find(name);
+    return it != seen_.end() && now_ - it->second.Since >= kSettleMs;
 }
 
-const TIncomingFile* MatchScan(const TFolderLook& look, std::string_view code) {
-    if (code.empty()) return nullptr;
-    const std::string wanted = Lower(code);
-    const TIncomingFile* best = nullptr;
+std::string RussianKeysAsLatin(std::string_view text) {
+    return SwapKeys(text, kRussianKeys, kLatinKeys);
+}
+
+std::string LatinKeysAsRussian(std::string_view text) {
+    return SwapKeys(text, kLatinKeys, kRussianKeys);
+}
+
+std::vector<const TIncomingFile*> MatchCode(const TFolderLook& look, std::string_view code) {
+    std::vector<const TIncomingFile*> found;
+    if (code.empty()) return found;
+    std::vector<std::string> readings{Lower(code)};
+    for (std::string other : {Lower(RussianKeysAsLatin(code)), Lower(LatinKeysAsRussian(code))})
+        if (std::find(readings.begin(), readings.end(), other) == readings.end())
+            readings.push_back(std::move(other));
     for (const TIncomingFile& file : look.Files) {
-        if (Lower(Stem(file.Name)) != wanted) continue;
-        if (best == nullptr || KindRank(file.Name) < KindRank(best->Name)) best = &file;
+        const std::string stem = Lower(Stem(file.Name));
+        if (std::find(readings.begin(), readings.end(), stem) != readings.end())
+            found.push_back(&file);
     }
-    return best;
+    return found;
 }
 
 std::string ListStateText(const TListState& state) {
@@ -186,20 +190,51 @@ std::string ListStateText(const TListState& state) {
            std::to_string(state.Pieces);
 }
 
-TListState TListStates::Of(const TIncomingFile& file, const TColumnMaps* maps) {
-    const std::optional<std::string> full = PathToCp1251(file.Path);
-    if (!full) return {};
-    const fs::path progressFile = ResolveList(*full).ProgressFile;
+TListStates::TListStates(TReader read) : read_(std::move(read)) {
+    if (!read_)
+        read_ = [](const fs::path& file, std::string& bytes, std::string& failure) {
+            return io::ReadAll(file, bytes, failure);
+        };
+}
+
+void TListStates::Begin(const TColumnMaps* maps) {
+    maps_ = maps;
+    mapsText_ = maps ? maps->Format() : std::string();
+    std::error_code ec;
+    directory_ = fs::current_path(ec);
+    for (auto& [path, known] : known_) known.Named = false;
+}
+
+std::vector<std::string> TListStates::End() {
+    std::vector<std::string> gone;
+    std::erase_if(known_, [&](const auto& entry) {
+        if (!entry.second.Named) gone.push_back(entry.first);
+        return !entry.second.Named;
+    });
+    maps_ = nullptr;
+    directory_.clear();
+    return gone;
+}
+
+TListState TListStates::Of(const TIncomingFile& file, bool* fresh) {
+    if (fresh) *fresh = false;
+    const fs::path progressFile =
+        directory_.empty() ? ResolveList(PathToCp1251(file.Path).value_or(file.Name)).ProgressFile
+                           : directory_ / io::ToPath(ProgressFileName(file.Name));
     std::uintmax_t progressSize = 0;
     const std::int64_t progressTime = WriteTime(progressFile, progressSize);
-    std::string mapsText = maps ? maps->Format() : std::string();
-    auto it = known_.find(file.Path);
+    const std::string key = file.Path.string();
+    auto it = known_.find(key);
     if (it != known_.end() && it->second.File == file && it->second.ProgressSize == progressSize &&
-        it->second.ProgressTime == progressTime && it->second.Maps == mapsText)
+        it->second.ProgressTime == progressTime && it->second.Maps == mapsText_) {
+        it->second.Named = true;
         return it->second.State;
-    TKnown known{file, progressSize, progressTime, std::move(mapsText),
-                 ReadState(file, progressFile, maps)};
-    return known_.insert_or_assign(file.Path, std::move(known)).first->second.State;
+    }
+    if (fresh) *fresh = true;
+    TKnown known{
+        file, progressSize, progressTime, mapsText_, ReadState(file, progressFile, maps_, read_),
+        true};
+    return known_.insert_or_assign(key, std::move(known)).first->second.State;
 }
 
 }  // namespace tandrel::job

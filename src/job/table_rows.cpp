@@ -9,6 +9,7 @@
 #include "base/error.h"
 #include "base/numbers.h"
 #include "job/cell_text.h"
+#include "job/parse_stop.h"
 #include "link/protocol.h"
 
 namespace tandrel::job {
@@ -338,6 +339,11 @@ void TTableRows::MakeChoice() {
 }
 
 bool TTableRows::Take(TTableRow& row) {
+    if (ParseStopped()) {
+        phase_ = TPhase::Done;
+        failure_ = StoppedReason();
+        return false;
+    }
     switch (phase_) {
         case TPhase::Header:
             if (looked_ == 0) first_ = row;

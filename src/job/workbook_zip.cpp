@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "base/cp1251.h"
+#include "job/parse_stop.h"
 
 namespace tandrel::job {
 namespace {
@@ -115,6 +116,11 @@ struct TWorkbookZip::TImpl {
             if (total > kMaxPartBytes) {
                 unzCloseCurrentFile(Zip);
                 return TPartResult::TooLarge;
+            }
+            // A read nobody waits for any longer ends here, whatever the part's size.
+            if (ParseStopped()) {
+                unzCloseCurrentFile(Zip);
+                return TPartResult::Broken;
             }
             if (!take(buffer.data(), static_cast<std::size_t>(n))) {
                 unzCloseCurrentFile(Zip);

@@ -6,10 +6,16 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
+#include <string>
+#include <string_view>
 
+#include "base/cp1251.h"
+#include "base/system.h"
 #include "console/Unit1.h"
 #include "console/application.h"
 #include "console/windows.h"
+#include "feed/feed_secret.h"
 #include "program/session.h"
 
 namespace {
@@ -66,8 +72,28 @@ int Tandrel(int argc, char** argv) {
     return result;
 }
 
+// Tandrel --feed-password: one line of standard input becomes the station's broker password,
+// for the scripts that set stations up; no window opens. 0 when stored, 2 with the reason.
+int FeedPassword() {
+    using tandrel::operator""_cp1251;
+    std::string line;
+    if (!std::getline(std::cin, line)) {
+        tandrel::program::SayOnStderr("Пароль не задан: на входе нет строки"_cp1251);
+        return 2;
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    try {
+        tandrel::feed::StorePassword(tandrel::ProgramDir(), line);
+    } catch (const std::exception& e) {
+        tandrel::program::SayOnStderr(e.what());
+        return 2;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string_view(argv[1]) == "--feed-password") return FeedPassword();
     return Tandrel(argc, argv);
 }

@@ -10,3 +10,13 @@ namespace tandrel::program {
 void CloseOnSessionEnd(QWidget* mainWindow);
 
 }  // namespace tandrel::program
+
+#include <string>
+
+namespace tandrel::program {
+
+// A line for a script on standard error, in the text its console shows: UTF-8 on Linux, the
+// system's ANSI code page (Windows-1251 where the program is used) on Windows.
+void SayOnStderr(const std::string& cp1251);
+
+}  // namespace tandrel::program

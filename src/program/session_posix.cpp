@@ -4,7 +4,9 @@
 #include <QSocketNotifier>
 #include <QWidget>
 #include <csignal>
+#include <cstdio>
 
+#include "base/cp1251.h"
 #include "console/session_end.h"
 #include "program/session.h"
 
@@ -35,6 +37,10 @@ void CloseOnSessionEnd(QWidget* mainWindow) {
     action.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+}
+
+void SayOnStderr(const std::string& cp1251) {
+    std::fprintf(stderr, "%s\n", Cp1251ToUtf8(cp1251).c_str());
 }
 
 }  // namespace tandrel::program

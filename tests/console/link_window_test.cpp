@@ -216,6 +216,7 @@ class LinkWindowTest : public QObject {
         }
         QCOMPARE(filled, 0);
         QTRY_VERIFY_WITH_TIMEOUT(!Form1->Link.DeviceArrivalPending, kLinkWaitMs);
+        QTRY_VERIFY(!Form1->Loading());
         QCOMPARE(Field(8), sim.Device());
         QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kLinkWaitMs);
         QCOMPARE(Form1->Job.CurrentRow, 2);  // the operator's place: remembered row - 1
@@ -308,6 +309,7 @@ class LinkWindowTest : public QObject {
         Form1->AppException(std::make_exception_ptr(Exception("Ошибка записи в порт"_cp1251)));
         QVERIFY(Form1->Link.DeviceArrivalPending);
         QTRY_VERIFY_WITH_TIMEOUT(!Form1->Link.DeviceArrivalPending, kLinkWaitMs);
+        QTRY_VERIFY(!Form1->Loading());
         QCOMPARE(Form1->Job.RowCount, 4);
         QCOMPARE(Form1->Job.CurrentRow, 2);
         QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kLinkWaitMs);
@@ -336,9 +338,11 @@ class LinkWindowTest : public QObject {
         ChooseInNextOpenDialog(
             QString::fromStdU16String((dir.Path() / "B" / "bad.txt").u16string()), seen);
         Form1->N2Click();  // refused, the current folder now B
+        QTRY_VERIFY(!Form1->Loading());
         QCOMPARE(Form1->Job.ListName, std::string("plan.txt"));
         Form1->AppException(std::make_exception_ptr(Exception("Ошибка записи в порт"_cp1251)));
         QTRY_VERIFY_WITH_TIMEOUT(!Form1->Link.DeviceArrivalPending, kLinkWaitMs);
+        QTRY_VERIFY(!Form1->Loading());
         QCOMPARE(Form1->Job.RowCount, 3);
         QCOMPARE(Form1->Job.RemainingCount, 1);
         QCOMPARE(

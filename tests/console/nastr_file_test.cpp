@@ -209,6 +209,9 @@ TEST(SettingsFile, EveryKeyRoundTrips) {
         {'o', [](TSettings& s) { s.Broker = "[::1]:1883"; }},
         {'q', [](TSettings& s) { s.StationName = " 2 #A"; }},
         {'r', [&](TSettings& s) { s.IncomingDir = other; }},
+        {'s', [](TSettings& s) { s.MqttUser = " station 2 "; }},
+        {'t', [](TSettings& s) { s.MqttCaFile = "/etc/plant ca.pem"; }},
+        {'u', [](TSettings& s) { s.MqttCertFile = "/etc/station 2.pem"; }},
     };
     TSettings all = defaults;
     for (const auto& r : rows) {
@@ -241,6 +244,13 @@ TEST(SettingsFile, TheJournalSwitchIsWrittenLastWithItsComment) {
     s.IncomingDir = "/srv/lists";
     EXPECT_EQ(FormatSettings(s), bytes + feed + File({" Папка входящих списков", "r=/srv/lists"}));
     EXPECT_EQ(IncomingFolder(s), s.IncomingDir);
+    // s, t and u after r, each only once set; never a password.
+    s.MqttUser = "st2";
+    s.MqttCertFile = "/etc/st2.pem";
+    EXPECT_EQ(FormatSettings(s),
+              bytes + feed +
+                  File({" Папка входящих списков", "r=/srv/lists", " Пользователь MQTT", "s=st2",
+                        " Сертификат станции MQTT", "u=/etc/st2.pem"}));
 }
 
 TEST(SettingsFile, ProgramDirectoryHasNoTrailingSeparator) {

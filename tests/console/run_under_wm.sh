@@ -1,10 +1,11 @@
 #!/bin/sh
 # run_under_wm.sh PROGRAM [ARGS...]: runs a window test on a virtual X server under a small
 # window manager, as an operator's desktop would run the windows. Exits 77 (skipped) when the X
-# server or the window manager is not installed; scripts/test.sh installs both.
-for tool in Xvfb openbox xprop; do
+# server, the window manager or a tool the test names in TANDREL_X_TOOLS is missing;
+# scripts/test.sh installs them all.
+for tool in Xvfb openbox xprop ${TANDREL_X_TOOLS:-}; do
     if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "SKIPPED: $tool is not installed (scripts/test.sh installs xvfb, openbox, x11-utils)"
+        echo "SKIPPED: $tool is not installed (scripts/test.sh installs xvfb, openbox, x11-utils, xdotool, x11-xkb-utils)"
         exit 77
     fi
 done

@@ -79,7 +79,7 @@ class ScreensTest : public QObject {
         Form1->SetIncomingDir(in);
         Form1->resize(size);
         Form1->ListsClick();
-        QTRY_COMPARE(Form1->ListsScreen()->Table->rowCount(), 3);
+        QTRY_COMPARE(Form1->ListsScreen()->RowCount(), 3);
         QCoreApplication::processEvents();
         CheckNothingClipped(Form1->ListsScreen());
         Save(Form1->ListsScreen(),

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -15,10 +16,12 @@
 #include "base/cp1251.h"
 #include "console/Unit1.h"
 #include "console/application.h"
+#include "console/broker_dialog.h"
 #include "console/incoming_poller.h"
 #include "console/nastr.h"
 #include "console/qt_text.h"
 #include "feed/feed.h"
+#include "feed/feed_secret.h"
 #include "support/platform.h"
 #ifndef _WIN32
 #include "support/hostile_printer.h"
@@ -238,6 +241,32 @@ class SettingsWindowTest : public QObject {
         QCOMPARE(Form1->Settings.Broker, std::string("127.0.0.1:1"));
         QVERIFY(Form1->Feed() && Form1->Feed()->Running());
         QCOMPARE(Form1->FeedText(), "MQTT: нет связи с брокером"_cp1251);
+        // A name that cannot be a topic level is refused, and the row says why.
+        rows.Station->setText(ToQ("Линия/1"_cp1251));
+        Form3->BitBtn1Click();
+        QCOMPARE(Form1->Settings.StationName, "Линия 1"_cp1251);
+        QVERIFY(!rows.Station->styleSheet().isEmpty());
+        QVERIFY(rows.JournalOff->isVisible());
+        QVERIFY(FromQ(rows.JournalOff->text()).find("«/»"_cp1251) != std::string::npos);
+        rows.Station->setText(ToQ("Линия 1"_cp1251));
+
+        // "Брокер…": the log-in and TLS files wait for "Применить"; the password goes to
+        // mqtt.key, never to nastr.dat.
+        QTimer::singleShot(0, [&] {
+            TBrokerDialog* d = Form3->BrokerDialog;
+            d->User->setText(ToQ("Линия-1"_cp1251));
+            d->Password->setText(QStringLiteral("s3cret"));
+            d->ChooseFile = [](const QString&) { return QStringLiteral("/plant/ca.pem"); };
+            d->CaChoose->click();
+            d->accept();
+        });
+        rows.Credentials->click();
+        QVERIFY(Form1->Settings.MqttUser.empty());
+        Form3->BitBtn1Click();
+        QCOMPARE(Form1->Settings.MqttUser, "Линия-1"_cp1251);
+        QCOMPARE(Form1->Settings.MqttCaFile, std::filesystem::path("/plant/ca.pem"));
+        QCOMPARE(feed::LoadPassword(dir.Path()).value_or("none"), std::string("s3cret"));
+        QVERIFY(tandrel::testing::SecretProtected(dir.Path() / "mqtt.key", "s3cret"));
         rows.Station->setText(QStringLiteral("X"));
         Form3->reject();
         QCOMPARE(Form1->Settings.StationName, "Линия 1"_cp1251);
@@ -247,6 +276,21 @@ class SettingsWindowTest : public QObject {
             file.find(
                 "m=-1\r\n Брокер MQTT\r\no=127.0.0.1:1\r\n Имя станции\r\nq=Линия 1\r\n"_cp1251) !=
             std::string::npos);
+        // The chooser's file as the system writes its paths (backslashes on Windows).
+        const std::string ca = FromQ(QDir::toNativeSeparators(QStringLiteral("/plant/ca.pem")));
+        QVERIFY(
+            file.find(" Пользователь MQTT\r\ns=Линия-1\r\n Сертификат центра MQTT\r\nt="_cp1251 +
+                      ca + "\r\n") != std::string::npos);
+        QVERIFY(file.find("s3cret") == std::string::npos);
+    }
+
+    // A station name from the file that cannot be one is read with "_" and said once.
+    void aStationNameFromTheFileIsMendedAndSaid() {
+        TProgramDir dir;
+        dir.Write("nastr.dat", "q=Линия"_cp1251 + "\x98/1\r\n");
+        StartWindows();
+        QCOMPARE(Form1->Settings.StationName, "Линия__1"_cp1251);
+        QVERIFY(Form1->StatusText().find("Линия__1"_cp1251) != std::string::npos);
     }
 
     void menuCommandOpensTheWindowModally() {

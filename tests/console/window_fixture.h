@@ -11,6 +11,7 @@
 #include <QtTest>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include "base/files.h"
@@ -81,6 +82,21 @@ inline void ChooseInNextOpenDialog(const QString& file, TSeenDialog& seen) {
         if (dialog->isVisible()) return;  // not taken yet: the next tick tries again
         poll->stop();
         poll->deleteLater();
+    });
+    poll->start();
+}
+
+// Runs act on the next modal window of type T once it shows, from inside its event loop.
+template <typename T>
+inline void WhenModal(std::function<void(T*)> act) {
+    auto* poll = new QTimer(qApp);
+    poll->setInterval(20);
+    QObject::connect(poll, &QTimer::timeout, [poll, act] {
+        auto* window = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (window == nullptr || !window->isVisible()) return;
+        poll->stop();
+        poll->deleteLater();
+        act(window);
     });
     poll->start();
 }

@@ -23,21 +23,27 @@ tandrel_window_test(job_window_tests console/job_window_test.cpp)
 target_compile_definitions(job_window_tests PRIVATE
     TANDREL_JOB_FIXTURES="${CMAKE_CURRENT_SOURCE_DIR}/fixtures/job")
 tandrel_window_test(lists_window_tests console/lists_window_test.cpp)
-# The information window under a window manager on a virtual X server, which
-# run_under_wm.sh starts; skipped (77) where the server or the manager is missing. An X11
-# window manager is what it tests, so the Windows build has no use for it.
+# Window tests on a virtual X server under a window manager, which run_under_wm.sh starts;
+# skipped (77) where the server, the manager or a tool named after the source is missing. X11 is
+# what they test, so the Windows build has no use for them.
+function(tandrel_wm_test name source)
+    add_executable(${name} ${source})
+    set_target_properties(${name} PROPERTIES AUTOMOC ON)
+    target_link_libraries(${name} PRIVATE tandrel_console Qt6::Test)
+    target_compile_options(${name} PRIVATE ${TANDREL_WARNINGS})
+    target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+    target_compile_definitions(${name} PRIVATE TANDREL_SCREENS_DIR="${TANDREL_SCREENS_DIR}")
+    add_test(NAME ${name}
+        COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/console/run_under_wm.sh $<TARGET_FILE:${name}>)
+    string(JOIN " " tools ${ARGN})
+    set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77 RUN_SERIAL TRUE TIMEOUT 300
+        ENVIRONMENT "${TANDREL_GUI_ENVIRONMENT};TANDREL_X_TOOLS=${tools}")
+endfunction()
 if(NOT WIN32)
-    add_executable(info_window_wm_tests console/info_window_wm_test.cpp)
-    set_target_properties(info_window_wm_tests PROPERTIES AUTOMOC ON)
-    target_link_libraries(info_window_wm_tests PRIVATE tandrel_console Qt6::Test)
-    target_compile_options(info_window_wm_tests PRIVATE ${TANDREL_WARNINGS})
-    target_include_directories(info_window_wm_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-    target_compile_definitions(info_window_wm_tests PRIVATE TANDREL_SCREENS_DIR="${TANDREL_SCREENS_DIR}")
-    add_test(NAME info_window_wm_tests
-        COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/console/run_under_wm.sh
-                $<TARGET_FILE:info_window_wm_tests>)
-    set_tests_properties(info_window_wm_tests PROPERTIES SKIP_RETURN_CODE 77 RUN_SERIAL TRUE
-        TIMEOUT 120 ENVIRONMENT "${TANDREL_GUI_ENVIRONMENT}")
+    # The information window under a real window manager.
+    tandrel_wm_test(info_window_wm_tests console/info_window_wm_test.cpp)
+    # Keys through the X server at a scanner's and a hand's pace, in either keyboard layout.
+    tandrel_wm_test(scan_keys_x11_tests console/scan_keys_x11_test.cpp xdotool setxkbmap)
 endif()
 tandrel_window_test(label_render_tests console/label_render_test.cpp)
 tandrel_window_test(label_preview_tests console/label_preview_test.cpp)

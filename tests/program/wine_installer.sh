@@ -22,6 +22,7 @@ check() { "$@" || { echo "  installer: failed: $*"; status=1; }; }
 
 wine "$setup" /S </dev/null >/dev/null 2>&1
 check test -f "$dir/Tandrel.exe"
+check test -f "$dir/tandrel-plan.exe"
 check test -f "$dir/platforms/qwindows.dll"
 check test -f "$dir/translations/qtbase_ru.qm"
 check test -f "$dir/board.html"
@@ -48,7 +49,7 @@ printf 'x\r\n' >"$dir/journal-2026-12.csv"
 wine "$dir/Uninstall.exe" /S </dev/null >/dev/null 2>&1
 for _ in $(seq 400); do [ -f "$dir/Uninstall.exe" ] || [ -f "$dir/Tandrel.exe" ] || break; sleep 0.05; done
 sleep 0.5
-for gone in Tandrel.exe Qt6Core.dll platforms styles translations Uninstall.exe board.html; do
+for gone in Tandrel.exe tandrel-plan.exe Qt6Core.dll platforms styles translations Uninstall.exe board.html; do
     check test ! -e "$dir/$gone"
 done
 for kept in nastr.dat etik.eti "Заказ 15.crc" journal-2026-12.csv; do

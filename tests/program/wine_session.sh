@@ -6,9 +6,10 @@
 # second Wine session prints to the simulator's network printer instead (raw TCP on 127.0.0.1,
 # the printer's state asked before each label). One more Wine session prints through Wine's
 # spooler to a CUPS queue (a private cupsd) that sends to that network printer. The first Wine
-# session also publishes its rows to a mosquitto of the session's own, as the plant feed does:
-# its journal lines (a step's and its label's outcome for each row) must arrive. The third Wine
-# session names its ports as "COM3:" and "COM4:". One more starts with no list: its incoming
+# session also publishes its rows to a mosquitto of the session's own, as the plant feed does,
+# through TLS with the session's CA and logged in with the password "Tandrel.exe --feed-password"
+# stored: its journal lines (a step's and its label's outcome for each row) must arrive. The third
+# Wine session names its ports as "COM3:" and "COM4:". One more starts with no list: its incoming
 # folder is on a Wine drive (the office's share), and the list is opened from the "Списки"
 # screen. The last one prints to a network printer that never answers: the steps never wait for
 # it, and the journal has each label queued, then its outcome.
@@ -50,7 +51,7 @@ printf '%s\r\n' 'Размер;Кол-во;Наименование;E1;E2' '1000;
 cp tests/fixtures/program/session.xlsx "$lists/Заказ 15.xlsx"
 kinds=(txt csv xlsx)
 # The office's share as drive L:, its incoming folder holding, newest first, "Заказ 16.txt",
-# "Заказ 15.csv", "Заказ 14.xlsx" and "1502.txt" (a job sheet's barcode).
+# "Заказ 15.csv", "Заказ 14.xlsx", "1502.txt" and "ZAK-1502.txt" (job sheets' barcodes).
 share=$work/share
 incoming_dir="$share/Входящие"
 mkdir -p "$incoming_dir"
@@ -58,6 +59,8 @@ printf '%s\r\n' '700 Крышка' | iconv -f UTF-8 -t CP1251 >"$incoming_dir/З
 cp "$lists/Заказ 15.csv" "$incoming_dir/Заказ 15.csv"
 cp "$lists/Заказ 15.xlsx" "$incoming_dir/Заказ 14.xlsx"
 printf '%s\r\n' '1200 Полка' | iconv -f UTF-8 -t CP1251 >"$incoming_dir/1502.txt"
+printf '%s\r\n' '1300 Стойка' '1400 Ригель' | iconv -f UTF-8 -t CP1251 >"$incoming_dir/ZAK-1502.txt"
+touch -d '2026-03-02 07:00' "$incoming_dir/ZAK-1502.txt"
 touch -d '2026-03-02 08:00' "$incoming_dir/1502.txt"
 touch -d '2026-03-02 09:00' "$incoming_dir/Заказ 14.xlsx"
 touch -d '2026-03-02 10:00' "$incoming_dir/Заказ 15.csv"
@@ -103,20 +106,35 @@ fail() {
     return 1
 }
 
-# The plant's broker on 127.0.0.1 and a subscriber that writes "topic payload" lines.
+# The plant's broker on 127.0.0.1 as a plant's IT sets it up: TLS with a CA of the session's own
+# (openssl), no anonymous access, a user per station; and a subscriber that writes "topic
+# payload" lines.
 mqtt=$work/broker
 mkdir -p "$mqtt"
+(
+    cd "$mqtt"
+    ec="-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
+    openssl req -x509 $ec -keyout ca.key -out ca.pem -days 2 -subj /CN=PlantCA
+    openssl req $ec -keyout broker.key -out broker.csr -subj /CN=broker
+    echo 'subjectAltName=IP:127.0.0.1' >ip.ext
+    openssl x509 -req -in broker.csr -CA ca.pem -CAkey ca.key -days 2 -out broker.pem -extfile ip.ext
+    mosquitto_passwd -b -c passwd wine-1 wine-pw
+    mosquitto_passwd -b passwd board board-pw
+    printf 'user wine-1\ntopic write tandrel/wine-1/#\nuser board\ntopic read tandrel/#\n' >acl
+) >"$mqtt/setup.log" 2>&1
 for _ in 1 2 3 4 5; do
     mqtt_port=$((20000 + RANDOM % 20000))
-    printf 'listener %s 127.0.0.1\nallow_anonymous true\nuser %s\n' "$mqtt_port" "$(id -un)" \
-        >"$mqtt/mosquitto.conf"
+    printf 'listener %s 127.0.0.1\ncafile %s\ncertfile %s\nkeyfile %s\nallow_anonymous false\npassword_file %s\nacl_file %s\nuser %s\n' \
+        "$mqtt_port" "$mqtt/ca.pem" "$mqtt/broker.pem" "$mqtt/broker.key" "$mqtt/passwd" "$mqtt/acl" \
+        "$(id -un)" >"$mqtt/mosquitto.conf"
     mosquitto -c "$mqtt/mosquitto.conf" >"$mqtt/mosquitto.log" 2>&1 &
     mqtt_pid=$!
     sleep 0.3
     kill -0 "$mqtt_pid" 2>/dev/null && break
 done
 pids+=("$mqtt_pid")
-mosquitto_sub -h 127.0.0.1 -p "$mqtt_port" -q 1 -v -t 'tandrel/#' >"$mqtt/received.txt" 2>&1 &
+mosquitto_sub -h 127.0.0.1 -p "$mqtt_port" --cafile "$mqtt/ca.pem" -u board -P board-pw -q 1 -v \
+    -t 'tandrel/#' >"$mqtt/received.txt" 2>&1 &
 pids+=($!)
 # published STATION N: the broker has passed on N pieces of the station and its last status.
 published() {
@@ -227,6 +245,20 @@ scan_opens_list() {
     [ "$after" = "$before" ] || { fail "the scan moved the stop: $before moves, then $after"; return 1; }
 }
 
+# scan_under_russian_layout: the keyboard switched to Russian, a scanner's keys for "ZAK-1502"
+# type "ЯФЛ-1502": the list ZAK-1502.txt opens all the same.
+scan_under_russian_layout() {
+    local opened=0
+    DISPLAY=$TANDREL_SESSION_DISPLAY setxkbmap ru || { fail "no Russian layout"; return 1; }
+    sleep 1  # Wine reads the new keyboard map
+    DISPLAY=$TANDREL_SESSION_DISPLAY xdotool key --delay 5 \
+        Cyrillic_YA Cyrillic_EF Cyrillic_EL minus 1 5 0 2 Return
+    wait_for 10 test -f "$cwd/ZAK-1502.crc" && opened=1
+    DISPLAY=$TANDREL_SESSION_DISPLAY setxkbmap us
+    [ $opened -eq 1 ] ||
+        { fail "the scan of ЯФЛ-1502 opened no list; windows shown: $(window_names)"; return 1; }
+}
+
 session() {
     kind=$1 run=$2
     local net=""
@@ -256,7 +288,18 @@ session() {
     if [ "$kind" = wine ]; then
         cp -r "$package" "$prog"
         printf 'p=%s\r\ng=%s\r\nj=-1\r\n' "$device_port" "$label_printer" >"$prog/nastr.dat"
-        [ "$run" -eq 1 ] && printf 'o=127.0.0.1:%s\r\nq=wine-1\r\n' "$mqtt_port" >>"$prog/nastr.dat"
+        if [ "$run" -eq 1 ]; then
+            # The station as IT sets it up: the broker, its user and the CA, the password through
+            # the program itself.
+            printf 'o=127.0.0.1:%s\r\nq=wine-1\r\ns=wine-1\r\nt=%s\r\n' "$mqtt_port" \
+                "$(wine_path "$mqtt/ca.pem")" >>"$prog/nastr.dat"
+            local code=0
+            (cd "$cwd" && echo wine-pw | wine "$prog/Tandrel.exe" --feed-password \
+                >"$dir/feed-password.log" 2>&1) || code=$?
+            [ "$code" -eq 0 ] && [ -s "$prog/mqtt.key" ] ||
+                { fail "Tandrel.exe --feed-password: exit $code, $(cat "$dir/feed-password.log")"; return 1; }
+            ! grep -q wine-pw "$prog/mqtt.key" || { fail "mqtt.key holds the password as it is"; return 1; }
+        fi
         local args=("$(wine_path "${list%.txt}.${kinds[(run - 1) % 3]}")")
         if [ -n "${incoming:-}" ]; then
             printf 'r=L:\\Входящие\r\n' | iconv -f UTF-8 -t CP1251 >>"$prog/nastr.dat"
@@ -301,6 +344,7 @@ session() {
     [ -z "${hung:-}" ] || [ $status -ne 0 ] || wait_for 20 outcomes_journalled "$prog" 3 ||
         fail "journal: $(journal_labels "$prog" | tr '\n' '|')" || status=1
     [ -z "${incoming:-}" ] || [ $status -ne 0 ] || scan_opens_list || status=1
+    [ -z "${incoming:-}" ] || [ $status -ne 0 ] || scan_under_russian_layout || status=1
     # The first session keeps its window until its picture with the rows done is saved: it shows
     # the maximised window to whoever reads the run.
     if [ "$kind" = wine ] && [ "$run" -eq 1 ] && [ $status -eq 0 ]; then
@@ -354,12 +398,12 @@ session() {
         [ -z "${queue:-}" ] || way=" through Wine's spooler and CUPS"
         [ "$run" -ne 3 ] || way=" on COM4: (the device on COM3:)"
         local what=${kinds[(run - 1) % 3]}
-        [ -z "${incoming:-}" ] || what="csv from the \"Списки\" screen, then a scan of 1502"
+        [ -z "${incoming:-}" ] || what="csv from the \"Списки\" screen, then scans of 1502 and, in the Russian layout, ЯФЛ-1502"
         echo "  session $run ($what): $(label_count) labels$way, $((SECONDS - start)) s"
         if [ "$run" -eq 1 ]; then
             local feed_start=$SECONDS
             if wait_for 20 published wine-1 6; then
-                echo "  session 1: 6 journal lines and \"offline\" on the broker ($((SECONDS - feed_start)) s after the end)"
+                echo "  session 1: 6 journal lines and \"offline\" through TLS on the broker ($((SECONDS - feed_start)) s after the end)"
                 grep -q '^tandrel/wine-1/piece {"id":"wine-1/journal-.*"row":3,' "$mqtt/received.txt" ||
                     fail "the third piece is not row 3: $(grep piece "$mqtt/received.txt" | tail -1)" || status=1
             else

@@ -23,6 +23,7 @@ class LocalListener {
     LocalListener(const LocalListener&) = delete;
     LocalListener& operator=(const LocalListener&) = delete;
     std::uint16_t Port() const { return port_; }
+    int Fd() const { return fd_; }
 
     // A port that was free a moment ago: connecting to it is refused.
     static std::uint16_t ClosedPort(const std::string& host) {

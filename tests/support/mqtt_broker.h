@@ -1,7 +1,9 @@
 #pragma once
 // A real mosquitto broker for the feed's tests (POSIX): its config, persistence and log in a
 // folder of the test's, a listener on a free port of 127.0.0.1. Stop and Start again keep the
-// port and what the broker persisted, as a broker restarted in the plant would.
+// port and what the broker persisted, as a broker restarted in the plant would. The plant's own
+// set-ups come as more lines of its config (an access list, passwords, TLS); Reload reads them
+// again in place, as a plant's IT does with SIGHUP, keeping every connection.
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -22,12 +24,14 @@ namespace tandrel::testing {
 
 class MqttBroker {
   public:
-    explicit MqttBroker(const std::filesystem::path& folder)
+    // more: config lines after the listener's (they set it up, TLS included) and the defaults.
+    explicit MqttBroker(const std::filesystem::path& folder, const std::string& more = {})
         : folder_(folder), port_(LocalListener::ClosedPort("127.0.0.1")) {
         std::filesystem::create_directories(folder_);
         std::ofstream(folder_ / "mosquitto.conf")
             << "listener " << port_ << " 127.0.0.1\n"
-            << "allow_anonymous true\n"
+            << more << "\n"
+            << (more.find("allow_anonymous") == std::string::npos ? "allow_anonymous true\n" : "")
             // Run as root, the broker would drop to the user "mosquitto", who cannot write here.
             << "user " << UserName() << "\n"
             << "persistence true\n"
@@ -62,6 +66,11 @@ class MqttBroker {
         pid_ = -1;
     }
 
+    // Reads the access list and the password file again, connections kept.
+    void Reload() {
+        if (pid_ > 0) kill(pid_, SIGHUP);
+    }
+    std::filesystem::path Folder() const { return folder_; }
     std::uint16_t Port() const { return port_; }
     std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
 
@@ -87,18 +96,34 @@ class MqttBroker {
 };
 
 // mosquitto_sub as a persistent QoS 1 subscriber to "tandrel/#", writing "topic payload" lines
-// to a file; it reconnects by itself after the broker comes back.
+// to a file; it reconnects by itself after the broker comes back. more: its log-in, its TLS.
 class MqttSubscriber {
   public:
-    MqttSubscriber(const MqttBroker& broker, const std::filesystem::path& out) : out_(out) {
+    MqttSubscriber(const MqttBroker& broker, const std::filesystem::path& out,
+                   const std::vector<std::string>& more = {})
+        : out_(out) {
+        std::vector<std::string> args = {"mosquitto_sub",
+                                         "-h",
+                                         "127.0.0.1",
+                                         "-p",
+                                         std::to_string(broker.Port()),
+                                         "-c",
+                                         "-i",
+                                         "tandrel-test-sub",
+                                         "-q",
+                                         "1",
+                                         "-v",
+                                         "-t",
+                                         "tandrel/#"};
+        args.insert(args.end(), more.begin(), more.end());
         pid_ = fork();
         if (pid_ == 0) {
             const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(fd, 1);
-            const std::string port = std::to_string(broker.Port());
-            execlp("mosquitto_sub", "mosquitto_sub", "-h", "127.0.0.1", "-p", port.c_str(), "-c",
-                   "-i", "tandrel-test-sub", "-q", "1", "-v", "-t", "tandrel/#",
-                   static_cast<char*>(nullptr));
+            std::vector<char*> argv;
+            for (auto& arg : args) argv.push_back(arg.data());
+            argv.push_back(nullptr);
+            execvp(argv[0], argv.data());
             _exit(127);
         }
     }

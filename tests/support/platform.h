@@ -7,8 +7,14 @@
 #endif
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
 
 namespace tandrel::testing {
 
@@ -30,6 +36,20 @@ inline bool ReadOnlyFoldersRefuseWrites() {
     return false;
 #else
     return ::geteuid() != 0;
+#endif
+}
+
+// A secret's file as the platform protects it: Windows seals the bytes (the secret is not in
+// them), elsewhere the file is its owner's alone.
+inline bool SecretProtected(const std::filesystem::path& file, const std::string& secret) {
+#ifdef _WIN32
+    std::ifstream in(file, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return !bytes.empty() && bytes.find(secret) == std::string::npos;
+#else
+    (void)secret;
+    struct stat info {};
+    return ::stat(file.c_str(), &info) == 0 && (info.st_mode & 077) == 0;
 #endif
 }
 
