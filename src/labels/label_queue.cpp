@@ -1,5 +1,6 @@
 #include "labels/label_queue.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -18,6 +19,7 @@ struct TLabelQueue::TShared {
 
     mutable std::mutex Lock;
     std::condition_variable Work;   // a label came, or the stop
+    std::condition_variable Watch;  // a label came, or the stop: the watch looks again
     std::condition_variable Ended;  // the thread has ended
     std::deque<std::pair<std::uint64_t, TLabelJob>> Labels;
     std::vector<TLabelDone> Done;
@@ -30,19 +32,27 @@ struct TLabelQueue::TShared {
     std::atomic<bool> Stop{false};
     const TLabelTimes Times;
     std::thread Thread;
+    std::thread Watcher;
+
+    void CallWake() {
+        const std::lock_guard lock(WakeLock);
+        if (Wake) Wake();
+    }
 };
 
 namespace {
 
+TPrintOutcome NotTaken() {
+    TPrintOutcome late;
+    late.Result = TPrintOutcome::TResult::Failed;
+    late.Reason = printer::NotTakenText();
+    late.Fired = printer::TBound::Start;
+    return late;
+}
+
 TPrintOutcome Print(serial::TBComPort& port, const TLabelJob& job, const TLabelTimes& times,
                     const std::atomic<bool>& stop) {
-    if (printer::TClock::now() >= job.Step + times.Start) {
-        TPrintOutcome late;
-        late.Result = TPrintOutcome::TResult::Failed;
-        late.Reason = printer::NotTakenText();
-        late.Fired = printer::TBound::Start;
-        return late;
-    }
+    if (printer::TClock::now() >= job.Step + times.Start) return NotTaken();
     printer::TLabelBounds bounds;
     bounds.Deadline = job.Step + times.Start;
     bounds.FollowLimit = job.Step + times.Follow;
@@ -55,12 +65,14 @@ TPrintOutcome Print(serial::TBComPort& port, const TLabelJob& job, const TLabelT
 }
 
 void Run(const std::shared_ptr<TLabelQueue::TShared>& shared);
+void Watch(TLabelQueue::TShared& s);
 
 }  // namespace
 
 TLabelQueue::TLabelQueue(std::function<void()> wake, TLabelTimes times)
     : shared_(std::make_shared<TShared>(std::move(wake), times)) {
     shared_->Thread = std::thread([shared = shared_] { Run(shared); });
+    shared_->Watcher = std::thread([&s = *shared_] { Watch(s); });
 }
 
 TLabelQueue::~TLabelQueue() {
@@ -73,6 +85,7 @@ std::uint64_t TLabelQueue::Add(TLabelJob job) {
     const std::uint64_t id = shared_->NextId++;
     shared_->Labels.emplace_back(id, std::move(job));
     shared_->Work.notify_one();
+    shared_->Watch.notify_one();
     return id;
 }
 
@@ -93,7 +106,9 @@ void TLabelQueue::Stop(std::chrono::milliseconds wait) {
         s.Stop = true;
         s.Labels.clear();
         s.Work.notify_all();
+        s.Watch.notify_all();
     }
+    if (s.Watcher.joinable()) s.Watcher.join();  // it never waits on anything but the lock
     {
         const std::lock_guard lock(s.WakeLock);
         s.Wake = nullptr;
@@ -133,13 +148,45 @@ void Run(const std::shared_ptr<TLabelQueue::TShared>& shared) {
                 const std::lock_guard lock(s.Lock);
                 s.Done.push_back(std::move(done));
             }
-            const std::lock_guard lock(s.WakeLock);
-            if (s.Wake) s.Wake();
+            s.CallWake();
         }
     }
     const std::lock_guard lock(s.Lock);
     s.Running = false;
     s.Ended.notify_all();
+}
+
+// A label waiting behind one that holds the thread (a serial printer taking its time, a spooler
+// call that takes no time-out) is said not taken at its own time, not once the thread is free.
+void Watch(TLabelQueue::TShared& s) {
+    std::unique_lock lock(s.Lock);
+    while (!s.Stop) {
+        const auto now = printer::TClock::now();
+        auto next = printer::TClock::time_point::max();
+        bool expired = false;
+        for (auto it = s.Labels.begin(); it != s.Labels.end();) {
+            const auto end = it->second.Step + s.Times.Start;
+            if (now >= end) {
+                s.Done.push_back({it->first, NotTaken()});
+                it = s.Labels.erase(it);
+                expired = true;
+            } else {
+                next = std::min(next, end);
+                ++it;
+            }
+        }
+        if (expired) {
+            lock.unlock();
+            s.CallWake();
+            lock.lock();
+            continue;
+        }
+        if (next == printer::TClock::time_point::max()) {
+            s.Watch.wait(lock);
+        } else {
+            s.Watch.wait_until(lock, next);
+        }
+    }
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 // The printing thread: labels handed over by the steps, reprints and the test label are printed
 // one at a time, in the order they came, on a thread of its own with a serial label port of its
 // own, so that no printer ever holds a step, the stop or the windows. A label not begun within
-// its time after its step is not sent at all, so that it never comes out late; at most 16 wait.
+// its time after its step is not sent at all, so that it never comes out late, and is said so at
+// that time even while another label holds the thread; at most 16 wait.
 
 #include <chrono>
 #include <cstddef>
@@ -41,8 +42,8 @@ struct TLabelDone {
 
 class TLabelQueue {
   public:
-    // wake runs on the printing thread each time an outcome is ready for TakeDone; it must not
-    // block. Starts the thread.
+    // wake runs on a thread of the queue each time an outcome is ready for TakeDone; it must not
+    // block. Starts the threads.
     explicit TLabelQueue(std::function<void()> wake, TLabelTimes times = {});
     ~TLabelQueue();  // Stop with no wait
     TLabelQueue(const TLabelQueue&) = delete;
@@ -51,7 +52,8 @@ class TLabelQueue {
     // The label's id (from 1), or 0 when 16 labels already wait (then nothing is added). Any
     // thread.
     std::uint64_t Add(TLabelJob job);
-    // The outcomes come since the last call, in the order of their labels. Any thread.
+    // The outcomes come since the last call, in the order they came (a label not begun in its
+    // time may end before the one in hand). Any thread.
     std::vector<TLabelDone> TakeDone();
     // Labels handed over and not yet begun. Any thread.
     std::size_t Waiting() const;

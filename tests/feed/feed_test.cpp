@@ -87,7 +87,7 @@ TEST(FeedJson, PieceOfEachKindOfJournalLine) {
          R"("in_range":false,"again":true,"label":"Принтер: нет бумаги","piece":false})"},
         // A queued label's outcome, after its step's line: never a piece of its own.
         {"09.12.2026;23:45:41;a.txt;3;1502,5;-2;1500,5;да;да;итог: напечатана",
-         R"({"id":"St/journal-2026-12.csv/7","time":"2026-12-09T23:45:41+03:00",)"
+         R"({"id":"St/f/t/1","time":"2026-12-09T23:45:41+03:00",)"
          R"("list":"a.txt","row":3,"size":1502.5,"correction":-2,"target":1500.5,)"
          R"("in_range":true,"again":true,"label":"итог: напечатана","piece":false})"},
         {"Дата;Время;Список;Строка;Размер;Коррекция;Цель;В диапазоне;Повторно;Этикетка", ""},
