@@ -10,11 +10,13 @@
 // station does after a crash. --stamps prints "piece <id> <ms>" as each piece is published.
 // On stdin, "kill <i>" drops station i's connection without a goodbye (the broker then sends
 // its will); SIGTERM closes every station cleanly ("offline") and exits.
+import { readFileSync } from "node:fs";
 import mqtt from "mqtt";
 
 function options(argv) {
     const o = { broker: "mqtt://127.0.0.1:1883", stations: 1, name: "Станция", interval: 1000,
-                rows: 0, list: "Заказ", duplicate: false, duration: 0, stamps: false };
+                rows: 0, list: "Заказ", duplicate: false, duration: 0, stamps: false,
+                passwords: "", ca: "" };
     for (let i = 0; i < argv.length; i++) {
         const key = argv[i].replace(/^--/, "");
         if (key === "duplicate" || key === "stamps") {
@@ -60,7 +62,10 @@ class Station {
         this.stateTimer = null;
         this.newList();
         this.client = mqtt.connect(o.broker, {
-            clientId: `tandrel-load-${topicName(name)}-${process.pid}`,
+            clientId: `tandrel-${topicName(name)}`,
+            protocolVersion: 5,
+            ...(o.logins?.has(name) ? { username: name, password: o.logins.get(name) } : {}),
+            ...(o.ca ? { ca: readFileSync(o.ca) } : {}),
             clean: true,
             reconnectPeriod: 1000,
             will: { topic: `${this.topic}/status`, payload: "offline", qos: 1, retain: true },
@@ -170,6 +175,11 @@ class Station {
 }
 
 const o = options(process.argv.slice(2));
+// passwords.txt of the plant's broker set-up: each station logs in as itself.
+if (o.passwords) {
+    o.logins = new Map(readFileSync(o.passwords, "utf8").split("\n").filter((l) => l.includes(";"))
+        .map((l) => [l.slice(0, l.lastIndexOf(";")), l.slice(l.lastIndexOf(";") + 1).trim()]));
+}
 const stations = [];
 for (let i = 1; i <= o.stations; i++) {
     const name = o.stations > 1 ? `${o.name} ${String(i).padStart(2, "0")}` : o.name;
