@@ -40,7 +40,7 @@ export function freePort() {
     });
 }
 
-async function waitFor(what, check, timeoutMs = 15000) {
+export async function waitFor(what, check, timeoutMs = 15000) {
     const end = Date.now() + timeoutMs;
     let last;
     while (Date.now() < end) {
@@ -150,13 +150,13 @@ function cp1251(text) {
 // A real station: a copy of the program in a folder of its own (it reads nastr.dat beside
 // itself), on its own simulator, publishing to the broker as `name`, with the list of `sizes`
 // open. `step` presses "#" on the device's keypad: the next row. `end` kills the program (a power
-// loss: no goodbye), `stop` closes it.
-export async function startProgram({ program, sim }, broker, name, list, sizes) {
+// loss: no goodbye), `stop` closes it. `travels`: the program sends each size to the stop, which
+// moves at the simulator's own pace; else the stop stays and a row takes a moment.
+export async function startProgram({ program, sim }, broker, name, list, sizes, travels = false) {
     const dir = tempDir();
-    // A fast stop, so that a row takes a moment rather than seconds of travel.
+    const pace = travels ? [] : ["--ping-ms", "20", "--speed", "20000"];
     const device = track(spawn(sim, ["--device-link", path.join(dir, "device"), "--min", "200",
-                                     "--max", "3050", "--precision", "0", "--ping-ms", "20",
-                                     "--speed", "20000"],
+                                     "--max", "3050", "--precision", "0", ...pace],
                                { stdio: ["pipe", "pipe", "inherit"] }));
     let answers = "";
     device.stdout.setEncoding("utf8");
@@ -170,7 +170,7 @@ export async function startProgram({ program, sim }, broker, name, list, sizes) 
                   Buffer.concat([Buffer.from(`p=${path.join(dir, "device")}\r\n` +
                                              `o=127.0.0.1:${broker.tcp}\r\nq=`),
                                  cp1251(name), Buffer.from("\r\ns="), cp1251(name),
-                                 Buffer.from("\r\n")]));
+                                 Buffer.from(`\r\nl=${travels ? 1 : 0}\r\n`)]));
     // Its password as IT sets it: on the program's standard input, kept beside nastr.dat.
     execFileSync("./Tandrel", ["--feed-password"], {
         cwd: dir, input: `${broker.passwords.get(name)}\n`,
@@ -193,7 +193,7 @@ export async function startProgram({ program, sim }, broker, name, list, sizes) 
 
 // Headless chromium through chromedriver: {run(script, ...args), open(url), screenshot(file),
 // size(w, h), close(), pid (chromedriver's; the browser's processes descend from it)}.
-export async function startBrowser(width, height) {
+export async function startBrowser(width, height, extraArgs = []) {
     const port = await freePort();
     const driver = track(spawn(process.env.CHROMEDRIVER || "chromedriver",
                                [`--port=${port}`], { stdio: "ignore" }));
@@ -211,7 +211,7 @@ export async function startBrowser(width, height) {
     await waitFor("chromedriver", async () => (await call("GET", "/status")).ready);
     const args = ["--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
                   `--window-size=${width},${height}`, "--hide-scrollbars", "--lang=ru-RU",
-                  "--allow-file-access-from-files"];
+                  "--allow-file-access-from-files", ...extraArgs];
     const session = await call("POST", "/session", {
         capabilities: { alwaysMatch: { browserName: "chrome", "goog:chromeOptions": {
             binary: process.env.CHROMIUM || "/usr/bin/chromium", args } } } });
@@ -225,6 +225,8 @@ export async function startBrowser(width, height) {
     await size(width, height);
     return {
         run,
+        // A DevTools command through chromedriver.
+        cdp: (cmd, params = {}) => call("POST", `${s}/goog/cdp/execute`, { cmd, params }),
         open: (url) => call("POST", `${s}/url`, { url }),
         size,
         screenshot: async (file) =>
