@@ -6,7 +6,7 @@
 // Exits 77 (skipped) when the page, the program or the simulator is not built, or chromium,
 // chromedriver or mosquitto is missing.
 import { execFileSync } from "node:child_process";
-import { existsSync, mkdirSync } from "node:fs";
+import { existsSync, mkdirSync, readFileSync } from "node:fs";
 import path from "node:path";
 import { pathToFileURL } from "node:url";
 import * as h from "./harness.mjs";
@@ -164,6 +164,13 @@ try {
         byName(await tiles())["Пила 3"], 10000).catch(() => null);
     check("the state's feed field in red", third?.feed === "MQTT: брокер отклоняет: нет прав" &&
           third.feedColour === "rgb(255, 138, 128)", third);
+
+    // A station taken out of the plant leaves every board.
+    const removed = h.removeStation(broker, "Пила 3");
+    const gone = await browser.waitFor("the removed station's tile gone", async () =>
+        !byName(await tiles())["Пила 3"], 10000).catch(() => false);
+    check("a removed station's tile gone", !removed && gone &&
+          !readFileSync(broker.passwordsFile, "utf8").includes("Пила 3"), removed);
 
     mkdirSync(screens, { recursive: true });
     await browser.screenshot(path.join(screens, "board.png"));

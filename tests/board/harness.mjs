@@ -97,7 +97,15 @@ export async function startBroker(dir, stations, tls = null) {
     });
     const s = tls ? "s" : "";
     return { tcp, ws, pid: child.pid, url: `mqtt${s}://127.0.0.1:${tcp}`,
-             wsUrl: `ws${s}://127.0.0.1:${ws}/mqtt`, child, passwords, passwordsFile };
+             wsUrl: `ws${s}://127.0.0.1:${ws}/mqtt`, child, passwords, passwordsFile, out };
+}
+
+// The generator's --remove: the station's retained messages cleared on the broker, then the
+// station out of the files. What it said when it failed, else "".
+export function removeStation(broker, name) {
+    const r = spawnSync(process.execPath, [SETUP, "--out", broker.out, "--remove", "--broker",
+                                           broker.url, name], { encoding: "utf8", timeout: 20000 });
+    return r.status === 0 ? "" : `${r.status}: ${r.stderr}`;
 }
 
 // One publish through mosquitto_pub as `user` (MQTT 5, QoS 1): what it said on stderr, where
