@@ -88,7 +88,7 @@ function certificates(dir) {
 // One real station works rows with its stop travelling; its messages are counted as a board
 // user receives them.
 async function measureStation() {
-    const sizes = smoke ? [600, 1100, 1600] : [600, 2400, 900, 2100, 1200, 2700, 800];
+    const sizes = smoke ? [2800, 2300] : [600, 2400, 900, 2100, 1200, 2700, 800];
     const broker = await h.startBroker(h.tempDir(), ["Замер"]);
     const seen = [];  // [ms, kind, payload]
     const sub = spawn("mosquitto_sub", ["-h", "127.0.0.1", "-p", String(broker.tcp), "-V", "5",
@@ -156,7 +156,7 @@ async function run(name, station) {
     const tls = name.endsWith("tls");
     const day = name === "day";
     const stations = day ? 50 : Number.parseInt(name, 10);
-    const seconds = smoke ? 8 : day ? 30 * 60 : minutes * 60;
+    const seconds = smoke ? 5 : day ? 30 * 60 : minutes * 60;
     const names = Array.from({ length: stations }, (_, i) => `Станция ${String(i + 1).padStart(2, "0")}`);
     const dir = h.tempDir();
     const certs = tls ? certificates(dir) : null;
