@@ -104,6 +104,8 @@ async function measureStation() {
             seen.push([Date.now(), kind, l.slice(l.indexOf(" ") + 1)]);
         }
     });
+    // Ends with the benchmark, however that ends.
+    process.on("exit", () => sub.kill());
     const station = await h.startProgram({ program, sim }, broker, "Замер", "zamer.txt", sizes, true);
     const states = () => seen.filter(([, k]) => k === "state").map(([t, , p]) => [t, JSON.parse(p)]);
     // After k presses: k pieces, and the stop at the next row's size (when there is one).
