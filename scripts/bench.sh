@@ -5,8 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
 install_packages "${program_libraries[@]}" cmake ninja-build g++ libgtest-dev libbenchmark-dev qt6-base-dev fonts-dejavu-core cups
-install_packages chromium chromium-driver mosquitto openssl  # the board at scale, the feed's broker and its TLS
-command -v npm >/dev/null || install_packages nodejs npm
+install_packages mosquitto openssl  # the feed's broker and its TLS
 
 args=()
 if [ "${1:-}" = "--smoke" ]; then
@@ -22,8 +21,7 @@ for exe in $(find build/default/bench -type f -perm -u+x -not -path '*/CMakeFile
     echo "== ${exe#build/default/bench/}"
     "$exe" "${args[@]}" || status=1
 done
-# The plant board with 50 stations on one broker, open in headless chromium.
-cmake --build --preset default --target board
+# The plant board at scale: stations on one broker, the board open in headless chromium.
 echo "== board/board_scale"
-node bench/board/board_scale.mjs build/default/board || status=1
+bash scripts/board_scale.sh ${TANDREL_BENCH_SMOKE:+--smoke} || status=1
 exit $status

@@ -1,22 +1,23 @@
 import mqtt from "mqtt";
 import { Plant } from "./model.js";
 
-const BROKER_KEY = "tandrel.board.broker";
-// How many piece arrivals the page keeps for a reader of its delays (the scale benchmark).
-const SHOWN_KEPT = 20000;
+const KEPT = { address: "tandrel.board.broker", user: "tandrel.board.user",
+               password: "tandrel.board.password" };
+const REFUSED = "Брокер отклонил вход: неверное имя или пароль";
 
 const plant = new Plant();
 const tiles = new Map();  // station key -> tile element
 const dirty = new Set();
-const arrived = [];  // piece ids received since the last drawing
-const shown = [];  // [piece id, ms when its tile was drawn]
+// For a reader of the delays (the scale benchmark) once it asks: piece ids received since the
+// last drawing, and [piece id, ms when its tile was painted] until it takes them.
+const recording = { on: false, arrived: [], shown: [] };
 const counters = { draws: 0, ms: 0, connects: 0, messages: 0 };
 let drawPending = false;
 let client = null;
 
 const $ = (id) => document.getElementById(id);
 // A tile's text parts, by class name.
-const TEXTS = ["name", "status", "list", "done", "numbers", "link", "printer", "today"];
+const TEXTS = ["name", "status", "feed", "list", "done", "numbers", "link", "printer", "today"];
 const utf8 = new TextDecoder();
 
 function defaultBroker() {
@@ -24,22 +25,27 @@ function defaultBroker() {
     return `ws://${host}:9001/mqtt`;
 }
 
-function brokerAddress() {
-    const given = new URLSearchParams(location.search).get("broker");
-    if (given) {
-        try {
-            localStorage.setItem(BROKER_KEY, given);
-        } catch {
-            // A browser that keeps nothing for file pages still shows the board.
-        }
-        return given;
-    }
+// A browser that keeps nothing for file pages still shows the board, for this visit only.
+function kept(key) {
     try {
-        return localStorage.getItem(BROKER_KEY) || defaultBroker();
+        return localStorage.getItem(key);
     } catch {
-        return defaultBroker();
+        return null;
     }
 }
+
+function keep(key, value) {
+    try {
+        if (value === null) localStorage.removeItem(key);
+        else localStorage.setItem(key, value);
+    } catch {
+        // kept for this visit only
+    }
+}
+
+// What this screen logs in with: kept, or typed for this visit.
+let login = { address: kept(KEPT.address), user: kept(KEPT.user) ?? "",
+              password: kept(KEPT.password) };
 
 function setConnection(text, ok) {
     const el = $("connection");
@@ -47,7 +53,7 @@ function setConnection(text, ok) {
     el.className = ok ? "ok" : "bad";
 }
 
-function connect(address) {
+function connect({ address, user, password }) {
     if (client) {
         // Another broker: another plant.
         client.end(true);
@@ -58,9 +64,12 @@ function connect(address) {
     }
     setConnection(`Брокер ${address}: подключение…`, false);
     let c;
+    let refused = false;
     try {
         c = mqtt.connect(address, {
             clientId: `tandrel-board-${Math.random().toString(16).slice(2, 10)}`,
+            username: user || undefined,
+            password: user ? password ?? "" : undefined,
             reconnectPeriod: 3000,
             connectTimeout: 10000,
         });
@@ -71,8 +80,11 @@ function connect(address) {
     }
     client = c;
     // A client replaced in the settings says nothing more.
-    const lost = () => c === client && setConnection(`Брокер ${address}: нет связи`, false);
+    const lost = () => c === client && !refused &&
+        setConnection(`Брокер ${address}: нет связи`, false);
     c.on("connect", () => {
+        refused = false;
+        c.options.reconnectPeriod = 3000;
         counters.connects++;
         setConnection(`Брокер ${address}: подключено`, true);
         // QoS 0: the board's session is clean, so QoS 1 would save nothing across a reconnect,
@@ -81,7 +93,18 @@ function connect(address) {
         c.subscribe(["tandrel/+/status", "tandrel/+/state", "tandrel/+/piece"], { qos: 0 });
     });
     c.on("offline", lost);
-    c.on("error", lost);
+    c.on("error", (e) => {
+        // 4 and 5 under MQTT 3.1.1: a wrong name or password, or no right to connect.
+        if (c === client && (e.code === 4 || e.code === 5)) {
+            refused = true;
+            // Tried again now and then: IT may mend the password file behind a wall screen.
+            c.options.reconnectPeriod = 60000;
+            setConnection(REFUSED, false);
+            openSettings(REFUSED);
+            return;
+        }
+        lost();
+    });
     c.on("message", (topic, payload, packet) => {
         const now = Date.now();
         counters.messages++;
@@ -93,7 +116,7 @@ function connect(address) {
             tiles.delete(changed.key);
             return;
         }
-        if (topic.endsWith("/piece")) arrived.push(changed.lastPiece);
+        if (recording.on && topic.endsWith("/piece")) recording.arrived.push(changed.lastPiece);
         dirty.add(changed.key);
         scheduleDraw();
     });
@@ -106,11 +129,17 @@ function scheduleDraw() {
     const timer = setTimeout(draw, 250);
     requestAnimationFrame(() => {
         clearTimeout(timer);
-        draw();
+        draw(true);
     });
 }
 
-function draw() {
+// After the frame's paint: a task queued from an animation frame runs once that frame is drawn.
+function afterPaint(fromFrame, task) {
+    if (fromFrame) setTimeout(task, 0);
+    else requestAnimationFrame(() => setTimeout(task, 0));
+}
+
+function draw(fromFrame = false) {
     if (!drawPending) return;
     drawPending = false;
     const began = performance.now();
@@ -120,10 +149,13 @@ function draw() {
         if (station) drawTile(station, now);
     }
     dirty.clear();
-    const at = Date.now();
-    for (const id of arrived) shown.push([id, at]);
-    arrived.length = 0;
-    if (shown.length > SHOWN_KEPT) shown.splice(0, shown.length - SHOWN_KEPT);
+    if (recording.arrived.length) {
+        const ids = recording.arrived.splice(0);
+        afterPaint(fromFrame, () => {
+            const at = Date.now();
+            for (const id of ids) recording.shown.push([id, at]);
+        });
+    }
     $("empty").hidden = tiles.size > 0;
     counters.draws++;
     counters.ms += performance.now() - began;
@@ -157,7 +189,7 @@ function tileFor(station) {
     tile.className = "tile";
     tile.dataset.station = station.key;
     tile.innerHTML = `<div class="head"><span class="name"></span><span class="status"></span></div>
-<div class="list"></div>
+<div class="feed bad"></div><div class="list"></div>
 <div class="progress"><div class="bar"><div class="fill"></div></div>
 <span class="done"></span></div>
 <div class="numbers"></div><div class="link"></div><div class="printer"></div>
@@ -180,6 +212,8 @@ function drawTile(station, now) {
     const online = station.online !== false;
     setClass(tile, online ? "tile" : "tile offline");
     setText(p.name, station.name);
+    // The station's own trouble with the broker: refusals, another computer with its name.
+    setText(p.feed, typeof s.feed === "string" && s.feed ? `MQTT: ${s.feed}` : "");
     setText(p.status, online ? (station.online ? "в сети" : "")
         : station.lastSeen !== null ? `не в сети с ${clock(station.lastSeen, now)}` : "не в сети");
 
@@ -221,47 +255,63 @@ function redrawAll() {
     scheduleDraw();
 }
 
-function openSettings() {
-    $("broker").value = brokerAddress();
+function openSettings(error = "") {
+    const linked = new URLSearchParams(location.search).get("broker");
+    $("broker").value = login.address ?? linked ?? defaultBroker();
+    $("user").value = login.user;
+    $("password").value = login.password ?? "";
+    $("remember").checked = kept(KEPT.password) !== null;
+    $("broker-error").textContent = error;
     $("settings").hidden = false;
     $("broker").focus();
 }
 
 function init() {
-    const address = brokerAddress();
-    $("settings-open").addEventListener("click", openSettings);
+    $("settings-open").addEventListener("click", () => openSettings());
     $("settings-cancel").addEventListener("click", () => ($("settings").hidden = true));
     $("settings").addEventListener("submit", (e) => {
         e.preventDefault();
-        const value = $("broker").value.trim();
-        if (!/^wss?:\/\/./.test(value)) {
+        const address = $("broker").value.trim();
+        if (!/^wss?:\/\/./.test(address)) {
             $("broker-error").textContent = "Адрес начинается с ws:// или wss://";
             return;
         }
         $("broker-error").textContent = "";
-        try {
-            localStorage.setItem(BROKER_KEY, value);
-        } catch {
-            // kept for this visit only
-        }
+        login = { address, user: $("user").value, password: $("password").value };
+        keep(KEPT.address, address);
+        keep(KEPT.user, login.user);
+        keep(KEPT.password, $("remember").checked ? login.password : null);
         $("settings").hidden = true;
-        connect(value);
+        connect(login);
     });
     // The hour bars and "today" move on with the clock, not only with messages.
     setInterval(redrawAll, 30000);
-    connect(address);
+    // A link only fills the form: a wall screen is not repointed, nor its password sent to
+    // another broker, until someone connects there by hand.
+    const linked = new URLSearchParams(location.search).get("broker");
+    const ready = login.address && (!login.user || login.password !== null);
+    if (ready) connect(login);
+    if (!ready || (linked && linked !== login.address)) {
+        openSettings();
+        if (linked) $("broker").value = linked;
+    }
 }
 
 // The page's own readings, for the browser test and the scale benchmark.
 window.tandrelBoard = {
-    shown,
     counters,
+    record: (on) => {
+        recording.on = on;
+        recording.arrived.length = 0;
+    },
+    takeShown: () => recording.shown.splice(0),
     tiles: () => [...tiles.values()].map((t) => ({
         station: t.dataset.station,
         offline: t.classList.contains("offline"),
         ...Object.fromEntries(TEXTS.map((k) => [k, t.parts[k].textContent])),
         chart: t.parts.bars.map((b) => Number(b.dataset.count)),
         colour: getComputedStyle(t).color,
+        feedColour: getComputedStyle(t.parts.feed).color,
     })),
 };
 

@@ -29,6 +29,22 @@ function parseTime(text) {
     return Number.isFinite(ms) ? ms : null;
 }
 
+// A piece id, "<station>/<journal file>/<yyyymmddThhmmss>/<k>", as what orders one station's
+// pieces: [file, moment, k]. An older station's "<station>/<journal file>/<line>" orders by line.
+export function idOrder(id) {
+    const parts = id.split("/");
+    const k = Number(parts.at(-1));
+    if (parts.length >= 4 && /^\d{8}T\d{6}$/.test(parts.at(-2))) return [parts.at(-3), parts.at(-2), k];
+    return [parts.at(-2) ?? "", "", k];
+}
+
+// >0 when a comes after b.
+function compareOrder(a, b) {
+    if (a[0] !== b[0]) return a[0] < b[0] ? -1 : 1;
+    if (a[1] !== b[1]) return a[1] < b[1] ? -1 : 1;
+    return a[2] - b[2];
+}
+
 export class Station {
     constructor(key) {
         this.key = key;
@@ -37,8 +53,9 @@ export class Station {
         this.lastSeen = null;  // ms
         this.lastPiece = null;  // the id of the last piece message
         this.day = null;  // start of the day the counts below belong to
-        // The piece ids of that day: a line sent again after a crash counts once.
-        this.seen = new Set();
+        // The greatest piece counted: the feed sends a station's pieces in order, so a line
+        // sent again (after a crash, a refusal) is never greater, and nothing grows with them.
+        this.greatest = null;
         this.hours = new Map();  // start of hour -> pieces counted from piece messages
     }
 
@@ -79,10 +96,13 @@ export class Station {
         this.touch(now);
         this.lastPiece = payload.id;
         if (payload.piece !== true) return true;
+        const order = idOrder(payload.id);
+        if (!Number.isFinite(order[2])) return true;
+        if (this.greatest !== null && compareOrder(order, this.greatest) <= 0) return true;
+        this.greatest = order;
         const time = parseTime(payload.time) ?? now;
         this.rollDay(now);
-        if (time < this.day || this.seen.has(payload.id)) return true;
-        this.seen.add(payload.id);
+        if (time < this.day) return true;
         const hour = startOfHour(time);
         this.hours.set(hour, (this.hours.get(hour) ?? 0) + 1);
         return true;
@@ -92,7 +112,6 @@ export class Station {
         const day = startOfDay(now);
         if (this.day === day) return;
         this.day = day;
-        this.seen.clear();
         for (const hour of this.hours.keys()) {
             if (hour < day - CHART_HOURS * HOUR) this.hours.delete(hour);
         }

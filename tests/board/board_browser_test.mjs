@@ -1,11 +1,12 @@
-// The board in headless chromium against a real mosquitto: two stations (copies of the program,
-// each on its own simulator) work their lists, one then ends without a goodbye and its tile turns
-// offline.
+// The board in headless chromium against a real mosquitto set up by the plant's generator: the
+// board logs in, two stations (copies of the program, each on its own simulator) work their
+// lists, neither a station nor a board can write another's topics, one station then ends
+// without a goodbye and its tile turns offline.
 //   node board_browser_test.mjs BOARD_DIR SCREENS_DIR PROGRAM SIMULATOR
 // Exits 77 (skipped) when the page, the program or the simulator is not built, or chromium,
 // chromedriver or mosquitto is missing.
 import { execFileSync } from "node:child_process";
-import { existsSync, mkdirSync } from "node:fs";
+import { existsSync, mkdirSync, readFileSync } from "node:fs";
 import path from "node:path";
 import { pathToFileURL } from "node:url";
 import * as h from "./harness.mjs";
@@ -22,7 +23,8 @@ const has = (tool) => {
 };
 for (const [what, ok] of [[page, existsSync(page)], [program, existsSync(program)],
                           [sim, existsSync(sim)], ["chromium", has("chromium")],
-                          ["chromedriver", has("chromedriver")], ["mosquitto", has("mosquitto")]]) {
+                          ["chromedriver", has("chromedriver")], ["mosquitto", has("mosquitto")],
+                          ["mosquitto_pub", has("mosquitto_pub")]]) {
     if (!ok) {
         console.log(`SKIP: ${what} is missing (the board's target builds the page)`);
         process.exit(77);
@@ -38,22 +40,38 @@ function check(what, ok, detail) {
 const SIZES = [1000, 1250, 1500, 1750, 2000];
 const ROWS = SIZES.length;
 const dir = h.tempDir();
-const broker = await h.startBroker(dir);
+// "Пила 3" has no program: the test speaks for it.
+const broker = await h.startBroker(dir, ["Пила 1", "Пила 2", "Пила 3"]);
 
 // A station with its list of SIZES open, and what its tile must show once the list is done: the
 // station's name as in its topic, the last row's size as target, and the stop where the
 // simulator starts it (the program is not set to send sizes to the stop).
 async function startStation(name, list) {
     const station = await h.startProgram({ program, sim }, broker, name, list, SIZES);
-    return { ...station, key: name.replace(/[/+#]/g, "_"), list, target: String(SIZES.at(-1)),
+    return { ...station, key: name, list, target: String(SIZES.at(-1)),
              position: "3050" };
 }
 
 const browser = await h.startBrowser(1920, 1080);
 try {
+    // A link fills the form; the page connects once someone logs in.
     await browser.open(`${pathToFileURL(page)}?broker=${encodeURIComponent(broker.wsUrl)}`);
+    const logIn = (password, remember) => browser.run(`
+        const [user, pass, keep] = ["user", "password", "remember"].map(id =>
+            document.getElementById(id));
+        user.value = "Табло"; pass.value = arguments[0]; keep.checked = arguments[1];
+        document.querySelector("#settings button[type=submit]").click();`, password, remember);
+    const connection = () => browser.run("return document.getElementById('connection').textContent");
+    const linked = await browser.run("return document.getElementById('broker').value");
+    await logIn("wrong-password", false);
+    const refused = await browser.waitFor("the wrong password refused", async () =>
+        (await connection()) === "Брокер отклонил вход: неверное имя или пароль", 10000)
+        .catch(() => false);
+    check("the link fills the form; a wrong password is refused on the page",
+          linked === broker.wsUrl && refused, { linked, connection: await connection() });
+    await logIn(broker.passwords.get("Табло"), true);
     const first = await startStation("Пила 1", "zakaz-1502.txt");
-    const second = await startStation("Пила 2/торцовка", "zakaz-77.txt");
+    const second = await startStation("Пила 2", "zakaz-77.txt");
     const tiles = () => browser.run("return window.tandrelBoard.tiles()");
     const byName = (list) => Object.fromEntries(list.map((t) => [t.station, t]));
     const bothAt = (row, more = () => true) => async () => {
@@ -97,6 +115,17 @@ try {
         check("every tile text at least 32 px at 1920x1080", small.join() === "1920,1080", small);
     }
 
+    // Forgeries: the broker refuses them, and the tiles stay as they were.
+    const forged = JSON.stringify({ id: "Пила 2/j/20991231T235959/1", piece: true });
+    const said = [h.publishAs(broker, "Пила 1", "tandrel/Пила 2/piece", forged),
+                  h.publishAs(broker, "Табло", "tandrel/Пила 1/status", null, true)];
+    await h.sleep(1000);
+    const unchanged = byName(await tiles());
+    check("a station cannot write another's topics, nor a board clear a station",
+          said.every((e) => e.includes("Not authorized")) &&
+          unchanged[second.key]?.today === `Деталей сегодня: ${ROWS}` && unchanged[first.key],
+          { said, tiles: unchanged });
+
     second.end();
     const after = await browser.waitFor("the ended station offline", async () => {
         const t = byName(await tiles());
@@ -113,9 +142,9 @@ try {
     check("the other station still online", after && !after[first.key].offline,
           after?.[first.key]);
 
-    // Opened again without the address: the page keeps it, and the retained messages alone give
-    // both tiles back (the counts from the stations' own states).
-    await browser.open(pathToFileURL(page).href);
+    // Opened again from a link to another broker: the page stays with the one it keeps, and the
+    // retained messages alone give both tiles back (the counts from the stations' own states).
+    await browser.open(`${pathToFileURL(page)}?broker=${encodeURIComponent("ws://127.0.0.1:9/mqtt")}`);
     const again = await browser.waitFor("the board opened again", async () => {
         const t = byName(await tiles());
         const [a, b] = [t[first.key], t[second.key]];
@@ -124,6 +153,24 @@ try {
     check("opened again: the broker kept, the tiles back from the retained messages",
           again && again[first.key].done === `${ROWS} из ${ROWS}` && !again[first.key].offline &&
           recent(again[second.key].status), again);
+
+    // A station's own trouble with the broker, in red on its tile.
+    const time = new Date().toISOString();
+    h.publishAs(broker, "Пила 3", "tandrel/Пила 3/status", "online", true);
+    h.publishAs(broker, "Пила 3", "tandrel/Пила 3/state", JSON.stringify({
+        station: "Пила 3", time, link: "up", printer: "ok", pieces_today: 0, pieces_hour: 0,
+        feed: "брокер отклоняет: нет прав" }), true);
+    const third = await browser.waitFor("the third station's tile", async () =>
+        byName(await tiles())["Пила 3"], 10000).catch(() => null);
+    check("the state's feed field in red", third?.feed === "MQTT: брокер отклоняет: нет прав" &&
+          third.feedColour === "rgb(255, 138, 128)", third);
+
+    // A station taken out of the plant leaves every board.
+    const removed = h.removeStation(broker, "Пила 3");
+    const gone = await browser.waitFor("the removed station's tile gone", async () =>
+        !byName(await tiles())["Пила 3"], 10000).catch(() => false);
+    check("a removed station's tile gone", !removed && gone &&
+          !readFileSync(broker.passwordsFile, "utf8").includes("Пила 3"), removed);
 
     mkdirSync(screens, { recursive: true });
     await browser.screenshot(path.join(screens, "board.png"));

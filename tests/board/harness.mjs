@@ -1,10 +1,13 @@
 // What the board's browser test and its scale benchmark share: a real mosquitto with a TCP and
 // a WebSocket listener, stations, and headless chromium driven over WebDriver's HTTP protocol.
-import { spawn } from "node:child_process";
-import { copyFileSync, mkdtempSync, rmSync, writeFileSync } from "node:fs";
+import { execFileSync, spawn, spawnSync } from "node:child_process";
+import { appendFileSync, copyFileSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import net from "node:net";
 import os from "node:os";
 import path from "node:path";
+import { fileURLToPath } from "node:url";
+
+const SETUP = fileURLToPath(new URL("../../tools/broker_setup/broker_setup.mjs", import.meta.url));
 
 export const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
@@ -37,7 +40,7 @@ export function freePort() {
     });
 }
 
-async function waitFor(what, check, timeoutMs = 15000) {
+export async function waitFor(what, check, timeoutMs = 15000) {
     const end = Date.now() + timeoutMs;
     let last;
     while (Date.now() < end) {
@@ -68,14 +71,23 @@ export function tempDir() {
     return dir;
 }
 
-// A broker of its own on free ports of 127.0.0.1: {tcp, ws, pid, url, wsUrl}.
-export async function startBroker(dir) {
+// A broker of its own on free ports of 127.0.0.1, set up by the plant's generator for `stations`
+// and the board user "Табло" (TLS listeners when given {cert, key}): {tcp, ws, pid, url, wsUrl,
+// passwords (name -> password), passwordsFile}.
+export async function startBroker(dir, stations, tls = null) {
     const tcp = await freePort();
     const ws = await freePort();
-    const conf = path.join(dir, "mosquitto.conf");
-    writeFileSync(conf, [`listener ${tcp} 127.0.0.1`, "allow_anonymous true",
-                         `listener ${ws} 127.0.0.1`, "protocol websockets",
-                         ""].join("\n"));
+    const out = path.join(dir, "broker");
+    execFileSync(process.execPath, [SETUP, "--out", out, "--port", String(tcp), "--ws-port",
+                                    String(ws), "--bind", "127.0.0.1", "--board", "Табло",
+                                    ...(tls ? ["--tls-cert", tls.cert, "--tls-key", tls.key] : []),
+                                    ...stations], { stdio: ["ignore", "ignore", "inherit"] });
+    const conf = path.join(out, "mosquitto.conf");
+    // Started by root, mosquitto would turn into a user that cannot read the files.
+    appendFileSync(conf, `user ${os.userInfo().username}\n`);
+    const passwordsFile = path.join(out, "passwords.txt");
+    const passwords = new Map(readFileSync(passwordsFile, "utf8").trim().split("\n")
+        .map((l) => [l.slice(0, l.lastIndexOf(";")), l.slice(l.lastIndexOf(";") + 1)]));
     const child = track(spawn("mosquitto", ["-c", conf], { stdio: ["ignore", "ignore", "pipe"] }));
     let log = "";
     child.stderr.on("data", (d) => (log += d));
@@ -83,15 +95,34 @@ export async function startBroker(dir) {
         if (child.exitCode !== null) throw new Error(`mosquitto exited: ${log.trim()}`);
         return (await canConnect(tcp)) && (await canConnect(ws));
     });
-    return { tcp, ws, pid: child.pid, url: `mqtt://127.0.0.1:${tcp}`,
-             wsUrl: `ws://127.0.0.1:${ws}/mqtt`, child };
+    const s = tls ? "s" : "";
+    return { tcp, ws, pid: child.pid, url: `mqtt${s}://127.0.0.1:${tcp}`,
+             wsUrl: `ws${s}://127.0.0.1:${ws}/mqtt`, child, passwords, passwordsFile, out };
+}
+
+// The generator's --remove: the station's retained messages cleared on the broker, then the
+// station out of the files. What it said when it failed, else "".
+export function removeStation(broker, name) {
+    const r = spawnSync(process.execPath, [SETUP, "--out", broker.out, "--remove", "--broker",
+                                           broker.url, name], { encoding: "utf8", timeout: 20000 });
+    return r.status === 0 ? "" : `${r.status}: ${r.stderr}`;
+}
+
+// One publish through mosquitto_pub as `user` (MQTT 5, QoS 1): what it said on stderr, where
+// a refusal shows ("Not authorized"; its exit code is 0 all the same).
+export function publishAs(broker, user, topic, message, retain = false) {
+    const args = ["-h", "127.0.0.1", "-p", String(broker.tcp), "-V", "5", "-q", "1", "-u", user,
+                  "-P", broker.passwords.get(user) ?? "", "-t", topic];
+    args.push(...(message === null ? ["-n"] : ["-m", message]), ...(retain ? ["-r"] : []));
+    return String(spawnSync("mosquitto_pub", args, { encoding: "utf8", timeout: 10000 }).stderr);
 }
 
 // Stations played by the load tool, for the scale benchmark; `end` drops the connection without
 // a goodbye (as a station that loses power), `stop` closes it cleanly.
 export function startStations(boardDir, broker, args, { onLine } = {}) {
     const child = track(spawn(process.execPath, [path.join(boardDir, "board_load.mjs"),
-                                                 "--broker", broker.url, ...args],
+                                                 "--broker", broker.url,
+                                                 "--passwords", broker.passwordsFile, ...args],
                               { stdio: ["pipe", "pipe", "inherit"] }));
     let rest = "";
     child.stdout.setEncoding("utf8");
@@ -127,13 +158,13 @@ function cp1251(text) {
 // A real station: a copy of the program in a folder of its own (it reads nastr.dat beside
 // itself), on its own simulator, publishing to the broker as `name`, with the list of `sizes`
 // open. `step` presses "#" on the device's keypad: the next row. `end` kills the program (a power
-// loss: no goodbye), `stop` closes it.
-export async function startProgram({ program, sim }, broker, name, list, sizes) {
+// loss: no goodbye), `stop` closes it. `travels`: the program sends each size to the stop, which
+// moves at the simulator's own pace; else the stop stays and a row takes a moment.
+export async function startProgram({ program, sim }, broker, name, list, sizes, travels = false) {
     const dir = tempDir();
-    // A fast stop, so that a row takes a moment rather than seconds of travel.
+    const pace = travels ? [] : ["--ping-ms", "20", "--speed", "20000"];
     const device = track(spawn(sim, ["--device-link", path.join(dir, "device"), "--min", "200",
-                                     "--max", "3050", "--precision", "0", "--ping-ms", "20",
-                                     "--speed", "20000"],
+                                     "--max", "3050", "--precision", "0", ...pace],
                                { stdio: ["pipe", "pipe", "inherit"] }));
     let answers = "";
     device.stdout.setEncoding("utf8");
@@ -146,7 +177,12 @@ export async function startProgram({ program, sim }, broker, name, list, sizes) 
     writeFileSync(path.join(dir, "nastr.dat"),
                   Buffer.concat([Buffer.from(`p=${path.join(dir, "device")}\r\n` +
                                              `o=127.0.0.1:${broker.tcp}\r\nq=`),
-                                 cp1251(name), Buffer.from("\r\n")]));
+                                 cp1251(name), Buffer.from("\r\ns="), cp1251(name),
+                                 Buffer.from(`\r\nl=${travels ? 1 : 0}\r\n`)]));
+    // Its password as IT sets it: on the program's standard input, kept beside nastr.dat.
+    execFileSync("./Tandrel", ["--feed-password"], {
+        cwd: dir, input: `${broker.passwords.get(name)}\n`,
+        env: { ...process.env, QT_QPA_PLATFORM: "offscreen", XDG_RUNTIME_DIR: dir } });
     writeFileSync(path.join(dir, list), sizes.map((s, i) => `${s} ${i + 1}\r\n`).join(""));
     const child = track(spawn("./Tandrel", [list], {
         cwd: dir, stdio: "ignore",
@@ -165,7 +201,7 @@ export async function startProgram({ program, sim }, broker, name, list, sizes) 
 
 // Headless chromium through chromedriver: {run(script, ...args), open(url), screenshot(file),
 // size(w, h), close(), pid (chromedriver's; the browser's processes descend from it)}.
-export async function startBrowser(width, height) {
+export async function startBrowser(width, height, extraArgs = []) {
     const port = await freePort();
     const driver = track(spawn(process.env.CHROMEDRIVER || "chromedriver",
                                [`--port=${port}`], { stdio: "ignore" }));
@@ -183,7 +219,7 @@ export async function startBrowser(width, height) {
     await waitFor("chromedriver", async () => (await call("GET", "/status")).ready);
     const args = ["--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
                   `--window-size=${width},${height}`, "--hide-scrollbars", "--lang=ru-RU",
-                  "--allow-file-access-from-files"];
+                  "--allow-file-access-from-files", ...extraArgs];
     const session = await call("POST", "/session", {
         capabilities: { alwaysMatch: { browserName: "chrome", "goog:chromeOptions": {
             binary: process.env.CHROMIUM || "/usr/bin/chromium", args } } } });
@@ -197,6 +233,8 @@ export async function startBrowser(width, height) {
     await size(width, height);
     return {
         run,
+        // A DevTools command through chromedriver.
+        cdp: (cmd, params = {}) => call("POST", `${s}/goog/cdp/execute`, { cmd, params }),
         open: (url) => call("POST", `${s}/url`, { url }),
         size,
         screenshot: async (file) =>
