@@ -61,7 +61,7 @@ TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp" ctest --test-dir build/tsan --o
     -R 'Serial|Port|Events|Link|Handshake|Dispatcher|Recovery|Drayver|Pty|Executor|Feed|LabelQueue|HostilePrinters'
 stage "tsan"
 if wait "$early_windows"; then
-    echo "== the Windows libraries, built beside the Linux builds: $(grep -E 'built in|cached' build/windows-libs-early.log | tr '\n' ' ')"
+    echo "== the Windows libraries, built beside the Linux builds: $(grep -E '^windows_(libs|coin): (built in|cached:)' build/windows-libs-early.log | tr '\n' ' ')"
 else
     echo "== the Windows libraries' early build failed (build/windows-libs-early.log); the Windows stage builds them again"
 fi
