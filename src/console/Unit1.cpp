@@ -245,6 +245,7 @@ void TForm1::CreateMenu() {
     N1 = add("N1", "Открыть файл"_cp1251, &TForm1::N2Click);
     N5 = add("N5", "Списки"_cp1251, &TForm1::ListsClick);
     N6 = add("N6", "Столбцы…"_cp1251, &TForm1::ColumnsClick);
+    N7 = add("N7", "Раскрой"_cp1251, &TForm1::RaskroyClick);
     N4 = add("N4", "Настройки"_cp1251, &TForm1::N4Click);
     N3 = add("N3", "Информация"_cp1251, &TForm1::N3Click);
     J1 = add("J1", "О программе"_cp1251, &TForm1::J1Click);

@@ -59,6 +59,7 @@ namespace tandrel::console {
 class TRowsModel;
 class TIncomingPoller;
 class TListsScreen;
+class TRaskroyWindow;
 class TScanGate;
 struct TIncomingSnapshot;
 struct TLabelToPreview;
@@ -122,6 +123,7 @@ class TForm1 : public QMainWindow {
     QAction* N1 = nullptr;               // "Открыть файл"
     QAction* N5 = nullptr;               // "Списки"
     QAction* N6 = nullptr;               // "Столбцы…"
+    QAction* N7 = nullptr;               // "Раскрой"
     QPushButton* ListsButton = nullptr;  // "Списки", in the target field's row
     QAction* N4 = nullptr;               // "Настройки"
     QAction* N3 = nullptr;               // "Информация"
@@ -311,6 +313,9 @@ class TForm1 : public QMainWindow {
     // The column-map dialog for a table's columns; on Apply the map is kept (and written).
     bool AskColumnMap(const std::string& listName, const job::TColumnChoice& choice);
     void ColumnsClick();  // "Столбцы…": the dialog again for the list in work
+    // "Раскрой": the stock and cut settings and the plan of the list in work.
+    void RaskroyClick();
+    TRaskroyWindow* Raskroy() const { return raskroy_; }
     // A barcode scan: opens the incoming folder's list the code names, or says why not; a folder
     // that does not answer within ListReadLimit drops it.
     void ScanCode(const std::string& code);
@@ -445,6 +450,7 @@ class TForm1 : public QMainWindow {
     bool keypadFull_ = false;
     TIncomingPoller* incoming_ = nullptr;
     TListsScreen* listsScreen_ = nullptr;
+    TRaskroyWindow* raskroy_ = nullptr;
     TScanGate* scanGate_ = nullptr;
     std::unique_ptr<job::TFileReads> reads_;  // every read of a list
     std::shared_ptr<TLoad> load_;             // the load that may still act

@@ -23,6 +23,7 @@ add_library(tandrel_console STATIC
     nastr_feed.cpp
     qt_executor.cpp
     qt_text.cpp
+    raskroy.cpp
     rows_model.cpp
     scan_gate.cpp
     session_end.cpp
@@ -36,6 +37,7 @@ add_library(tandrel_console STATIC
     Unit1_loads.cpp
     Unit1_link.cpp
     Unit1_preview.cpp
+    Unit1_raskroy.cpp
     Unit1_operator.cpp
     Unit1_recovery.cpp
     Unit2.cpp

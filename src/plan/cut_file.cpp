@@ -45,6 +45,16 @@ std::filesystem::path CutFilePath(const std::filesystem::path& programDir) {
     return programDir / "raskroy.dat";
 }
 
+std::string ParseCutSetting(std::string_view key, std::string_view value, TStationCut& cut) {
+    value = Trim(value);
+    if (key == "stock") return ParseStock(value, cut.Stock);
+    if (key == "kerf") return ParseLength(value, cut.Cut.Kerf);
+    if (key == "head") return ParseLength(value, cut.Cut.Head);
+    if (key == "remnant") return ParseLength(value, cut.Cut.MinRemnant);
+    if (key == "pieces") return ParseCount(value, cut.Cut.MaxPieces);
+    return "";
+}
+
 std::string ParseCutFile(std::string_view bytes, TStationCut& cut) {
     std::string failures;
     std::size_t pos = 0;
@@ -57,17 +67,7 @@ std::string ParseCutFile(std::string_view bytes, TStationCut& cut) {
         if (line.empty() || equals == std::string_view::npos) continue;
         const std::string_view key = Trim(line.substr(0, equals));
         const std::string_view value = Trim(line.substr(equals + 1));
-        std::string why;
-        if (key == "stock")
-            why = ParseStock(value, cut.Stock);
-        else if (key == "kerf")
-            why = ParseLength(value, cut.Cut.Kerf);
-        else if (key == "head")
-            why = ParseLength(value, cut.Cut.Head);
-        else if (key == "remnant")
-            why = ParseLength(value, cut.Cut.MinRemnant);
-        else if (key == "pieces")
-            why = ParseCount(value, cut.Cut.MaxPieces);
+        const std::string why = ParseCutSetting(key, value, cut);
         if (why.empty()) continue;
         if (!failures.empty()) failures += "; ";
         failures += std::string(line) + ": " + why;

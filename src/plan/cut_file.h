@@ -29,6 +29,9 @@ TStationCut DefaultStationCut();
 // "raskroy.dat" in the program's directory.
 std::filesystem::path CutFilePath(const std::filesystem::path& programDir);
 
+// One setting by its key over cut: "" when read (an unknown key changes nothing), else why not
+// (Windows-1251), and then cut is as it was.
+std::string ParseCutSetting(std::string_view key, std::string_view value, TStationCut& cut);
 // Reads the file's text over cut. A line that cannot be read leaves its setting as it was and
 // adds "<line>: <reason>" to the returned text (Windows-1251, lines joined by "; "); unknown keys
 // and blank lines are skipped. "" when every line was read.
