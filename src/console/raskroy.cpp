@@ -103,6 +103,13 @@ void TPlanPicture::paintEvent(QPaintEvent* event) {
             const QRect box(kMarginLeft + segment.X0, top, std::max(1, segment.X1 - segment.X0),
                             kStripHeight);
             painter.fillRect(box, ColorOf(segment.Kind));
+            if (segment.Kind == TSegmentKind::Remnant || segment.Kind == TSegmentKind::Waste) {
+                const QString leftover = ToQ(plan::FormatTenths(bar.Leftover));
+                if (metrics.horizontalAdvance(leftover) + 8 <= box.width()) {
+                    painter.setPen(Qt::black);
+                    painter.drawText(box, Qt::AlignCenter, leftover);
+                }
+            }
             if (segment.Kind != TSegmentKind::Piece) continue;
             painter.setPen(QColor(40, 60, 90));
             painter.drawRect(box.adjusted(0, 0, -1, -1));

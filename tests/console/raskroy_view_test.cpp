@@ -30,8 +30,8 @@ TEST(RaskroyView, FieldsReadBackOrRefusedWithTheirCaption) {
         const std::string why = ReadCutFields(row.Fields, read);
         if (row.Refusal.empty()) {
             EXPECT_EQ(why, "");
-            EXPECT_EQ(read.Stock, (std::vector<plan::TStock>{{60000, 20, ""},
-                                                             {30000, kUnlimited, ""}}));
+            EXPECT_EQ(read.Stock,
+                      (std::vector<plan::TStock>{{60000, 20, ""}, {30000, kUnlimited, ""}}));
             EXPECT_EQ(read.Cut, (plan::TCutSettings{35, 100, 0, 4}));
         } else {
             EXPECT_TRUE(why.starts_with(Utf8ToCp1251(row.Refusal))) << Cp1251ToUtf8(why);

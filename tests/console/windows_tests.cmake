@@ -23,6 +23,7 @@ tandrel_window_test(job_window_tests console/job_window_test.cpp)
 target_compile_definitions(job_window_tests PRIVATE
     TANDREL_JOB_FIXTURES="${CMAKE_CURRENT_SOURCE_DIR}/fixtures/job")
 tandrel_window_test(lists_window_tests console/lists_window_test.cpp)
+tandrel_window_test(raskroy_window_tests console/raskroy_window_test.cpp)
 # Window tests on a virtual X server under a window manager, which run_under_wm.sh starts;
 # skipped (77) where the server, the manager or a tool named after the source is missing. X11 is
 # what they test, so the Windows build has no use for them.

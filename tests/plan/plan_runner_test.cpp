@@ -23,8 +23,8 @@ TProblem ExactTriples(int bars) {
             const TLength first = size(rng), second = size(rng), last = 6000 - first - second;
             if (last < 1501 || last > 2999) continue;
             for (const TLength mm : {first, second, last})
-                problem.Pieces.push_back({static_cast<std::int32_t>(problem.Pieces.size() + 1),
-                                          mm * 10, ""});
+                problem.Pieces.push_back(
+                    {static_cast<std::int32_t>(problem.Pieces.size() + 1), mm * 10, ""});
             break;
         }
     }
