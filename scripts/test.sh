@@ -58,7 +58,7 @@ stage "the board in the browser"
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j2
 TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp" ctest --test-dir build/tsan --output-on-failure -j2 \
-    -R 'Serial|Port|Events|Link|Handshake|Dispatcher|Recovery|Drayver|Pty|Executor|Feed|LabelQueue|HostilePrinters'
+    -R 'Serial|Port|Events|Link|Handshake|Dispatcher|Recovery|Drayver|Pty|Executor|Feed|LabelQueue|HostilePrinters|PlanRunner'
 stage "tsan"
 if wait "$early_windows"; then
     echo "== the Windows libraries, built beside the Linux builds: $(grep -E '^windows_(libs|coin): (built in|cached:)' build/windows-libs-early.log | tr '\n' ' ')"
