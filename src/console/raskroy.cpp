@@ -243,16 +243,16 @@ TRaskroyWindow::TRaskroyWindow(std::filesystem::path settingsFile, QWidget* pare
     connect(SaveButton, &QPushButton::clicked, this, [this] { SaveClick(); });
     connect(PlanButton, &QPushButton::clicked, this, [this] { PlanClick(); });
     connect(CancelButton, &QPushButton::clicked, this, [this] { CancelClick(); });
-    connect(WorkButton, &QPushButton::clicked, this, [this] {
-        if (OnWork && shown_) OnWork(problem_, plan_);
-    });
+    connect(WorkButton, &QPushButton::clicked, this, [this] { WorkClick(); });
     connect(CloseButton, &QPushButton::clicked, this, &QDialog::close);
     ReadSettings();
 }
 
 void TRaskroyWindow::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (!planning_) ReadSettings();
+    if (planning_) return;
+    ReadSettings();
+    if (shown_) PlanFitsList();
 }
 
 void TRaskroyWindow::ReadSettings() {
@@ -319,6 +319,21 @@ void TRaskroyWindow::PlanClick() {
         connect(pollTimer_, &QTimer::timeout, this, [this] { Poll(); });
     }
     pollTimer_->start();
+}
+
+void TRaskroyWindow::WorkClick() {
+    if (!OnWork || !shown_) return;
+    if (!PlanFitsList()) return;
+    OnWork(problem_, plan_);
+}
+
+bool TRaskroyWindow::PlanFitsList() {
+    // A plan of another list, or of this one read again with other sizes, cuts the wrong pieces.
+    const std::optional<TListPieces> list = ListInWork ? ListInWork() : std::nullopt;
+    if (list && list->Pieces == problem_.Pieces) return true;
+    ShowNoPlan();
+    Say("Список в работе изменился: рассчитайте план заново"_cp1251, true);
+    return false;
 }
 
 void TRaskroyWindow::CancelClick() {

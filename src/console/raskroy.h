@@ -86,6 +86,8 @@ class TRaskroyWindow : public QDialog {
     // "Рассчитать": saves the fields, then plans the list in work.
     void PlanClick();
     void CancelClick();
+    // "Работать по плану": the plan handed to OnWork while it is still the list in work's.
+    void WorkClick();
     bool Planning() const { return planning_; }
     // The plan shown, if any.
     const plan::TPlan* ShownPlan() const { return shown_ ? &plan_ : nullptr; }
@@ -101,6 +103,8 @@ class TRaskroyWindow : public QDialog {
     void Poll();
     void Show(plan::TPlanResult result);
     void ShowNoPlan();
+    // Whether the plan shown is of the list in work as it stands; else it goes, said why.
+    bool PlanFitsList();
 
     std::filesystem::path file_;
     plan::TStationCut settings_;
