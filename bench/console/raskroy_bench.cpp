@@ -17,6 +17,7 @@
 #include "console/application.h"
 #include "console/raskroy.h"
 #include "stall_meter.h"
+#include "support/exact_triples.h"
 #include "window_fixture.h"
 
 using namespace tandrel;
@@ -38,19 +39,11 @@ std::string ShopList(int pieces) {
     return list;
 }
 
-// Bars of 6000 filled exactly by three pieces each, shuffled: the search runs to its limit.
+// A list of exact triples: the search runs to its limit.
 std::string ExactTriples(int bars) {
-    std::mt19937 rng(7);
-    std::uniform_int_distribution<int> size(1501, 2999);
-    std::vector<int> sizes;
-    while (static_cast<int>(sizes.size()) < 3 * bars) {
-        const int first = size(rng), second = size(rng), last = 6000 - first - second;
-        if (last < 1501 || last > 2999) continue;
-        sizes.insert(sizes.end(), {first, second, last});
-    }
-    std::shuffle(sizes.begin(), sizes.end(), rng);
     std::string list;
-    for (const int mm : sizes) list += std::to_string(mm) + " x\r\n";
+    for (const int mm : tandrel::testing::ExactTripleSizes(bars))
+        list += std::to_string(mm) + " x\r\n";
     return list;
 }
 

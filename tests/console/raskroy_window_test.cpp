@@ -8,12 +8,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QtTest>
-#include <random>
 
 #include "base/cp1251.h"
 #include "console/application.h"
 #include "console/qt_text.h"
 #include "console/raskroy.h"
+#include "support/exact_triples.h"
 #include "window_fixture.h"
 
 using namespace tandrel;
@@ -43,19 +43,11 @@ std::string Utf8(const std::string& cp1251) {
     return Cp1251ToUtf8(cp1251);
 }
 
-// Bars of 6000 filled exactly by three pieces each, shuffled: a search that runs for seconds.
+// A list of exact triples: a search that runs for seconds.
 std::string ExactTriplesList(int bars) {
-    std::mt19937 rng(7);
-    std::uniform_int_distribution<int> size(1501, 2999);
-    std::vector<int> sizes;
-    while (static_cast<int>(sizes.size()) < 3 * bars) {
-        const int first = size(rng), second = size(rng), last = 6000 - first - second;
-        if (last < 1501 || last > 2999) continue;
-        sizes.insert(sizes.end(), {first, second, last});
-    }
-    std::shuffle(sizes.begin(), sizes.end(), rng);
     std::string list;
-    for (const int mm : sizes) list += std::to_string(mm) + " x\r\n";
+    for (const int mm : tandrel::testing::ExactTripleSizes(bars))
+        list += std::to_string(mm) + " x\r\n";
     return list;
 }
 

@@ -3,32 +3,22 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <random>
 #include <thread>
+
+#include "support/exact_triples.h"
 
 namespace tandrel::plan {
 namespace {
 
 using namespace std::chrono_literals;
 
-// Bars of 6000 filled exactly by three pieces each, shuffled: only a plan that finds every fill
-// reaches the bound, so the search runs long.
+// Exact triples: only a plan that finds every fill reaches the bound, so the search runs long.
 TProblem ExactTriples(int bars) {
     TProblem problem;
     problem.Stock = {{60000, kUnlimited, ""}};
-    std::mt19937 rng(7);
-    std::uniform_int_distribution<TLength> size(1501, 2999);
-    for (int b = 0; b < bars; ++b) {
-        while (true) {
-            const TLength first = size(rng), second = size(rng), last = 6000 - first - second;
-            if (last < 1501 || last > 2999) continue;
-            for (const TLength mm : {first, second, last})
-                problem.Pieces.push_back(
-                    {static_cast<std::int32_t>(problem.Pieces.size() + 1), mm * 10, ""});
-            break;
-        }
-    }
-    std::shuffle(problem.Pieces.begin(), problem.Pieces.end(), rng);
+    for (const int mm : tandrel::testing::ExactTripleSizes(bars))
+        problem.Pieces.push_back(
+            {static_cast<std::int32_t>(problem.Pieces.size() + 1), TLength{mm} * 10, ""});
     return problem;
 }
 
