@@ -26,12 +26,6 @@ using namespace tandrel::console::testing;
 namespace {
 constexpr int kWaitMs = 10000;
 
-long long StateValue(TSimulator& sim, const std::string& name) {
-    const std::string state = sim.Command("state");
-    const auto at = state.find(" " + name + "=");
-    return at == std::string::npos ? -1 : std::atoll(state.c_str() + at + name.size() + 2);
-}
-
 std::string Status() {
     return Cp1251ToUtf8(Form1->StatusText());
 }
@@ -155,9 +149,9 @@ class PlanWindowTest : public QObject {
         for (std::size_t i = 0; i < worked; ++i) {
             QVERIFY(sim.Command("key #").rfind("ok", 0) == 0);
             const int size = sizes[std::size_t(order[i]) - 1];
-            QTRY_COMPARE_WITH_TIMEOUT(StateValue(sim, "moves"), static_cast<long long>(i + 1),
+            QTRY_COMPARE_WITH_TIMEOUT(sim.StateValue("moves"), static_cast<long long>(i + 1),
                                       kWaitMs);
-            QCOMPARE(StateValue(sim, "target"), static_cast<long long>(size));
+            QCOMPARE(sim.StateValue("target"), static_cast<long long>(size));
             QCOMPARE(Form1->Job.CurrentRow, order[i]);
             QTRY_VERIFY_WITH_TIMEOUT(!Form1->LabelsPending(), kWaitMs);
             const auto label = sim.Labels() / ("label-000" + std::to_string(i + 1) + ".zpl");
@@ -197,7 +191,7 @@ class PlanWindowTest : public QObject {
         QVERIFY(Form1->Job.Order.Active());
         QVERIFY(sim.Command("key #").rfind("ok", 0) == 0);
         QTRY_COMPARE_WITH_TIMEOUT(Form1->Job.CurrentRow, order[worked + 1], kWaitMs);
-        QTRY_COMPARE_WITH_TIMEOUT(StateValue(sim, "target"),
+        QTRY_COMPARE_WITH_TIMEOUT(sim.StateValue("target"),
                                   static_cast<long long>(sizes[std::size_t(order[worked + 1]) - 1]),
                                   kWaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(!Form1->LabelsPending(), kWaitMs);
