@@ -26,6 +26,7 @@
 #include "labels/label_queue.h"
 #include "labels/printer.h"
 #include "link/link_state.h"
+#include "plan/plan.h"
 
 class QAction;
 class QLabel;
@@ -52,6 +53,9 @@ class TFeed;
 }
 namespace tandrel::printer {
 struct TQueueList;
+}
+namespace tandrel::plan {
+struct TPlanFile;
 }
 
 namespace tandrel::console {
@@ -201,6 +205,13 @@ class TForm1 : public QMainWindow {
     // and dropped; the recovery's reload goes on.
     void OperatorActed();
     bool Loading() const { return load_ != nullptr; }
+    // Works the list in work by plan (Unit1_plan.cpp): the grid becomes its bars, a heading
+    // each, over their pieces in cut order, and the steps take the pieces in that order. The
+    // plan is saved beside the list's progress file; its pieces' Row fields are list rows.
+    void WorkByPlan(const plan::TProblem& problem, const plan::TPlan& plan);
+    // After a load, the list's saved plan: offered with a question, or taken without one for the
+    // recovery's reload (quiet); a plan that no longer fits is said and the list stays a list.
+    void ResumePlan(bool quiet);
     std::chrono::milliseconds ListReadLimit{3000};
     void BitBtn1Click();
     void BitBtn2Click();
@@ -399,6 +410,7 @@ class TForm1 : public QMainWindow {
     void ApplyLoad(job::TStagedList& staged);
     void ApplyReload(job::TStagedList& staged);
     void ApplyColumns(const std::optional<job::TColumnChoice>& choice);
+    void ApplyPlan(const plan::TPlanFile& saved, const std::string& notice);
     void EndLoad();
     // A station name from the file that cannot be one: its wrong characters become "_", said
     // once on the status line.

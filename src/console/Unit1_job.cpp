@@ -99,6 +99,10 @@ void TForm1JobView::RowChanged(std::int32_t row) {
 
 void TForm1JobView::ShowList(const std::string& listName) {
     form_.RowsModel()->Reset(listName);
+    // A plan's headings run across both columns.
+    form_.StringGrid1->clearSpans();
+    for (std::int32_t g = 1; g <= job::GridRowCount(form_.Job); ++g)
+        if (job::HeadingAt(form_.Job, g) != nullptr) form_.StringGrid1->setSpan(g - 1, 0, 1, 2);
     form_.StringGrid1->setVisible(!form_.KeypadCoversGrid());
 }
 

@@ -161,8 +161,9 @@ void TForm1::LabelDone(const TPendingLabel& label, const labels::TPrintOutcome& 
 
 void TForm1::ReprintLabel() {
     // The row whose late failure the status line shows, else the selected one.
-    const std::int32_t row =
-        LabelNoticeStanding() && labelNoticeRow_ > 0 ? labelNoticeRow_ : jobView_->SelectedRow();
+    const std::int32_t row = LabelNoticeStanding() && labelNoticeRow_ > 0
+                                 ? labelNoticeRow_
+                                 : job::ListRowAt(Job, jobView_->SelectedRow());
     if (row < 1 || row > Job.RowCount) {
         ShowStatus(NotPrinted() + "не выбрана строка списка"_cp1251, true);
         return;

@@ -267,6 +267,7 @@ void TForm1::ApplyLoad(job::TStagedList& staged) {
     }
     if (load_ == load) EndLoad();
     ListOpened(out.Loaded);
+    if (out.Loaded) ResumePlan(false);
 }
 
 void TForm1::ApplyReload(job::TStagedList& staged) {
@@ -276,18 +277,23 @@ void TForm1::ApplyReload(job::TStagedList& staged) {
     if (Job.RowCount == 0 || Job.ListPath != list.Path || Job.ListName != list.Name) return;
     list.Maps = &ColumnMaps;
     list.Staged = &staged;
-    const std::int32_t remembered = Job.CurrentRow - 1;
+    // The row before the one in work, in the order it is worked in.
+    const bool byPlan = Job.Order.Active();
+    const std::int32_t remembered =
+        job::RowAtPosition(Job, job::PositionOf(Job, Job.CurrentRow) - 1);
     quietReload_ = true;
     try {
-        ListOpened(job::OpenList(Job, *jobView_, list).Loaded);
+        const bool loaded = job::OpenList(Job, *jobView_, list).Loaded;
+        ListOpened(loaded);
+        if (loaded && byPlan) ResumePlan(true);
     } catch (...) {
         quietReload_ = false;
         throw;
     }
     quietReload_ = false;
-    if (remembered > 1 && remembered <= Job.RowCount) {
+    if (job::PositionOf(Job, remembered) > 1) {
         Job.CurrentRow = remembered;
-        jobView_->SelectRow(remembered, -1);
+        jobView_->SelectRow(job::GridRowOf(Job, remembered), -1);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
-// The list grid's model over the job's row table: list row r is the model's row r - 1, and the
-// grid's header is the list's header row (the row counter and the list's name). Nothing is
+// The list grid's model over the job's row table: list row r is the model's row r - 1 (a plan's
+// grid: its own lines, headings among them), and the grid's header is the list's header row (the
+// row counter and the list's name). Nothing is
 // copied, so a 30000-row list costs nothing to show.
 
 #include <QAbstractTableModel>
@@ -23,7 +24,7 @@ class TRowsModel : public QAbstractTableModel {
     // The state's list was replaced: every row anew.
     void Reset(const std::string& listName);
     void SetCounter(const std::string& counter);
-    // One row's Done mark changed.
+    // One list row's Done mark changed.
     void RowChanged(std::int32_t row);
 
   private:

@@ -35,6 +35,7 @@ add_library(tandrel_console STATIC
     Unit1_keypad.cpp
     Unit1_lists.cpp
     Unit1_loads.cpp
+    Unit1_plan.cpp
     Unit1_link.cpp
     Unit1_preview.cpp
     Unit1_raskroy.cpp

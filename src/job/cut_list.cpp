@@ -304,6 +304,7 @@ TLoadOutcome LoadList(TJobState& state, const TListSource& list) {
     state.ListName = listName;
     state.ListPath = list.Path;
     state.StepEntry.reset();
+    state.Order = {};
 
     out.Loaded = true;
     out.Rows = rowCount;

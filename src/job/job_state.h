@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "job/journal_entry.h"
+#include "job/work_order.h"
 
 namespace tandrel::job {
 
@@ -51,6 +52,8 @@ struct TJobState {
     std::filesystem::path ListPath;
     // The journal line of the step in work until its first completion writes it.
     std::optional<TJournalEntry> StepEntry;
+    // The order a bar plan works the list in; inactive for the list's own order. A load clears it.
+    TWorkOrder Order;
 };
 
 // Bytes the row table occupies: the fixed entries plus the texts that do not fit in place.

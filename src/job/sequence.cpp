@@ -41,22 +41,38 @@ bool IsListRow(const TJobState& state, std::int32_t row) {
     return row >= 1 && row <= state.RowCount;
 }
 
-// The next row to work after prev, or 0 when there is none.
+// The next row to work after prev in work order, or 0 when there is none.
 std::int32_t ChooseRow(const TJobState& state, std::int32_t prev, bool consecutive) {
-    for (std::int32_t i = std::max(prev, 0) + 1; i <= state.RowCount; ++i) {
+    const std::int32_t from = PositionOf(state, prev);
+    const std::int32_t count = PositionCount(state);
+    for (std::int32_t p = from + 1; p <= count; ++p) {
+        const std::int32_t i = RowAtPosition(state, p);
         if (consecutive || !state.Rows[i].Done) return i;
     }
-    for (std::int32_t j = 1; j <= std::min(prev, state.RowCount); ++j) {
+    for (std::int32_t p = 1; p <= from; ++p) {
+        const std::int32_t j = RowAtPosition(state, p);
         if (!state.Rows[j].Done) return j;
     }
     return 0;
+}
+
+// The list row the grid's selection shows, 0 for a heading or none.
+std::int32_t SelectedListRow(const TJobState& state, const TJobView& view) {
+    return ListRowAt(state, view.SelectedRow());
+}
+
+// Back is of use when the selection has a row before it in work order.
+bool HasRowBefore(const TJobState& state, const TJobView& view) {
+    return PositionOf(state, SelectedListRow(state, view)) > 1;
 }
 
 }  // namespace
 
 TCellLook CellLook(const TJobState& state, std::int32_t gridRow, bool selected) {
     if (selected) return TCellLook::Selected;
-    if (IsListRow(state, gridRow) && state.Rows[gridRow].Done) return TCellLook::Done;
+    if (HeadingAt(state, gridRow) != nullptr) return TCellLook::Heading;
+    const std::int32_t row = ListRowAt(state, gridRow);
+    if (row != 0 && state.Rows[row].Done) return TCellLook::Done;
     return gridRow == 0 ? TCellLook::Header : TCellLook::Grid;
 }
 
@@ -158,8 +174,9 @@ void StepRow(TJobState& state, TJobView& view, const TStepLimits& limits) {
     if (!IsListRow(state, row)) return;
 
     const auto half = static_cast<std::int32_t>(RoundHalfEven(view.VisibleRows() / 2.0));
-    view.SelectRow(row, std::max(1, row - half));
-    if (row == 1) view.SetBackEnabled(false);
+    const std::int32_t gridRow = GridRowOf(state, row);
+    view.SelectRow(gridRow, std::max(1, gridRow - half));
+    if (PositionOf(state, row) == 1) view.SetBackEnabled(false);
 
     const SizeRow& current = state.Rows[row];
     state.Target = TargetFor(current.Size, limits.Precision, state.Correction);
@@ -184,7 +201,7 @@ void StepRow(TJobState& state, TJobView& view, const TStepLimits& limits) {
         view.SetInfoLine("Ошибка! Размер "_cp1251 + target + " вне диапазона!"_cp1251);
         view.SetStartCaption("Следующий"_cp1251);
         view.SetStartEnabled(true);
-        if (view.SelectedRow() > 1) view.SetBackEnabled(true);
+        if (HasRowBefore(state, view)) view.SetBackEnabled(true);
         view.FocusStart();
     }
     if (state.RemainingCount == 0) view.SetStartEnabled(false);
@@ -212,7 +229,7 @@ void Edit1Change(TJobState& state, TJobView& view) {
             view.FocusStart();
         }
     }
-    if (view.SelectedRow() > 1) view.SetBackEnabled(true);
+    if (HasRowBefore(state, view)) view.SetBackEnabled(true);
 }
 
 void BitBtn1Click(TJobState& state, TJobView& view, const TStepLimits& limits) {
@@ -222,21 +239,23 @@ void BitBtn1Click(TJobState& state, TJobView& view, const TStepLimits& limits) {
 }
 
 void BitBtn2Click(TJobState& state, TJobView& view, const TStepLimits& limits) {
-    const std::int32_t r = view.SelectedRow();
-    if (r < 2 || r > state.RowCount) return;
-    if (state.Rows[r - 1].Done) {
+    // The row before the selected one in work order.
+    const std::int32_t p = PositionOf(state, SelectedListRow(state, view));
+    if (p < 2) return;
+    const std::int32_t above = RowAtPosition(state, p - 1);
+    if (state.Rows[above].Done) {
         state.RevisitRow = true;
-        state.CurrentRow = r - 1;
+        state.CurrentRow = above;
         StepRow(state, view, limits);
     } else if (view.StartEnabled()) {
         state.RevisitRow = false;
-        state.CurrentRow = r - 2;
+        state.CurrentRow = RowAtPosition(state, p - 2);
         StepRow(state, view, limits);
     }
 }
 
 void StringGrid1DblClick(TJobState& state, TJobView& view, const TStepLimits& limits) {
-    const std::int32_t r = view.SelectedRow();
+    const std::int32_t r = SelectedListRow(state, view);
     if (!IsListRow(state, r)) return;
     if (state.Rows[r].Done) {
         state.RevisitRow = true;
@@ -244,7 +263,7 @@ void StringGrid1DblClick(TJobState& state, TJobView& view, const TStepLimits& li
         StepRow(state, view, limits);
     } else if (view.StartEnabled()) {
         state.RevisitRow = false;
-        state.CurrentRow = r - 1;
+        state.CurrentRow = RowAtPosition(state, PositionOf(state, r) - 1);
         StepRow(state, view, limits);
     }
 }

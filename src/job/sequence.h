@@ -11,7 +11,9 @@
 
 namespace tandrel::job {
 
-// The main window as the job sees it. Row numbers are list rows (grid row 0 is the header).
+// The main window as the job sees it. Row numbers are list rows, except the grid's own
+// (SelectedRow, SelectRow): grid rows, which are list rows unless the list is worked in an order of
+// its own (job/work_order.h). Grid row 0 is the header.
 class TJobView {
   public:
     virtual ~TJobView() = default;
@@ -103,8 +105,9 @@ void StringGrid1DblClick(TJobState& state, TJobView& view, const TStepLimits& li
 void Edit1Change(TJobState& state, TJobView& view);
 
 // How StringGrid1DrawCell paints a cell of grid row gridRow (0 = header): the selection keeps the
-// grid's look, done rows are yellow, the header light green, anything else the grid's own.
-enum class TCellLook { Grid, Selected, Done, Header };
+// grid's look, done rows are yellow, the header light green, a plan's heading its own, anything
+// else the grid's own.
+enum class TCellLook { Grid, Selected, Done, Header, Heading };
 struct TRgb {
     std::uint8_t R, G, B;
 };

@@ -50,13 +50,6 @@ std::string WriteList(const TProgramDir& dir, const std::string& name, const std
     return (dir.Path() / name).string();
 }
 
-// The device's moves and target, from the simulator's state line.
-long long StateValue(TSimulator& sim, const std::string& name) {
-    const std::string state = sim.Command("state");
-    const auto at = state.find(" " + name + "=");
-    return at == std::string::npos ? -1 : std::atoll(state.c_str() + at + name.size() + 2);
-}
-
 // The windows without a device, its limits 200 to 3050, the list loaded.
 void StartWithoutDevice(const std::string& list) {
     StartWindows();
@@ -121,19 +114,19 @@ class OperatorWindowTest : public QObject {
         QCOMPARE(Utf8(f.TargetValue), std::string("Цель: 1234,6"));
         if (send) {
             QCOMPARE(int(Form1->Link.LinkState.load()), 8);  // until the next position report
-            QTRY_COMPARE_WITH_TIMEOUT(StateValue(sim, "moves"), 1LL, kWaitMs);
+            QTRY_COMPARE_WITH_TIMEOUT(sim.StateValue("moves"), 1LL, kWaitMs);
             QTRY_COMPARE_WITH_TIMEOUT(Utf8(f.TargetState), std::string("на месте"), kWaitMs);
             QCOMPARE(f.Look, TTargetLook::AtTarget);
             QCOMPARE(ControlText(Form1->Edit1), std::string("1234,6"));
         } else {
             QTest::qWait(300);
-            QCOMPARE(StateValue(sim, "moves"), 0LL);
+            QCOMPARE(sim.StateValue("moves"), 0LL);
             QTRY_COMPARE_WITH_TIMEOUT(Utf8(f.TargetState), std::string("упор на 3050"), kWaitMs);
             QCOMPARE(f.Look, TTargetLook::Elsewhere);
         }
         Form1->BitBtn1->click();
         QCOMPARE(Utf8(f.TargetValue), std::string("Цель: 1500"));
-        QTRY_COMPARE_WITH_TIMEOUT(StateValue(sim, "moves"), send ? 2LL : 0LL, kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(sim.StateValue("moves"), send ? 2LL : 0LL, kWaitMs);
         QCOMPARE(Status(), std::string("Список выполнен: 2 из 2"));
         // Reloaded, the list is finished: every row once, however often it was recorded.
         TSeenBox seen;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -80,6 +81,13 @@ class TSimulator {
         if (write(control_, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
             return {};
         return ReadLine(std::chrono::seconds(5));
+    }
+
+    // A number of the state line (" moves=2", " target=1234"), -1 when it has none.
+    long long StateValue(const std::string& name) {
+        const std::string state = Command("state");
+        const auto at = state.find(" " + name + "=");
+        return at == std::string::npos ? -1 : std::atoll(state.c_str() + at + name.size() + 2);
     }
 
   private:

@@ -2,7 +2,10 @@
 // loop and is killed with SIGKILL at a random moment, round after round. Whatever it reported as
 // recorded must be in the progress file and in the journal as whole lines, a torn last line must
 // mark no row that was not being written and must not spoil the next line, and nastr.dat must be
-// the old or the new file whole. TANDREL_KILL_ROUNDS sets the rounds for a long run.
+// the old or the new file whole. Every third child first saves a bar plan, as working by a plan
+// begins: the plan file must be the old or the new one whole, and resuming by it must take the
+// first piece in its order that was not worked. TANDREL_KILL_ROUNDS sets the rounds for a long
+// run.
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -28,6 +31,8 @@
 #include "job/job_io.h"
 #include "job/journal.h"
 #include "job/progress.h"
+#include "job/sequence.h"
+#include "plan/plan_file.h"
 #include "support/temp_dir.h"
 
 namespace tandrel {
@@ -81,6 +86,23 @@ TSettings SettingsNumber(std::int32_t n) {
     return s;
 }
 
+// The n-th plan: 64 rows about where the child's rows have got to by then, last first, eight to
+// a bar.
+plan::TPlanFile PlanNumber(std::int32_t n) {
+    const std::int32_t first = 1 + (17 * n) % 2000;
+    plan::TPlanFile p;
+    p.Crc = static_cast<std::uint32_t>(n);
+    p.Sizes.assign(static_cast<std::size_t>(first) + 63, 10000 + n);
+    p.Cut = plan::DefaultStationCut();
+    for (std::int32_t row = first + 63; row >= first; --row) {
+        if ((row - first) % 8 == 7) p.Bars.push_back({60000, 100, "", {}});
+        p.Bars.back().Rows.push_back(row);
+    }
+    return p;
+}
+// Reports of a saved plan lie above the rows'.
+constexpr std::int32_t kPlanReport = job::kRowCapacity + 1;
+
 class Pipe {
   public:
     Pipe() {
@@ -110,7 +132,17 @@ class Pipe {
 // on the pipe once its call has returned. Never returns.
 [[noreturn]] void RunChild(int out, const std::filesystem::path& progress,
                            const std::filesystem::path& nastr, std::int32_t firstRow,
-                           std::int32_t firstSettings, std::int32_t generation) {
+                           std::int32_t firstSettings, std::int32_t generation,
+                           std::int32_t planToSave) {
+    if (planToSave >= 0) {
+        try {
+            plan::WritePlanFile(plan::PlanFilePath(progress), PlanNumber(planToSave));
+        } catch (const Exception&) {
+            ::_exit(6);
+        }
+        const std::int32_t report = kPlanReport + planToSave;
+        if (::write(out, &report, sizeof report) != sizeof report) ::_exit(4);
+    }
     job::TJournal journal(progress.parent_path(), [] { return kMoment; });
     TJobState state;
     state.ProgressFile = progress;
@@ -176,6 +208,10 @@ TEST(PowerLoss, KilledWriterLosesNoReportedRowAndLeavesSettingsWhole) {
     std::size_t recordedBefore = 0;  // rows of the progress files started afresh
     std::int32_t nextRow = 1, nextSettings = 1, lastSettings = 0, generation = 0;
     int survived = 0, lost = 0, wrong = 0, torn = 0, settingsBroken = 0;
+    const auto planFile = plan::PlanFilePath(progress);
+    plan::WritePlanFile(planFile, PlanNumber(0));
+    std::int32_t lastPlan = 0;
+    int planBroken = 0, resumedWrong = 0, resumedInPlan = 0;
     const auto journalFile = dir.Path() / job::JournalFileName(kMoment);
     std::set<std::pair<std::int32_t, std::int32_t>> acknowledged;  // journal lines reported
     int journalLost = 0, journalWrong = 0, journalBroken = 0, journalTorn = 0;
@@ -196,7 +232,8 @@ TEST(PowerLoss, KilledWriterLosesNoReportedRowAndLeavesSettingsWhole) {
         ASSERT_GE(pid, 0);
         if (pid == 0) {
             pipe.CloseRead();
-            RunChild(pipe.Write(), progress, nastr, nextRow, nextSettings, generation);
+            RunChild(pipe.Write(), progress, nastr, nextRow, nextSettings, generation,
+                     round % 3 == 0 ? lastPlan + 1 : -1);
         }
         pipe.CloseWrite();
         Child child(pid);
@@ -214,7 +251,9 @@ TEST(PowerLoss, KilledWriterLosesNoReportedRowAndLeavesSettingsWhole) {
         std::int32_t report = 0;
         std::int32_t lastRow = nextRow - 1;
         while (::read(pipe.Read(), &report, sizeof report) == sizeof report) {
-            if (report > 0) {
+            if (report >= kPlanReport) {
+                lastPlan = report - kPlanReport;
+            } else if (report > 0) {
                 reported.insert(report);
                 acknowledged.emplace(generation, report);
                 lastRow = report;
@@ -274,6 +313,31 @@ TEST(PowerLoss, KilledWriterLosesNoReportedRowAndLeavesSettingsWhole) {
         } else if (settings != FormatSettings(SettingsNumber(lastSettings))) {
             ++settingsBroken;
         }
+        // The plan: old or new, whole; resumed, it takes its first piece not worked.
+        plan::TPlanFile saved;
+        if (!plan::ReadPlanFile(planFile, saved).Problem.empty()) {
+            ++planBroken;
+        } else if (saved == PlanNumber(lastPlan + 1)) {
+            ++lastPlan;
+        } else if (!(saved == PlanNumber(lastPlan))) {
+            ++planBroken;
+        } else {
+            TJobState resumed;
+            resumed.Rows = rows;
+            resumed.RowCount = job::kRowCapacity;
+            resumed.RemainingCount = remaining;
+            resumed.Order =
+                job::MakeWorkOrder(plan::PlanGridLines(saved, resumed), resumed.RowCount);
+            std::int32_t expected = 0;
+            for (const plan::TPlanBar& bar : saved.Bars)
+                for (const std::int32_t row : bar.Rows)
+                    if (expected == 0 && !rows[static_cast<std::size_t>(row)].Done) expected = row;
+            const std::int32_t next = job::NextStepRow(resumed, false);
+            resumedInPlan += expected != 0 ? 1 : 0;
+            if (next == 0 || rows[static_cast<std::size_t>(next)].Done ||
+                (expected != 0 && next != expected))
+                ++resumedWrong;
+        }
         nextRow = reported.empty() ? inFlightRow : std::max(inFlightRow, *reported.rbegin() + 1);
         nextSettings = lastSettings + 1;
         ++survived;
@@ -287,6 +351,10 @@ TEST(PowerLoss, KilledWriterLosesNoReportedRowAndLeavesSettingsWhole) {
         "power-loss journal lines acknowledged: %zu, lost: %d, wrong: %d, broken: %d, "
         "torn lines: %d\n",
         acknowledged.size(), journalLost, journalWrong, journalBroken, journalTorn);
+    std::printf(
+        "power-loss plans saved: %d, broken: %d, resumed inside the plan: %d, at the wrong "
+        "piece: %d\n",
+        lastPlan, planBroken, resumedInPlan, resumedWrong);
     RecordProperty("kills", survived);
     RecordProperty("lost", lost);
     RecordProperty("journal_lost", journalLost);
@@ -297,6 +365,9 @@ TEST(PowerLoss, KilledWriterLosesNoReportedRowAndLeavesSettingsWhole) {
     EXPECT_EQ(lost, 0);
     EXPECT_EQ(wrong, 0);
     EXPECT_EQ(settingsBroken, 0);
+    EXPECT_EQ(planBroken, 0);
+    EXPECT_EQ(resumedWrong, 0);
+    EXPECT_GT(resumedInPlan, 0);
 }
 
 // SIGKILL keeps the page cache; what reaches the disk rests on the flush calls being made.

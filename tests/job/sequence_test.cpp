@@ -284,6 +284,44 @@ TEST_F(SequenceTest, BackAndDoubleClick) {
     }
 }
 
+// A plan's order: headings are no rows, rows outside the list or shown twice are dropped, and
+// Start, Back and the wrap-around walk the pieces in that order.
+TEST_F(SequenceTest, WorksTheRowsInAnOrderOfTheirOwn) {
+    Load({1001, 1002, 1003, 1004, 1005}, {1});
+    state.Order = MakeWorkOrder(
+        {{0, "A"}, {3, {}}, {1, {}}, {0, "B"}, {5, {}}, {2, {}}, {9, {}}, {3, {}}, {4, {}}},
+        state.RowCount);
+    EXPECT_EQ(GridRowCount(state), 7);
+    EXPECT_EQ(state.Order.Rows, (std::vector<std::int32_t>{3, 1, 5, 2, 4}));
+    EXPECT_EQ(CellLook(state, 4, false), TCellLook::Heading);
+    EXPECT_EQ(CellLook(state, 3, false), TCellLook::Done);  // row 1
+
+    const struct { std::int32_t row, gridRow; } steps[] = {{3, 2}, {5, 5}, {2, 6}, {4, 7}};
+    for (const auto& s : steps) {
+        Start();
+        EXPECT_EQ(state.CurrentRow, s.row);
+        EXPECT_EQ(view.selected, s.gridRow);
+    }
+    EXPECT_EQ(Recorded(), (std::vector<int>{1, 3, 5, 2, 4}));
+    EXPECT_FALSE(view.startEnabled);
+
+    view.selected = 5;  // row 5: Back takes row 1, across the heading
+    BitBtn2Click(state, view, limits);
+    EXPECT_EQ(state.CurrentRow, 1);
+    EXPECT_EQ(view.selected, 3);
+    view.selected = 4;  // a heading: nothing
+    BitBtn2Click(state, view, limits);
+    StringGrid1DblClick(state, view, limits);
+    EXPECT_EQ(state.CurrentRow, 1);
+
+    // Not done again: the next piece in order after the one in work, then around.
+    state.Rows[3].Done = false;
+    state.RemainingCount = 1;
+    state.CurrentRow = 2;
+    Start();
+    EXPECT_EQ(state.CurrentRow, 3);
+}
+
 TEST_F(SequenceTest, ScrollsTheRowToTheMiddle) {
     Load(std::vector<double>(20, 1000));
     const struct {

@@ -12,7 +12,10 @@
 # Wine session names its ports as "COM3:" and "COM4:". One more starts with no list: its incoming
 # folder is on a Wine drive (the office's share), and the list is opened from the "Списки"
 # screen. The last one prints to a network printer that never answers: the steps never wait for
-# it, and the journal has each label queued, then its outcome.
+# it, and the journal has each label queued, then its outcome. The very last one works by a bar
+# plan: tandrel-plan.exe plans a list into two stock lengths and saves the plan where the
+# program keeps the list's progress; loaded, the list offers it, Enter takes it, and the device's
+# "#" works the pieces of two bars in the plan's order, a label each.
 #
 #   tests/program/wine_session.sh BUILD RUNS
 #
@@ -414,6 +417,65 @@ session() {
     return $status
 }
 
+# plan_session RUN: the bar plan's session (see the top).
+plan_session() {
+    kind=wine run=$1
+    local dir=$work/plan-$run
+    labels=$dir/labels
+    local prog="$dir/Программа" cwd="$dir/Рабочая папка" plist="$lists/Заказ 17.txt"
+    mkdir -p "$labels" "$cwd"
+    rm -f "$device" "$printer"
+    coproc SIM { exec "$sim" --device-link "$device" --printer-link "$printer" --labels-dir "$labels" \
+        --min 200 --max 6000 --precision 1 --ping-ms 100 --log "$dir/line.log" 2>"$dir/sim.log"; }
+    local sim_pid=$SIM_PID ready="" status=0
+    read -r -t 10 ready <&"${SIM[0]}" || true
+    [[ $ready == ready* ]] || { fail "the simulator did not start"; return 1; }
+    cp -r "$package" "$prog"
+    printf 'p=COM1\r\ng=COM2\r\nj=-1\r\n' >"$prog/nastr.dat"
+    printf 'stock=6000,2500x2\r\nkerf=4\r\nhead=10\r\nremnant=500\r\npieces=0\r\n' >"$prog/raskroy.dat"
+    printf '%s\r\n' '2400 Стойка' '1800 Ригель' '2000 Полка' '1500 Полка' '900 Планка' \
+        '2450 Стойка' '1150 Ригель' | iconv -f UTF-8 -t CP1251 >"$plist"
+    local plan="$cwd/Заказ 17.plan"
+    (cd "$cwd" && wine "$prog/tandrel-plan.exe" --stock 6000,2500x2 --kerf 4 --head 10 \
+        --min-remnant 500 --save "$(wine_path "$plan")" "$(wine_path "$plist")" \
+        </dev/null >"$dir/plan.log" 2>&1) || { fail "tandrel-plan.exe: $(cat "$dir/plan.log")"; return 1; }
+    # The pieces of the first two bars, in cut order.
+    local order
+    order=$(tr -d '\r' <"$plan" | grep '^bar=' | head -2 | cut -d';' -f3 | tr ',\n' '  ')
+    local pieces
+    pieces=$(wc -w <<<"$order")
+    (cd "$cwd" && TANDREL_SCREENSHOT=$(wine_path "$build/screens/wine_plan.png") \
+        TANDREL_SCREENSHOT_SECONDS=1 DISPLAY=$TANDREL_SESSION_DISPLAY \
+        LD_PRELOAD=$build/modem_preload.so \
+        exec wine "$prog/Tandrel.exe" "$(wine_path "$plist")" </dev/null >"$dir/program.log" 2>&1) &
+    program=$!
+    crc="$cwd/Заказ 17.crc"
+    wait_for 60 window_shown || fail "no window shown" || status=1
+    wait_for 30 link_up || fail "no handshake: $(sim_command state)" || status=1
+    wait_for 30 rows_done 0 || fail "the list was not loaded" || status=1
+    # The question to go on with the plan: Yes is its default button.
+    sleep 2
+    keys Return
+    local n=0
+    for _ in $order; do
+        [ $status -eq 0 ] || break
+        n=$((n + 1))
+        sim_command "keys #" >/dev/null
+        wait_for 15 has_labels "$n" || fail "label $n did not arrive" || status=1
+        wait_for 15 rows_done "$n" || fail "piece $n was not recorded" || status=1
+    done
+    local worked
+    worked=$(tail -n +2 "$crc" | tr -d '\r' | tr '\n' ' ')
+    [ "$worked" = "$order" ] || fail "pieces worked: $worked; the plan's two bars: $order" || status=1
+    DISPLAY=$TANDREL_SESSION_DISPLAY wine taskkill /im Tandrel.exe >/dev/null 2>&1 </dev/null || true
+    wait_for 20 program_gone || { fail "the program did not end" || status=1; kill -9 "$program" 2>/dev/null || true; }
+    wait "$program" 2>/dev/null || true
+    echo quit >&"${SIM[1]}" || true
+    wait "$sim_pid" 2>/dev/null || true
+    [ $status -ne 0 ] || echo "  session $run (bar plan): $pieces pieces of two bars in the plan's order: $order, $(label_count) labels"
+    return $status
+}
+
 session linux 0 || { echo "the Linux session failed" >&2; exit 1; }
 failed=0
 for run in $(seq "$runs"); do
@@ -434,4 +496,8 @@ hung_start=$SECONDS
 hung=1
 session wine $((runs + 3)) || failed=$((failed + 1))
 echo "The session with a network printer that never answers: $((SECONDS - hung_start)) s"
+hung=""
+plan_start=$SECONDS
+plan_session $((runs + 4)) || failed=$((failed + 1))
+echo "The session working by a bar plan: $((SECONDS - plan_start)) s"
 [ $failed -eq 0 ]

@@ -4,9 +4,12 @@
 #include <stdexcept>
 
 #include "base/cp1251.h"
+#include "base/error.h"
 #include "base/files.h"
 #include "job/column_maps.h"
+#include "job/crc32.h"
 #include "job/cut_list.h"
+#include "plan/plan_file.h"
 #include "plan/plan_input.h"
 
 namespace tandrel::plan::tool {
@@ -58,6 +61,8 @@ std::string ParseArguments(const std::vector<std::string>& args, TArguments& out
             stock = true;
         } else if (arg == "--remnants") {
             parsed.RemnantsFile = args[i];
+        } else if (arg == "--save") {
+            parsed.Save = args[i];
         } else if (arg == "--kerf" || arg == "--head" || arg == "--min-remnant") {
             why = ParseDecimal(value, 10, kLongestBar, number);
             (arg == "--kerf"   ? parsed.Cut.Kerf
@@ -186,6 +191,7 @@ int Run(const std::vector<std::string>& args, const std::filesystem::path& progr
         return kRefused;
     }
     const std::string maps = ReadWholeFile(job::ColumnMapsPath(programDir)).value_or("");
+    const std::uint32_t crc = job::BytesCrc32(*list).Crc;
     std::vector<std::string> captions;
     if (auto why = ReadPieces(a.List, std::move(*list), maps, problem.Pieces, captions);
         !why.empty()) {
@@ -203,6 +209,18 @@ int Run(const std::vector<std::string>& args, const std::filesystem::path& progr
         err = "не хватает хлыстов: не размещено " + std::to_string(plan.Unplaced.size()) +
               " деталей\n";
         return kShort;
+    }
+    if (!a.Save.empty()) {
+        // Every row of a list is one piece, in row order.
+        std::vector<TLength> sizes;
+        for (const TPiece& piece : problem.Pieces) sizes.push_back(piece.Length);
+        try {
+            WritePlanFile(Utf8Path(a.Save), SavedPlan(problem, plan, crc, std::move(sizes)));
+        } catch (const Exception& e) {
+            err = "tandrel-plan: план не сохранён в " + a.Save + ": " + Cp1251ToUtf8(e.Message()) +
+                  "\n";
+            return kRefused;
+        }
     }
     out = a.Csv ? PlanCsv(problem, plan) : PlanText(problem, plan, captions);
     return kPlanned;

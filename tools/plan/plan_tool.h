@@ -2,8 +2,11 @@
 // tandrel-plan: plans a list's pieces into stock bars from the command line.
 //
 //   tandrel-plan --stock 6000x20,3000 [--remnants FILE] [--kerf MM] [--head MM]
-//                [--min-remnant MM] [--max-pieces N] [--time-limit S] [--csv] LIST
+//                [--min-remnant MM] [--max-pieces N] [--time-limit S] [--csv] [--save FILE] LIST
 //
+// --save writes the plan as the station saves one ("<list name>.plan" where the station keeps the
+// list's progress file): loading the list there offers to work by it, as long as the list and
+// the station's raskroy.dat still hold what the plan was made with.
 // The list is read as the program reads it (any list it loads; a table's header it cannot map
 // takes the map kept for it in maps.dat beside the tool). Exit 0 with a plan on standard output;
 // 2 with the reason on standard error for a list or an option it cannot take; 3 when the
@@ -27,6 +30,7 @@ struct TArguments {
     TCutSettings Cut;
     std::int64_t TimeLimitMs = 10000;
     bool Csv = false;
+    std::string Save;  // UTF-8, "" for none
     std::string List;  // UTF-8
 };
 

@@ -4,6 +4,8 @@
 
 #include "base/cp1251.h"
 #include "job/column_maps.h"
+#include "job/crc32.h"
+#include "plan/plan_file.h"
 #include "support/temp_dir.h"
 
 namespace tandrel::plan::tool {
@@ -80,6 +82,21 @@ TEST(PlanTool, OptionsListsAndExitCodes) {
     EXPECT_EQ(tool::Run(Words("--stock 6000 --csv coded.csv"), dir.Path(), out, err), kPlanned)
         << err;
     EXPECT_EQ(out, "1;6000;new;1800;4200\nитого;1;6000;6000;4200;да\n");
+
+    // The plan saved as the station reads it: the list's CRC and sizes, the bars by row.
+    ASSERT_EQ(tool::Run(Words("--stock 6000 --kerf 4 --head 10 --save list.plan list.txt"),
+                        dir.Path(), out, err),
+              kPlanned)
+        << err;
+    TPlanFile saved;
+    ASSERT_EQ(ReadPlanFile(dir.Path() / "list.plan", saved).Problem, "");
+    EXPECT_EQ(saved.Crc, job::BytesCrc32(testing::ReadBytes(dir.Path() / "list.txt")).Crc);
+    EXPECT_EQ(saved.Sizes, (std::vector<TLength>{24500, 24500, 18005, 9600}));
+    EXPECT_EQ(saved.Bars.size(), 2u);
+    EXPECT_EQ(saved.Bars[1].Rows, std::vector<std::int32_t>{3});
+    EXPECT_EQ(tool::Run(Words("--stock 6000 --save no-such-dir/list.plan list.txt"), dir.Path(),
+                        out, err),
+              kRefused);
 }
 
 }  // namespace

@@ -1,0 +1,226 @@
+// Working by a bar plan through the real main window and the device simulator: the grid's
+// headings, the device's "#" taking the pieces in cut order with the stop, the labels, the
+// journal and the progress file following; the plan saved, resumed after a restart and kept by
+// the recovery's reload; a plan that no longer fits the settings is said and not taken.
+
+#include <QMessageBox>
+#include <QTableView>
+#include <QtTest>
+
+#include "base/cp1251.h"
+#include "console/application.h"
+#include "console/nastr_file.h"
+#include "console/qt_text.h"
+#include "console/rows_model.h"
+#include "job/journal.h"
+#include "job/work_order.h"
+#include "plan/cut_file.h"
+#include "plan/plan_file.h"
+#include "simulator.h"
+#include "window_fixture.h"
+
+using namespace tandrel;
+using namespace tandrel::console;
+using namespace tandrel::console::testing;
+
+namespace {
+constexpr int kWaitMs = 10000;
+
+std::string Status() {
+    return Cp1251ToUtf8(Form1->StatusText());
+}
+
+std::string GridText(int gridRow, int column) {
+    return FromQ(Form1->RowsModel()->index(gridRow - 1, column).data().toString());
+}
+
+// The list rows of the journal's lines, in the order written; a label's outcome comes as a line
+// of its own after its step's.
+std::vector<std::int32_t> JournalRows(const std::filesystem::path& dir) {
+    std::vector<std::int32_t> rows;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        if (entry.path().filename().string().rfind("journal-", 0) != 0) continue;
+        const std::string text = ReadWholeFile(entry.path()).value_or("");
+        std::size_t pos = text.find('\n') + 1;  // after the header
+        while (pos < text.size()) {
+            const auto end = text.find('\n', pos);
+            const auto f = job::SplitJournalLine(std::string_view(text).substr(pos, end - pos));
+            const std::int32_t row = f.size() > 3 ? std::atoi(f[3].c_str()) : -1;
+            if (rows.empty() || rows.back() != row) rows.push_back(row);
+            pos = end + 1;
+        }
+    }
+    return rows;
+}
+
+// The progress file's rows after its CRC line; the stop's arrival records its row again.
+std::vector<std::int32_t> ProgressRows(const std::filesystem::path& file) {
+    std::vector<std::int32_t> rows;
+    const std::string text = ReadWholeFile(file).value_or("");
+    std::size_t pos = text.find('\n') + 1;
+    while (pos < text.size()) {
+        const auto end = text.find('\n', pos);
+        const std::int32_t row = std::atoi(text.c_str() + pos);
+        if (rows.empty() || rows.back() != row) rows.push_back(row);
+        pos = end + 1;
+    }
+    return rows;
+}
+
+void AnswerNextBox(QMessageBox::StandardButton answer, std::string& question) {
+    WhenModal<QMessageBox>([answer, &question](QMessageBox* box) {
+        question = FromQ(box->text());
+        box->button(answer)->click();
+    });
+}
+}  // namespace
+
+class PlanWindowTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void cleanup() { CloseWindows(); }
+
+    void aPlanIsWorkedByTheDeviceKeyAndGoesOnAfterARestart() {
+        TProgramDir dir;
+        TSimulator sim(dir.Path(),
+                       {"--min", "100", "--max", "6000", "--ping-ms", "20", "--speed", "100000"},
+                       true);
+        QVERIFY(sim.Ready());
+        TSettings settings = DefaultSettings(dir.Path());
+        settings.DevicePortName = sim.Device();
+        settings.SendSizes = true;
+        settings.PrintLabels = true;
+        settings.LabelPortName = sim.Printer();
+        WriteSettingsFile(SettingsFilePath(dir.Path()), settings);
+        plan::TStationCut cut = plan::DefaultStationCut();
+        cut.Stock = {{60000, plan::kUnlimited, ""}, {25000, 2, ""}};
+        plan::WriteCutFile(plan::CutFilePath(dir.Path()), cut);
+        const std::vector<int> sizes = {2400, 1800, 2000, 1500, 900, 2450, 1150};
+        std::string list;
+        for (std::size_t i = 0; i < sizes.size(); ++i)
+            list += std::to_string(sizes[i]) + " P <E1P" + std::to_string(i + 1) + ">\r\n";
+        dir.Write("list.txt", list);
+        const std::string listPath = (dir.Path() / "list.txt").string();
+
+        StartWindows();
+        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kWaitMs);
+        Form1->LoadList(listPath);
+        plan::TProblem problem;
+        problem.Stock = cut.Stock;
+        problem.Cut = cut.Cut;
+        for (std::size_t i = 0; i < sizes.size(); ++i)
+            problem.Pieces.push_back({int(i) + 1, plan::ToTenths(sizes[i]), ""});
+        const plan::TPlan made = plan::MakePlan(problem);
+        QVERIFY(made.Unplaced.empty());
+        QVERIFY(made.Bars.size() >= 2);
+        Form1->WorkByPlan(problem, made);
+
+        // The grid: each bar's heading over its pieces; the order the steps will take.
+        std::vector<std::int32_t> order;
+        int gridRow = 1;
+        for (std::size_t b = 0; b < made.Bars.size(); ++b) {
+            const plan::TBar& bar = made.Bars[b];
+            QCOMPARE(GridText(gridRow, 0),
+                     Utf8ToCp1251("Хлыст " + std::to_string(b + 1) + " из " +
+                                  std::to_string(made.Bars.size()) + " · " +
+                                  plan::FormatTenths(bar.Length) + " · остаток " +
+                                  plan::FormatTenths(bar.Leftover)));
+            ++gridRow;
+            for (const std::int32_t piece : bar.Pieces) {
+                const std::int32_t row = problem.Pieces[std::size_t(piece)].Row;
+                QCOMPARE(GridText(gridRow++, 0), std::to_string(sizes[std::size_t(row) - 1]));
+                order.push_back(row);
+            }
+        }
+        QCOMPARE(Form1->RowsModel()->rowCount(), gridRow - 1);
+        QCOMPARE(Form1->StringGrid1->columnSpan(0, 0), 2);
+        const auto planFile = dir.Path() / "list.plan";
+        plan::TPlanFile saved;
+        QVERIFY(plan::ReadPlanFile(planFile, saved).Problem.empty());
+        QCOMPARE(saved.Bars.size(), made.Bars.size());
+        QCOMPARE(saved.Bars[0].Rows.front(), order.front());
+        QCOMPARE(saved.Cut, cut);
+
+        // The first bar and one piece of the second by the device's "#": the stop goes to each
+        // piece in cut order, its label prints, its line and its progress record are written.
+        const std::size_t worked = made.Bars[0].Pieces.size() + 1;
+        QVERIFY(order.size() > worked + 1);
+        for (std::size_t i = 0; i < worked; ++i) {
+            QVERIFY(sim.Command("key #").rfind("ok", 0) == 0);
+            const int size = sizes[std::size_t(order[i]) - 1];
+            QTRY_COMPARE_WITH_TIMEOUT(sim.StateValue("moves"), static_cast<long long>(i + 1),
+                                      kWaitMs);
+            QCOMPARE(sim.StateValue("target"), static_cast<long long>(size));
+            QCOMPARE(Form1->Job.CurrentRow, order[i]);
+            QTRY_VERIFY_WITH_TIMEOUT(!Form1->LabelsPending(), kWaitMs);
+            const auto label = sim.Labels() / ("label-000" + std::to_string(i + 1) + ".zpl");
+            QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::exists(label), kWaitMs);
+            const std::string printed = ReadWholeFile(label).value_or("");
+            QVERIFY2(printed.find("P" + std::to_string(order[i]) + "^FS") != std::string::npos,
+                     printed.c_str());
+        }
+        const std::vector<std::int32_t> workedRows(order.begin(), order.begin() + long(worked));
+        QCOMPARE(ProgressRows(dir.Path() / "list.crc"), workedRows);
+        QCOMPARE(JournalRows(dir.Path()), workedRows);
+
+        // Back takes the piece before in cut order, a heading in between or not.
+        Form1->BitBtn2Click();
+        QCOMPARE(Form1->Job.CurrentRow, order[worked - 2]);
+        Form1->BitBtn1Click();  // and Start goes on after it: the next piece not done
+        QCOMPARE(Form1->Job.CurrentRow, order[worked]);
+        QTRY_VERIFY_WITH_TIMEOUT(!Form1->LabelsPending(), kWaitMs);
+
+        // The recovery's reload keeps the plan and the place.
+        Form1->ReloadListInWork();
+        QTRY_VERIFY_WITH_TIMEOUT(!Form1->Loading(), kWaitMs);
+        QVERIFY(Form1->Job.Order.Active());
+        QCOMPARE(Form1->Job.CurrentRow, order[worked - 1]);
+        QCOMPARE(Form1->RowsModel()->rowCount(), gridRow - 1);
+
+        // The program ends as a kill would leave it (every piece on the disk already) and starts
+        // again: the list offers its plan and goes on with the first piece not worked.
+        CloseWindows();
+        StartWindows();
+        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kWaitMs);
+        std::string question;
+        AnswerNextBox(QMessageBox::Yes, question);
+        Form1->LoadList(listPath);
+        QVERIFY2(Cp1251ToUtf8(question).find("Продолжить работу по плану?") != std::string::npos,
+                 question.c_str());
+        QVERIFY(Form1->Job.Order.Active());
+        QVERIFY(sim.Command("key #").rfind("ok", 0) == 0);
+        QTRY_COMPARE_WITH_TIMEOUT(Form1->Job.CurrentRow, order[worked + 1], kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(sim.StateValue("target"),
+                                  static_cast<long long>(sizes[std::size_t(order[worked + 1]) - 1]),
+                                  kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!Form1->LabelsPending(), kWaitMs);
+
+        // Other settings in raskroy.dat: the plan is stale, said, and the list loads as a list.
+        cut.Cut.Kerf = 30;
+        plan::WriteCutFile(plan::CutFilePath(dir.Path()), cut);
+        Form1->LoadList(listPath);
+        QVERIFY(!Form1->Job.Order.Active());
+        QCOMPARE(Form1->RowsModel()->rowCount(), int(sizes.size()));
+        QVERIFY2(Status().find("План устарел: настройки раскроя изменены") != std::string::npos,
+                 Status().c_str());
+
+        // A plan file cut short is no plan, and said.
+        const std::string whole = ReadWholeFile(planFile).value_or("");
+        dir.Write("list.plan", whole.substr(0, whole.size() / 2));
+        Form1->LoadList(listPath);
+        QVERIFY(!Form1->Job.Order.Active());
+        QVERIFY2(Status().find("План list.plan не прочитан") != std::string::npos,
+                 Status().c_str());
+    }
+};
+
+int main(int argc, char** argv) {
+    TApplication app(tandrel::console::testing::ProgramArgc(), argv);
+    LoadProgramFonts();
+    LoadQtTranslations();
+    PlanWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "plan_window_test.moc"
