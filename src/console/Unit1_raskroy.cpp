@@ -19,8 +19,10 @@ void TForm1::RaskroyClick() {
             return PiecesOfRows(
                 std::span(Job.Rows).subspan(1, static_cast<std::size_t>(Job.RowCount)));
         };
-        // Working by the plan is wired where the grid learns to follow it; until then the
-        // window's button stays disabled.
+        raskroy_->OnWork = [this](const plan::TProblem& problem, const plan::TPlan& plan) {
+            raskroy_->close();
+            WorkByPlan(problem, plan);
+        };
     }
     raskroy_->resize(size());
     raskroy_->move(geometry().topLeft());
