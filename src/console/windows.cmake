@@ -23,6 +23,7 @@ add_library(tandrel_console STATIC
     nastr_feed.cpp
     qt_executor.cpp
     qt_text.cpp
+    remnants_screen.cpp
     rows_model.cpp
     scan_gate.cpp
     session_end.cpp
@@ -38,6 +39,7 @@ add_library(tandrel_console STATIC
     Unit1_preview.cpp
     Unit1_operator.cpp
     Unit1_recovery.cpp
+    Unit1_remnants.cpp
     Unit2.cpp
     windows.cpp
     windows_common.cpp
