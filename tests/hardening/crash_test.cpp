@@ -2,7 +2,8 @@
 // loop and is killed with SIGKILL at a random moment, round after round. Whatever it reported as
 // recorded must be in the progress file and in the journal as whole lines, a torn last line must
 // mark no row that was not being written and must not spoil the next line, and nastr.dat must be
-// the old or the new file whole. TANDREL_KILL_ROUNDS sets the rounds for a long run.
+// the old or the new file whole. The store of remnants is killed the same way. TANDREL_KILL_ROUNDS
+// sets the rounds for a long run.
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -28,6 +29,7 @@
 #include "job/job_io.h"
 #include "job/journal.h"
 #include "job/progress.h"
+#include "plan/remnant_store.h"
 #include "support/temp_dir.h"
 
 namespace tandrel {
@@ -370,6 +372,87 @@ TEST(PowerLoss, AFailedFlushIsReportedAsAFailure) {
     EXPECT_FALSE(failure.empty());
     EXPECT_THROW(WriteSettingsFile(dir.Path() / "nastr.dat", SettingsNumber(2)), Exception);
     EXPECT_EQ(testing::ReadBytes(dir.Path() / "nastr.dat"), FormatSettings(SettingsNumber(1)));
+}
+
+// The store of remnants: a child keeps remnants and removes the oldest now and then, reporting
+// each call once it has returned (the id's number, negative for a removal), and is killed at a
+// random moment. Every remnant reported kept and not removed must be in the store, no line may
+// be garbled, and no id may ever be given twice.
+[[noreturn]] void RunStoreChild(int out, const std::filesystem::path& file) {
+    plan::TRemnantStore store(file);
+    if (!store.Load().empty()) ::_exit(2);
+    for (std::uint32_t step = 0;; ++step) {
+        std::int32_t report = 0;
+        try {
+            const auto newest = store.Newest();
+            if (step % 3 == 2 && !newest.empty()) {
+                store.Remove(newest.back().Id);
+                report = -std::stoi(newest.back().Id.substr(1));
+            } else {
+                report = std::stoi(store.Add(5000 + step, "AL", "plan.txt", kMoment).Id.substr(1));
+            }
+        } catch (const Exception&) {
+            ::_exit(3);
+        }
+        if (::write(out, &report, sizeof report) != sizeof report) ::_exit(4);
+    }
+}
+
+TEST(PowerLoss, KilledStoreWriterLosesNoRemnantAndNeverGivesAnIdTwice) {
+    testing::TempDir dir;
+    const auto file = plan::RemnantStorePath(dir.Path());
+    std::mt19937 random(20261210);
+    std::uniform_int_distribution<int> delayMicros(0, 40000);
+    std::set<std::int32_t> kept, given;
+    int lost = 0, reused = 0, garbled = 0;
+    const int rounds = std::max(1, Rounds() / 3);
+    for (int round = 0; round < rounds; ++round) {
+        Pipe pipe;
+        ASSERT_TRUE(pipe.Ok());
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            pipe.CloseRead();
+            RunStoreChild(pipe.Write(), file);
+        }
+        pipe.CloseWrite();
+        Child child(pid);
+        if (round % 2 == 1) {
+            pollfd ready{pipe.Read(), POLLIN, 0};
+            ::poll(&ready, 1, 10000);
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(delayMicros(random)));
+        ASSERT_TRUE(WIFSIGNALED(child.Kill()));
+        std::int32_t report = 0;
+        while (::read(pipe.Read(), &report, sizeof report) == sizeof report) {
+            if (report > 0) {
+                reused += given.insert(report).second ? 0 : 1;
+                kept.insert(report);
+            } else {
+                kept.erase(-report);
+            }
+        }
+        plan::TRemnantStore store(file);
+        garbled += store.Load().empty() ? 0 : 1;
+        std::set<std::int32_t> present;
+        for (const auto& r : store.Newest()) present.insert(std::stoi(r.Id.substr(1)));
+        // The call under way may have kept one more, or removed the oldest: the store now says
+        // which.
+        for (const std::int32_t id : kept)
+            if (!present.count(id) && !(id == *kept.begin() && present.size() + 1 == kept.size()))
+                ++lost;
+        for (const std::int32_t id : present) {
+            if (kept.count(id)) continue;
+            reused += given.insert(id).second ? 0 : 1;
+        }
+        kept = present;
+    }
+    std::printf("store kills survived: %d, remnants ever given: %zu, lost: %d, reused: %d\n",
+                rounds, given.size(), lost, reused);
+    EXPECT_GT(given.size(), 0u);
+    EXPECT_EQ(lost, 0);
+    EXPECT_EQ(reused, 0);
+    EXPECT_EQ(garbled, 0);
 }
 
 }  // namespace
