@@ -1,6 +1,5 @@
 #include "console/remnants_screen.h"
 
-#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -37,37 +36,21 @@ TRemnantsScreen::TRemnantsScreen(QWidget* parent) : QDialog(parent) {
     setFont(PixelFont("Tahoma", kTextPixels));
 
     auto* column = new QVBoxLayout(this);
-    Notice = new QLabel(this);
-    Notice->setObjectName(QStringLiteral("Notice"));
-    Notice->setWordWrap(true);
-    Notice->setStyleSheet(QStringLiteral("color: white; background: #c00000; padding: 4px"));
-    Notice->setVisible(false);
+    Notice = TouchNotice(this);
     column->addWidget(Notice);
 
     Table = new QTableWidget(0, 5, this);
-    Table->setObjectName(QStringLiteral("Table"));
+    SetUpTouchTable(Table, kRowHeight);
     Table->setHorizontalHeaderLabels({ToQ("Номер"_cp1251), ToQ("Длина, мм"_cp1251),
                                       ToQ("Материал"_cp1251), ToQ("Дата"_cp1251),
                                       ToQ("Список"_cp1251)});
-    Table->verticalHeader()->setVisible(false);
-    Table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    Table->verticalHeader()->setDefaultSectionSize(kRowHeight);
-    const QFontMetrics metrics(font());
-    auto width = [&](const char* utf8) {
-        return metrics.horizontalAdvance(ToQ(Utf8ToCp1251(utf8))) + 2 * metrics.averageCharWidth();
-    };
+    auto width = [this](const char* utf8) { return TextColumnWidth(font(), utf8); };
     QHeaderView* header = Table->horizontalHeader();
-    header->setSectionResizeMode(QHeaderView::Fixed);
     header->setSectionResizeMode(4, QHeaderView::Stretch);
     header->resizeSection(0, width("R000000"));
     header->resizeSection(1, width("Длина, мм"));
     header->resizeSection(2, width("Материал AL"));
     header->resizeSection(3, width("00.00.0000"));
-    Table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    Table->setSelectionMode(QAbstractItemView::SingleSelection);
-    Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    Table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    Table->setWordWrap(false);
     column->addWidget(Table, 1);
 
     auto* buttons = new QHBoxLayout();

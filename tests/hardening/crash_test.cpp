@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <set>
 #include <string>
@@ -160,6 +161,31 @@ class Child {
     pid_t pid_;
 };
 
+// Starts a child that runs writer on the pipe's write end (it never returns) and kills it at a
+// random moment; the child's exit status (a signal when it did not end by itself).
+int KillMidWay(Pipe& pipe, int round, std::mt19937& random,
+               const std::function<void(int out)>& writer) {
+    static std::uniform_int_distribution<int> delayMicros(0, 40000);
+    const pid_t pid = ::fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        pipe.CloseRead();
+        writer(pipe.Write());
+        ::_exit(6);
+    }
+    pipe.CloseWrite();
+    Child child(pid);
+    if (round % 2 == 1) {
+        // Every other kill comes after the child's first report (poll consumes nothing): on a
+        // slow machine (a sanitizer build, a busy disk) the kills would otherwise all come
+        // while the child is still starting, and check nothing.
+        pollfd ready{pipe.Read(), POLLIN, 0};
+        ::poll(&ready, 1, 10000);
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(delayMicros(random)));
+    return child.Kill();
+}
+
 int Rounds() {
     if (const char* env = std::getenv("TANDREL_KILL_ROUNDS")) return std::max(1, std::atoi(env));
     return 150;
@@ -173,7 +199,6 @@ TEST(PowerLoss, KilledWriterLosesNoReportedRowAndLeavesSettingsWhole) {
     WriteSettingsFile(nastr, SettingsNumber(0));
 
     std::mt19937 random(20261208);
-    std::uniform_int_distribution<int> delayMicros(0, 40000);
     std::set<std::int32_t> reported;
     std::size_t recordedBefore = 0;  // rows of the progress files started afresh
     std::int32_t nextRow = 1, nextSettings = 1, lastSettings = 0, generation = 0;
@@ -194,23 +219,9 @@ TEST(PowerLoss, KilledWriterLosesNoReportedRowAndLeavesSettingsWhole) {
         }
         Pipe pipe;
         ASSERT_TRUE(pipe.Ok());
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            pipe.CloseRead();
-            RunChild(pipe.Write(), progress, nastr, nextRow, nextSettings, generation);
-        }
-        pipe.CloseWrite();
-        Child child(pid);
-        if (round % 2 == 1) {
-            // Every other kill comes after the child's first report (poll consumes nothing): on a
-            // slow machine (a sanitizer build, a busy disk) the kills would otherwise all come
-            // while the child is still starting, and check nothing.
-            pollfd ready{pipe.Read(), POLLIN, 0};
-            ::poll(&ready, 1, 10000);
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(delayMicros(random)));
-        const int status = child.Kill();
+        const int status = KillMidWay(pipe, round, random, [&](int out) {
+            RunChild(out, progress, nastr, nextRow, nextSettings, generation);
+        });
         ASSERT_TRUE(WIFSIGNALED(status)) << "the child ended by itself: " << status;
 
         std::int32_t report = 0;
@@ -402,27 +413,15 @@ TEST(PowerLoss, KilledStoreWriterLosesNoRemnantAndNeverGivesAnIdTwice) {
     testing::TempDir dir;
     const auto file = plan::RemnantStorePath(dir.Path());
     std::mt19937 random(20261210);
-    std::uniform_int_distribution<int> delayMicros(0, 40000);
     std::set<std::int32_t> kept, given;
     int lost = 0, reused = 0, garbled = 0;
     const int rounds = std::max(1, Rounds() / 3);
     for (int round = 0; round < rounds; ++round) {
         Pipe pipe;
         ASSERT_TRUE(pipe.Ok());
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            pipe.CloseRead();
-            RunStoreChild(pipe.Write(), file);
-        }
-        pipe.CloseWrite();
-        Child child(pid);
-        if (round % 2 == 1) {
-            pollfd ready{pipe.Read(), POLLIN, 0};
-            ::poll(&ready, 1, 10000);
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(delayMicros(random)));
-        ASSERT_TRUE(WIFSIGNALED(child.Kill()));
+        const int status =
+            KillMidWay(pipe, round, random, [&](int out) { RunStoreChild(out, file); });
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the child ended by itself: " << status;
         std::int32_t report = 0;
         while (::read(pipe.Read(), &report, sizeof report) == sizeof report) {
             if (report > 0) {
