@@ -82,6 +82,10 @@ namespace {
 constexpr int kTouchText = 20;
 constexpr int kTouchRow = 40;
 constexpr int kGroupTop = 436;
+// Between the small switches and "Применить".
+constexpr int kOutcomeLeft = 232;
+constexpr int kOutcomeTop = 312;
+constexpr int kOutcomeRight = 790;
 
 QComboBox* TouchComboBox(QWidget* parent, const char* name) {
     auto* box = new QComboBox(parent);
@@ -136,14 +140,19 @@ void TForm3::BuildConnectionGroup() {
     connect(CheckBox3, &QCheckBox::toggled, this, [this] { CheckBox3Click(); });
     CheckBox7 = TouchCheckBox(switches, "CheckBox7", "Спрашивать состояние принтера"_cp1251);
     connect(CheckBox7, &QCheckBox::clicked, this, [this](bool checked) { askState_ = checked; });
-    // The test's outcome beside the switches: the window must stay within 800 px of height.
-    Label2 = new QLabel(switches);
+    // The test's outcome and the print service's answer take the free room right of the small
+    // switches: beside the group's switches it was cut to a word a line, and the window must
+    // stay within 800 px of height.
+    Label2 = new QLabel(this);
     Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setMinimumHeight(kTouchRow);
+    Label2->setFont(PixelFont("Tahoma", kTouchText));
+    Label2->setGeometry(kOutcomeLeft, kOutcomeTop, kOutcomeRight - kOutcomeLeft,
+                        kGroupTop - 8 - kOutcomeTop);
+    Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label2->setWordWrap(true);
     switchRow->addWidget(CheckBox3);
     switchRow->addWidget(CheckBox7);
-    switchRow->addWidget(Label2, 1);
+    switchRow->addStretch(1);
     AddConnectionRow("", switches);
 
     FeedRows = AddFeedRows([this](const std::string& caption, QWidget* control, QWidget* button) {

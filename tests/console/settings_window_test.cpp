@@ -428,6 +428,9 @@ class SettingsWindowTest : public QObject {
         Form3->move(Form1->geometry().center() - Form3->rect().center());
         QVERIFY(Form3->height() <= size.height() && Form3->width() <= size.width());
         QVERIFY(FirstClippedChild(Form3) == nullptr);
+        // The longest outcome the window says is read whole.
+        Form3->Label2->setText(ToQ("Очереди печати не получены: служба печати не отвечает"_cp1251));
+        QVERIFY(Form3->Label2->heightForWidth(Form3->Label2->width()) <= Form3->Label2->height());
         QPixmap screen = Form1->grab();
         QPainter(&screen).drawPixmap(Form3->geometry().topLeft() - Form1->geometry().topLeft(),
                                      Form3->grab());
