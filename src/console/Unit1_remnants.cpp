@@ -33,8 +33,8 @@ std::optional<plan::TStoredRemnant> TForm1::KeepRemnant(plan::TLength length,
                               JournalClock ? JournalClock() : job::LocalNow());
     } catch (const Exception& e) {
         // The bar's leftover is there all the same: the operator keeps it by hand.
-        const std::string failure = "остаток не записан в ostatki.dat: "_cp1251 + e.Message();
-        ShowStatus(failure, true);
+        const std::string failure = "не записан в ostatki.dat: "_cp1251 + e.Message();
+        ShowStatus("Остаток "_cp1251 + failure, true);
         entry.Label = job::TLabelResult::Failed;
         entry.LabelFailure = failure;
         WriteJournal(entry);

@@ -50,7 +50,8 @@ std::string LabelText(const TJournalEntry& entry) {
                          : entry.Outcome ? "итог: "_cp1251
                                          : std::string();
     if (entry.Leftover == TLeftover::Remnant)
-        prefix = "остаток "_cp1251 + entry.RemnantId + ": " + prefix;
+        prefix = "остаток"_cp1251 + (entry.RemnantId.empty() ? "" : " " + entry.RemnantId) + ": " +
+                 prefix;
     return prefix + LabelOutcomeText(entry);
 }
 

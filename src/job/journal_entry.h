@@ -37,7 +37,7 @@ struct TJournalEntry {
     bool Reprint = false;  // the label printed again: "перепечатка: " before the outcome
     bool Outcome = false;  // the outcome of a step's label that was queued: "итог: " before it
     TLeftover Leftover = TLeftover::None;
-    std::string RemnantId;  // TLeftover::Remnant: "R000123"
+    std::string RemnantId;  // TLeftover::Remnant: "R000123"; empty when it could not be stored
 
     // A piece of the shop's output: a list row cut to its target for the first time.
     bool IsPiece() const { return Row > 0 && InRange && !WorkedAgain; }

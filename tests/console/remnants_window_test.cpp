@@ -125,6 +125,14 @@ class RemnantsWindowTest : public QObject {
         QCOMPARE(screen->RowCount(), 1);
         QCOMPARE(dir.Read("ostatki.dat"), std::string("R000009;980.5;;05.12.2026;b.txt\r\n"));
         QCOMPARE(Form1->Job.RowCount, 0);
+        screen->CloseButton->click();
+
+        // A store that cannot be written: said and journalled, never passed over.
+        std::filesystem::remove(dir.Path() / "ostatki.dat");
+        std::filesystem::create_directory(dir.Path() / "ostatki.dat");
+        QVERIFY(!Form1->KeepRemnant(7000, ""));
+        QVERIFY(Form1->StatusText().starts_with("Остаток не записан в ostatki.dat: "_cp1251));
+        QVERIFY(JournalTail(dir).find("остаток: не записан в ostatki.dat: ") != std::string::npos);
     }
 };
 
