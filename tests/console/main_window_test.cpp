@@ -76,10 +76,9 @@ class MainWindowTest : public QObject {
 
     void menuCommandsInOrder() {
         const QList<QAction*> actions = Form1->menuBar()->actions();
-        const std::string captions[] = {"Открыть файл"_cp1251, "Списки"_cp1251,
-                                        "Остатки"_cp1251,      "Столбцы…"_cp1251,
-                                        "Настройки"_cp1251,    "Информация"_cp1251,
-                                        "О программе"_cp1251};
+        const std::string captions[] = {
+            "Открыть файл"_cp1251, "Списки"_cp1251,     "Остатки"_cp1251,    "Столбцы…"_cp1251,
+            "Настройки"_cp1251,    "Информация"_cp1251, "О программе"_cp1251};
         QCOMPARE(actions.size(), int(std::size(captions)));
         for (int i = 0; i < actions.size(); ++i) QCOMPARE(FromQ(actions[i]->text()), captions[i]);
         QCOMPARE(TForm1::OpenDialogFilter(),
