@@ -244,6 +244,7 @@ void TForm1::CreateMenu() {
     };
     N1 = add("N1", "Открыть файл"_cp1251, &TForm1::N2Click);
     N5 = add("N5", "Списки"_cp1251, &TForm1::ListsClick);
+    N8 = add("N8", "Остатки"_cp1251, &TForm1::RemnantsClick);
     N6 = add("N6", "Столбцы…"_cp1251, &TForm1::ColumnsClick);
     N7 = add("N7", "Раскрой"_cp1251, &TForm1::RaskroyClick);
     N4 = add("N4", "Настройки"_cp1251, &TForm1::N4Click);
@@ -378,6 +379,7 @@ void TForm1::FormShow() {
             {"journal", [this] { OpenJournal(); }},
             {"plant feed", [this] { StartFeed(); }},
             {"label template", [this] { LoadLabelTemplate(); }},
+            {"remnants", [this] { LoadRemnants(); }},
             {"printing thread", [this] { StartPrinting(); }},
             {"device port", [this] { OpenDevicePort(); }},
             {"handshake", [this] { StartDrayver(); }},

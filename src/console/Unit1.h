@@ -27,6 +27,7 @@
 #include "labels/printer.h"
 #include "link/link_state.h"
 #include "plan/plan.h"
+#include "plan/remnant_store.h"
 
 class QAction;
 class QLabel;
@@ -64,6 +65,7 @@ class TRowsModel;
 class TIncomingPoller;
 class TListsScreen;
 class TRaskroyWindow;
+class TRemnantsScreen;
 class TScanGate;
 struct TIncomingSnapshot;
 struct TLabelToPreview;
@@ -128,6 +130,7 @@ class TForm1 : public QMainWindow {
     QAction* N5 = nullptr;               // "Списки"
     QAction* N6 = nullptr;               // "Столбцы…"
     QAction* N7 = nullptr;               // "Раскрой"
+    QAction* N8 = nullptr;               // "Остатки"
     QPushButton* ListsButton = nullptr;  // "Списки", in the target field's row
     QAction* N4 = nullptr;               // "Настройки"
     QAction* N3 = nullptr;               // "Информация"
@@ -335,6 +338,28 @@ class TForm1 : public QMainWindow {
     // Milliseconds of a steady clock for the scan gate; tests drive it.
     void SetScanClock(std::function<std::int64_t()> clock);
 
+    // The store of remnants (Unit1_remnants.cpp): ostatki.dat and the remnant label's template
+    // ostatok.eti, read at the first show.
+    void LoadRemnants();
+    plan::TRemnantStore& Remnants() const { return *remnants_; }
+    std::vector<std::string> RemnantTemplate;  // ostatok.eti's lines
+    // A bar's leftover kept (length in tenths of a millimetre): it enters the store under a new
+    // id, its label goes to the printing thread behind the labels already there, and its journal
+    // line is written ("остаток <id>: " and the label's hand-over; the outcome follows on a line
+    // of its own). The remnant, or nothing when the store could not be written: that is said and
+    // journalled, and no label prints.
+    std::optional<plan::TStoredRemnant> KeepRemnant(plan::TLength length,
+                                                    const std::string& material);
+    // A leftover not kept: its journal line, "отход" or "хлыст с дефектом".
+    void JournalLeftover(plan::TLength length, job::TLeftover kind);
+    // Removes a remnant from the store: "" or why not (Windows-1251). The screen follows.
+    std::string RemoveRemnant(const std::string& id);
+    // The remnant's label again (the "Остатки" screen's "Этикетка").
+    void ReprintRemnantLabel(const std::string& id);
+    void RemnantsClick();                       // opens the "Остатки" screen
+    void ShowRemnant(const std::string& code);  // opens it on that remnant (a scanned label)
+    TRemnantsScreen* RemnantsScreen() const { return remnantsScreen_; }
+
     // Menu commands.
     void N2Click();
     void N4Click();
@@ -439,7 +464,7 @@ class TForm1 : public QMainWindow {
     std::unique_ptr<labels::TLabelQueue> labelQueue_;
     std::shared_ptr<TPostBox> postBox_;  // threads' results, dropped once the window goes
     struct TPendingLabel {
-        enum class TKind { Step, Reprint, Test } Kind = TKind::Step;
+        enum class TKind { Step, Reprint, Test, Remnant } Kind = TKind::Step;
         job::TJournalEntry Entry;  // the line its outcome is journalled with
     };
     std::map<std::uint64_t, TPendingLabel> pendingLabels_;
@@ -451,6 +476,9 @@ class TForm1 : public QMainWindow {
     bool LabelNoticeStanding() const;
     void ShowLabelNotice(const std::string& notice, bool fault, std::int32_t row);
     void LabelDone(const TPendingLabel& label, const labels::TPrintOutcome& outcome);
+    void RemnantLabelDone(const TPendingLabel& label, const labels::TPrintOutcome& outcome);
+    // Hands the remnant's label over and journals it: the entry's label as handed over.
+    void QueueRemnantLabel(const plan::TStoredRemnant& remnant, job::TJournalEntry entry);
     // The label's id, or 0 when the queue was full.
     std::uint64_t QueueLabel(TPendingLabel label, const labels::TPrintSettings& settings,
                              std::vector<std::string> writes);
@@ -464,6 +492,8 @@ class TForm1 : public QMainWindow {
     TListsScreen* listsScreen_ = nullptr;
     TRaskroyWindow* raskroy_ = nullptr;
     TScanGate* scanGate_ = nullptr;
+    std::unique_ptr<plan::TRemnantStore> remnants_;
+    TRemnantsScreen* remnantsScreen_ = nullptr;
     std::unique_ptr<job::TFileReads> reads_;  // every read of a list
     std::shared_ptr<TLoad> load_;             // the load that may still act
     std::uint64_t loads_ = 0;                 // loads begun

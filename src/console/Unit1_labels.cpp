@@ -23,6 +23,26 @@ const std::string& NotPrinted() {
     static const std::string text = "Этикетка не напечатана: "_cp1251;
     return text;
 }
+
+// The outcome into the label's journal line; a failure's full text where asked.
+void SetOutcome(job::TJournalEntry& entry, const labels::TPrintOutcome& outcome, bool fullFailure) {
+    using TResult = labels::TPrintOutcome::TResult;
+    switch (outcome.Result) {
+        case TResult::Printed:
+            entry.Label = job::TLabelResult::Printed;
+            break;
+        case TResult::Paused:
+            entry.Label = job::TLabelResult::Paused;
+            break;
+        case TResult::Failed:
+            entry.Label = job::TLabelResult::Failed;
+            entry.LabelFailure = fullFailure ? outcome.Failure() : outcome.Reason;
+            break;
+        case TResult::Nothing:
+            entry.Label = job::TLabelResult::NotPrinted;
+            break;
+    }
+}
 }  // namespace
 
 labels::TPrintSettings TForm1::PrintSettings() const {
@@ -114,26 +134,13 @@ void TForm1::LabelDone(const TPendingLabel& label, const labels::TPrintOutcome& 
         if (Form3) Form3->TestLabelDone(outcome);
         return;
     }
+    if (label.Kind == TPendingLabel::TKind::Remnant) return RemnantLabelDone(label, outcome);
     const bool reprint = label.Kind == TPendingLabel::TKind::Reprint;
     const std::int32_t row = label.Entry.Row;
     job::TJournalEntry entry = label.Entry;
     entry.WorkedAgain = true;
     entry.Outcome = !reprint;
-    switch (outcome.Result) {
-        case TResult::Printed:
-            entry.Label = job::TLabelResult::Printed;
-            break;
-        case TResult::Paused:
-            entry.Label = job::TLabelResult::Paused;
-            break;
-        case TResult::Failed:
-            entry.Label = job::TLabelResult::Failed;
-            entry.LabelFailure = reprint ? outcome.Failure() : outcome.Reason;
-            break;
-        case TResult::Nothing:
-            entry.Label = job::TLabelResult::NotPrinted;
-            break;
-    }
+    SetOutcome(entry, outcome, reprint);
     WriteJournal(entry);
 
     if (outcome.Failed()) {
@@ -157,6 +164,42 @@ void TForm1::LabelDone(const TPendingLabel& label, const labels::TPrintOutcome& 
     } else if (LabelNoticeStanding()) {
         ShowLabelNotice("", false, 0);  // an old pause or failure is no longer true
     }
+}
+
+void TForm1::RemnantLabelDone(const TPendingLabel& label, const labels::TPrintOutcome& outcome) {
+    job::TJournalEntry entry = label.Entry;
+    entry.Outcome = !entry.Reprint;
+    SetOutcome(entry, outcome, false);
+    WriteJournal(entry);
+    if (outcome.Failed()) {
+        const std::string fault = "Этикетка остатка "_cp1251 + entry.RemnantId +
+                                  " не напечатана: "_cp1251 + outcome.Reason;
+        LabelOutcome(fault);
+        ShowLabelNotice(fault, true, 0);
+        return;
+    }
+    LabelOutcome("");
+    if (outcome.Result == labels::TPrintOutcome::TResult::Paused)
+        ShowLabelNotice(outcome.Notice, false, 0);
+    else if (LabelNoticeStanding())
+        ShowLabelNotice("", false, 0);
+}
+
+void TForm1::QueueRemnantLabel(const plan::TStoredRemnant& remnant, job::TJournalEntry entry) {
+    if (jobView_->PrintsLabels()) {
+        const labels::TRemnantLabel shown{plan::FormatTenths(remnant.Length), remnant.Id,
+                                          remnant.List, remnant.Date};
+        TPendingLabel label{TPendingLabel::TKind::Remnant, entry};
+        if (QueueLabel(label, PrintSettings(),
+                       labels::ComposeRemnantLabel(RemnantTemplate, shown).Writes) != 0) {
+            entry.Label = job::TLabelResult::Queued;
+        } else {
+            entry.Label = job::TLabelResult::Failed;
+            entry.LabelFailure = "очередь этикеток полна"_cp1251;
+        }
+    }
+    // A reprint says itself with its outcome alone, as a row's does.
+    if (!entry.Reprint || entry.Label != job::TLabelResult::Queued) WriteJournal(entry);
 }
 
 void TForm1::ReprintLabel() {

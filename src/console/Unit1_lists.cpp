@@ -17,6 +17,7 @@
 #include "console/lists_screen.h"
 #include "console/main_thread.h"
 #include "console/qt_text.h"
+#include "console/remnants_screen.h"
 #include "console/scan_gate.h"
 #include "console/windows_common.h"
 #include "job/cut_list.h"
@@ -43,7 +44,10 @@ void TForm1::CreateIncoming() {
         return Job.RowCount > 0 ? Job.ListPath : std::filesystem::path();
     };
     scanGate_ = new TScanGate(
-        [this](const QWidget* window) { return window == this || window == listsScreen_; },
+        [this](const QWidget* window) {
+            return window == this || window == listsScreen_ ||
+                   (window != nullptr && window == remnantsScreen_);
+        },
         [this](const std::string& code) { ScanCode(code); }, this);
     qApp->installEventFilter(scanGate_);
 

@@ -13,6 +13,7 @@
 #include "console/incoming_poller.h"
 #include "console/lists_screen.h"
 #include "console/main_thread.h"
+#include "console/remnants_screen.h"
 #include "job/parse_stop.h"
 #include "job/table_list.h"
 
@@ -129,6 +130,11 @@ void TForm1::ColumnsClick() {
 }
 
 void TForm1::ScanCode(const std::string& code) {
+    // A remnant's label: the store's screen, never a list.
+    if ((remnantsScreen_ && remnantsScreen_->isVisible()) || plan::IsRemnantId(code)) {
+        if (listsScreen_->isVisible()) listsScreen_->reject();
+        return ShowRemnant(code);
+    }
     if (incoming_->Folder().empty()) SetIncomingDir(IncomingDir);
     const std::shared_ptr<TLoad> load = BeginLoad(TLoadKind::Scan);
     load->Stage = TLoad::TStage::Looking;

@@ -1,6 +1,5 @@
 #include "console/lists_screen.h"
 
-#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -37,36 +36,20 @@ TListsScreen::TListsScreen(TIncomingPoller& poller, QWidget* parent)
     FolderLabel->setObjectName(QStringLiteral("FolderLabel"));
     FolderLabel->setWordWrap(true);
     column->addWidget(FolderLabel);
-    Notice = new QLabel(this);
-    Notice->setObjectName(QStringLiteral("Notice"));
-    Notice->setWordWrap(true);
-    Notice->setStyleSheet(QStringLiteral("color: white; background: #c00000; padding: 4px"));
-    Notice->setVisible(false);
+    Notice = TouchNotice(this);
     column->addWidget(Notice);
 
     Table = new QTableView(this);
-    Table->setObjectName(QStringLiteral("Table"));
+    SetUpTouchTable(Table, kRowHeight);
     Table->setModel(model_);
-    Table->verticalHeader()->setVisible(false);
-    Table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    Table->verticalHeader()->setDefaultSectionSize(kRowHeight);
     // Widths from the widest texts the columns hold, set once: sized to their contents, a
     // folder of thousands of lists would be measured at every look.
-    const QFontMetrics metrics(font());
-    auto width = [&](const char* utf8) {
-        return metrics.horizontalAdvance(ToQ(Utf8ToCp1251(utf8))) + 2 * metrics.averageCharWidth();
-    };
+    auto width = [this](const char* utf8) { return TextColumnWidth(font(), utf8); };
     QHeaderView* header = Table->horizontalHeader();
-    header->setSectionResizeMode(QHeaderView::Fixed);
     header->setSectionResizeMode(TListsModel::Name, QHeaderView::Stretch);
     header->resizeSection(TListsModel::Time, width("00.00.0000 00:00"));
     header->resizeSection(TListsModel::Pieces, width("30000"));
     header->resizeSection(TListsModel::State, width("сделано 30000 из 30000"));
-    Table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    Table->setSelectionMode(QAbstractItemView::SingleSelection);
-    Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    Table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    Table->setWordWrap(false);
     Table->viewport()->installEventFilter(this);
     column->addWidget(Table, 1);
     connect(Table, &QTableView::clicked, this, [this] { OpenFile(touched_); });

@@ -24,6 +24,7 @@ add_library(tandrel_console STATIC
     qt_executor.cpp
     qt_text.cpp
     raskroy.cpp
+    remnants_screen.cpp
     rows_model.cpp
     scan_gate.cpp
     session_end.cpp
@@ -41,6 +42,7 @@ add_library(tandrel_console STATIC
     Unit1_raskroy.cpp
     Unit1_operator.cpp
     Unit1_recovery.cpp
+    Unit1_remnants.cpp
     Unit2.cpp
     windows.cpp
     windows_common.cpp

@@ -1,7 +1,11 @@
 #include "console/windows_common.h"
 
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QLabel>
 #include <QPainter>
 #include <QPixmap>
+#include <QTableView>
 
 #include "base/numbers.h"
 #include "base/system.h"
@@ -15,6 +19,33 @@ QFont PixelFont(const char* family, int pixels) {
         {QString::fromLatin1(family), QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
     font.setPixelSize(pixels);
     return font;
+}
+
+QLabel* TouchNotice(QWidget* parent) {
+    auto* notice = new QLabel(parent);
+    notice->setObjectName(QStringLiteral("Notice"));
+    notice->setWordWrap(true);
+    notice->setStyleSheet(QStringLiteral("color: white; background: #c00000; padding: 4px"));
+    notice->setVisible(false);
+    return notice;
+}
+
+void SetUpTouchTable(QTableView* table, int rowHeight) {
+    table->setObjectName(QStringLiteral("Table"));
+    table->verticalHeader()->setVisible(false);
+    table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table->verticalHeader()->setDefaultSectionSize(rowHeight);
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    table->setWordWrap(false);
+}
+
+int TextColumnWidth(const QFont& font, const char* utf8) {
+    const QFontMetrics metrics(font);
+    return metrics.horizontalAdvance(QString::fromUtf8(utf8)) + 2 * metrics.averageCharWidth();
 }
 
 namespace {

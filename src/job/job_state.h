@@ -21,6 +21,9 @@ struct SizeRow {
     std::string Caption;                // the line after the size, tags removed, trimmed
     bool Done = false;                  // worked, or recorded in the progress file
     std::array<std::string, 6> Fields;  // label fields E1..E6 (Fields[0] is E1)
+    // From a table's "Материал" or "Профиль" column (which is a label field as well): the plan
+    // cuts a piece only from stock and remnants of its material. "" when the list names none.
+    std::string Material;
     // A table's row of quantity N becomes N rows: this one is piece Piece of PieceCount (both 0
     // for a row of its own).
     std::uint16_t Piece = 0;

@@ -44,9 +44,14 @@ std::string LabelOutcomeText(const TJournalEntry& entry) {
 }
 
 std::string LabelText(const TJournalEntry& entry) {
-    const std::string prefix = entry.Reprint   ? "перепечатка: "_cp1251
-                               : entry.Outcome ? "итог: "_cp1251
-                                               : std::string();
+    if (entry.Leftover == TLeftover::Waste) return "отход"_cp1251;
+    if (entry.Leftover == TLeftover::FlawedBar) return "хлыст с дефектом"_cp1251;
+    std::string prefix = entry.Reprint   ? "перепечатка: "_cp1251
+                         : entry.Outcome ? "итог: "_cp1251
+                                         : std::string();
+    if (entry.Leftover == TLeftover::Remnant)
+        prefix = "остаток"_cp1251 + (entry.RemnantId.empty() ? "" : " " + entry.RemnantId) + ": " +
+                 prefix;
     return prefix + LabelOutcomeText(entry);
 }
 
@@ -157,6 +162,17 @@ TJournalEntry KeypadMoveEntry(const std::string& listName, double size) {
     entry.ListName = listName;
     entry.Size = size;
     entry.Target = size;
+    return entry;
+}
+
+TJournalEntry LeftoverEntry(const std::string& listName, double length, TLeftover kind,
+                            const std::string& remnantId) {
+    TJournalEntry entry;
+    entry.ListName = listName;
+    entry.Size = length;
+    entry.Target = length;
+    entry.Leftover = kind;
+    if (kind == TLeftover::Remnant) entry.RemnantId = remnantId;
     return entry;
 }
 

@@ -48,11 +48,18 @@ std::string JournalField(std::string_view text);
 // row (empty for a keypad move), size, correction, target (numbers in the general format with
 // the program's decimal separator), in range "да"/"нет", worked again "да"/"нет", label
 // "напечатана", "не напечатана", "в очереди", "на паузе" or the printer's failure, after
-// "перепечатка: " for a reprint and "итог: " for the outcome of a queued label.
+// "перепечатка: " for a reprint and "итог: " for the outcome of a queued label; a leftover's
+// line says "отход", "хлыст с дефектом" or "остаток <id>: " and its label's outcome.
 std::string JournalLine(const TJournalEntry& entry, const TLocalTime& at);
 
 // The line of a keypad size sent: no row, no correction, the size is the target.
 TJournalEntry KeypadMoveEntry(const std::string& listName, double size);
+
+// The line of a bar's leftover (millimetres): no row, so never a piece; no correction; the
+// length is size and target; in range, not worked again. A remnant's label outcome goes in
+// Label as a step's does.
+TJournalEntry LeftoverEntry(const std::string& listName, double length, TLeftover kind,
+                            const std::string& remnantId = {});
 
 // The fields of one line (without its line end), quotes undone.
 std::vector<std::string> SplitJournalLine(std::string_view line);

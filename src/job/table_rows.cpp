@@ -126,6 +126,13 @@ TColumnRole KnownRole(const std::string& key) {
     return TColumnRole::Unused;
 }
 
+bool NamesMaterial(const std::string& key) {
+    static const std::vector<std::string> kNames = {NameKey(Utf8ToCp1251("материал")),
+                                                    NameKey(Utf8ToCp1251("профиль"))};
+    return std::any_of(kNames.begin(), kNames.end(),
+                       [&](const std::string& known) { return Matches(key, known); });
+}
+
 // "E1" to "E6" (in either alphabet): the field's number, else 0.
 int FieldNumber(const std::string& key) {
     for (int n = 1; n <= static_cast<int>(kFieldSlots); ++n)
@@ -294,6 +301,13 @@ bool TTableRows::FindHeader(TTableRow& row) {
     }
     SkippedAbove = looked_;
     header_ = std::move(row);
+    materialColumn_.reset();
+    for (const TCell& cell : header_.Cells) {
+        if (NamesMaterial(NameKey(Trim(cell.Text)))) {
+            materialColumn_ = cell.Column;
+            break;
+        }
+    }
     used_.clear();
     Offer(header_);
     looked_ = 1;
@@ -417,6 +431,11 @@ bool TTableRows::AddPieces(const TTableRow& row) {
             piece.Fields[static_cast<std::size_t>(static_cast<int>(m.Role) -
                                                   static_cast<int>(TColumnRole::E1))] = text;
         }
+    }
+    if (materialColumn_) {
+        const auto at = std::find_if(row.Cells.begin(), row.Cells.end(),
+                                     [&](const TCell& c) { return c.Column == *materialColumn_; });
+        if (at != row.Cells.end()) piece.Material = std::string(Trim(at->Text));
     }
     if (static_cast<std::int64_t>(staged_.size()) - 1 + quantity > kRowCapacity)
         return Refuse(row.Number, RowReason(row.Number, "в списке больше 30000 строк"_cp1251));

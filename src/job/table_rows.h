@@ -76,6 +76,7 @@ class TTableRows final : public TRowSink {
     TTableRow header_;
     std::vector<std::uint32_t> used_;  // the first columns that hold something, in order
     std::vector<TMapped> mapped_;
+    std::optional<std::uint32_t> materialColumn_;  // named "Материал" or "Профиль"
     std::string failure_;
 };
 

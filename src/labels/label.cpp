@@ -148,24 +148,44 @@ std::vector<std::string> SplitTemplateLines(std::string_view bytes) {
     return lines;
 }
 
-TLabelTemplate EnsureLabelTemplate(const std::filesystem::path& dir) {
+namespace {
+
+TLabelTemplate EnsureTemplate(const std::filesystem::path& dir, std::string_view name,
+                              std::string_view defaultBytes) {
     TLabelTemplate result;
-    const auto file = dir / std::filesystem::path(kTemplateFileName);
+    const auto file = dir / std::filesystem::path(name);
     std::string failure, content;
     std::error_code ec;
     bool ok = true;
-    if (!std::filesystem::exists(file, ec))
-        ok = job::io::WriteWhole(file, kDefaultTemplate, failure);
+    if (!std::filesystem::exists(file, ec)) ok = job::io::WriteWhole(file, defaultBytes, failure);
     if (ok) ok = job::io::ReadAll(file, content, failure);
     if (ok) {
         result.Lines = SplitTemplateLines(content);
         return result;
     }
-    result.Lines = SplitTemplateLines(kDefaultTemplate);
+    result.Lines = SplitTemplateLines(defaultBytes);
     result.BuiltIn = true;
-    result.Problem = "Шаблон этикетки etik.eti недоступен ("_cp1251 + failure +
-                     "): печать по встроенному шаблону"_cp1251;
+    result.Problem = "Шаблон этикетки "_cp1251 + std::string(name) + " недоступен ("_cp1251 +
+                     failure + "): печать по встроенному шаблону"_cp1251;
     return result;
+}
+
+}  // namespace
+
+TLabelTemplate EnsureLabelTemplate(const std::filesystem::path& dir) {
+    return EnsureTemplate(dir, kTemplateFileName, kDefaultTemplate);
+}
+
+TLabelTemplate EnsureRemnantTemplate(const std::filesystem::path& dir) {
+    return EnsureTemplate(dir, kRemnantTemplateFileName, kDefaultRemnantTemplate);
+}
+
+TComposedLabel ComposeRemnantLabel(const std::vector<std::string>& templateLines,
+                                   const TRemnantLabel& remnant) {
+    job::SizeRow row;
+    row.Caption = "Остаток "_cp1251 + remnant.Id + " " + remnant.Length + " мм"_cp1251;
+    row.Fields = {remnant.Length, remnant.Id, remnant.List, remnant.Date, {}, {}};
+    return ComposeLabel(templateLines, "", row, 4);
 }
 
 TComposedLabel ComposeLabel(const std::vector<std::string>& templateLines, std::string_view text,

@@ -20,6 +20,13 @@ inline constexpr std::string_view kTemplateFileName = "etik.eti";
 inline constexpr std::string_view kDefaultTemplate =
     "^XA\r\n^PW360\r\n^FO10,00\r\n^ASN,70,70\r\n^FD<E1>^FS\r\n^XZ";
 
+// The remnant label's template beside etik.eti: <E1> the length in millimetres, <E2> the id
+// (also as a Code 128 barcode), <E3> the list's name, <E4> the date.
+inline constexpr std::string_view kRemnantTemplateFileName = "ostatok.eti";
+inline constexpr std::string_view kDefaultRemnantTemplate =
+    "^XA\r\n^PW360\r\n^FO10,10^ASN,60,50^FD<E1>^FS\r\n^FO10,80^BY2^BCN,70,Y,N,N^FD<E2>^FS\r\n"
+    "^FO10,190^ASN,28,24^FD<E3>^FS\r\n^FO10,225^ASN,28,24^FD<E4>^FS\r\n^XZ";
+
 // Lines end at CR LF, a lone CR or a lone LF; nothing after the last line end is no line.
 std::vector<std::string> SplitTemplateLines(std::string_view bytes);
 
@@ -33,6 +40,8 @@ struct TLabelTemplate {
 // touched) and returns the file's lines. The program's own directory, whatever the working
 // directory, unless told otherwise. Raises nothing.
 TLabelTemplate EnsureLabelTemplate(const std::filesystem::path& dir = ProgramDir());
+// The same for ostatok.eti and its default.
+TLabelTemplate EnsureRemnantTemplate(const std::filesystem::path& dir = ProgramDir());
 
 // True when a label is the fixed one: the template has no line, a text is given or the list
 // has no label fields.
@@ -61,5 +70,18 @@ inline std::vector<std::string> LabelWrites(const std::vector<std::string>& temp
                                             std::uint8_t fieldCount) {
     return ComposeLabel(templateLines, text, row, fieldCount).Writes;
 }
+
+// What a remnant's label shows (Windows-1251).
+struct TRemnantLabel {
+    std::string Length;  // "1240"
+    std::string Id;      // "R000123"
+    std::string List;
+    std::string Date;  // "10.12.2026"
+};
+// The remnant label's writes from its template, composed as a row's label is (the list's name
+// escaped where it could act as a command); an empty template gives the fixed label with
+// "Остаток <id> <length> мм".
+TComposedLabel ComposeRemnantLabel(const std::vector<std::string>& templateLines,
+                                   const TRemnantLabel& remnant);
 
 }  // namespace tandrel::labels

@@ -1,7 +1,8 @@
 #pragma once
 // The station's stock and cut settings, kept in "raskroy.dat" beside the settings file:
 // Windows-1251 "key=value" lines with CR LF ends, lengths in millimetres.
-//   stock=6000        the stock lengths, as "6000x20,3000" (no count: unlimited)
+//   stock=6000        the stock lengths, as "6000x20,3000" (no count: unlimited), each
+//                     optionally of a material: "6000x20:AL,6000:ST"
 //   kerf=4            taken by every piece
 //   head=10           squared off a new bar before its first piece
 //   remnant=500       the shortest leftover kept as a remnant

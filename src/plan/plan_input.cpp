@@ -63,10 +63,16 @@ std::string ParseStock(std::string_view text, std::vector<TStock>& stock) {
     while (pos <= text.size()) {
         auto end = text.find(',', pos);
         if (end == std::string_view::npos) end = text.size();
-        const std::string_view entry = Trim(text.substr(pos, end - pos));
+        std::string_view entry = Trim(text.substr(pos, end - pos));
         pos = end + 1;
-        const auto x = entry.find_first_of("xX");
         TStock one;
+        // "6000x20:AL": the material after a colon; its name may hold an "x" of its own.
+        if (const auto colon = entry.find(':'); colon != std::string_view::npos) {
+            one.Material = std::string(Trim(entry.substr(colon + 1)));
+            entry = Trim(entry.substr(0, colon));
+            if (one.Material.empty()) return "хлыст: после \":\" нужен материал"_cp1251;
+        }
+        const auto x = entry.find_first_of("xX");
         if (auto why = ParseDecimal(Trim(entry.substr(0, x)), 10, kLongestBar, one.Length);
             !why.empty())
             return "хлыст: "_cp1251 + why;
@@ -94,6 +100,7 @@ std::string FormatStock(const std::vector<TStock>& stock) {
         if (!text.empty()) text += ',';
         text += FormatTenths(one.Length);
         if (one.Count != kUnlimited) text += "x" + std::to_string(one.Count);
+        if (!one.Material.empty()) text += ":" + one.Material;
     }
     return text;
 }

@@ -21,9 +21,10 @@ inline constexpr std::size_t kLongestId = 20;
 std::string ParseDecimal(std::string_view text, std::int64_t scale, std::int64_t most,
                          std::int64_t& value);
 
-// "6000x20,3000": lengths with an optional "x" and count, no count for unlimited.
+// "6000x20,3000": lengths with an optional "x" and count, no count for unlimited, and an
+// optional ":" and material ("6000x20:AL 40x40"; a material cannot hold ",").
 std::string ParseStock(std::string_view text, std::vector<TStock>& stock);
-// The same text from the stock (counts as given, unlimited without one).
+// The same text from the stock (counts as given, unlimited without one, a material when named).
 std::string FormatStock(const std::vector<TStock>& stock);
 
 // A remnants file's bytes, read with a list's encoding rules: "<id>;<length>" a line, blank

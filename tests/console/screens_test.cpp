@@ -14,6 +14,7 @@
 #include "console/lists_screen.h"
 #include "console/nastr.h"
 #include "console/qt_text.h"
+#include "console/remnants_screen.h"
 #include "console/windows.h"
 #include "window_fixture.h"
 
@@ -85,6 +86,24 @@ class ScreensTest : public QObject {
         Save(Form1->ListsScreen(),
              QStringLiteral("lists-%1x%2").arg(size.width()).arg(size.height()));
         Form1->ListsScreen()->reject();
+    }
+
+    void remnantsScreen_data() { mainWindow_data(); }
+    void remnantsScreen() {
+        QFETCH(QSize, size);
+        dir_->Write("ostatki.dat",
+                    "R000118;2100;AL 40x40;01.12.2026;1502.txt\r\n"
+                    "R000121;980.5;;05.12.2026;order 77.csv\r\n"
+                    "R000122;1240;Сталь;10.12.2026;Заказ 1503 (второй этаж).xlsx\r\n"_cp1251);
+        Form1->resize(size);
+        Form1->RemnantsClick();
+        QCOMPARE(Form1->RemnantsScreen()->RowCount(), 3);
+        Form1->RemnantsScreen()->Select("R000121");
+        QCoreApplication::processEvents();
+        CheckNothingClipped(Form1->RemnantsScreen());
+        Save(Form1->RemnantsScreen(),
+             QStringLiteral("remnants-%1x%2").arg(size.width()).arg(size.height()));
+        Form1->RemnantsScreen()->reject();
     }
 
     void columnMapDialog_data() { mainWindow_data(); }

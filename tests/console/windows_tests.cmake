@@ -60,3 +60,8 @@ if(NOT WIN32)
         add_dependencies(label_window_tests tandrel-sim)
     endif()
 endif()
+if(NOT WIN32)
+    # The remnant label's bytes are read on the far end of a pseudo-terminal.
+    tandrel_window_test(remnants_window_tests console/remnants_window_test.cpp)
+    target_link_libraries(remnants_window_tests PRIVATE util)
+endif()

@@ -90,6 +90,12 @@ TEST(FeedJson, PieceOfEachKindOfJournalLine) {
          R"({"id":"St/f/t/1","time":"2026-12-09T23:45:41+03:00",)"
          R"("list":"a.txt","row":3,"size":1502.5,"correction":-2,"target":1500.5,)"
          R"("in_range":true,"again":true,"label":"итог: напечатана","piece":false})"},
+        // A bar's leftover kept as a remnant: published, never a piece.
+        {"10.12.2026;09:00:00;a.txt;;1240;;1240;да;нет;остаток R000123: итог: напечатана",
+         R"({"id":"St/f/t/1","time":"2026-12-10T09:00:00+03:00",)"
+         R"("list":"a.txt","row":null,"size":1240,"correction":null,"target":1240,)"
+         R"("in_range":true,"again":false,"label":"остаток R000123: итог: напечатана",)"
+         R"("piece":false})"},
         {"Дата;Время;Список;Строка;Размер;Коррекция;Цель;В диапазоне;Повторно;Этикетка", ""},
         {"09.12.2026;23:45", ""},
     };

@@ -4,8 +4,8 @@
 // mark no row that was not being written and must not spoil the next line, and nastr.dat must be
 // the old or the new file whole. Every third child first saves a bar plan, as working by a plan
 // begins: the plan file must be the old or the new one whole, and resuming by it must take the
-// first piece in its order that was not worked. TANDREL_KILL_ROUNDS sets the rounds for a long
-// run.
+// first piece in its order that was not worked. The store of remnants is killed the same way.
+// TANDREL_KILL_ROUNDS sets the rounds for a long run.
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <set>
 #include <string>
@@ -33,6 +34,7 @@
 #include "job/progress.h"
 #include "job/sequence.h"
 #include "plan/plan_file.h"
+#include "plan/remnant_store.h"
 #include "support/temp_dir.h"
 
 namespace tandrel {
@@ -190,6 +192,31 @@ class Child {
     pid_t pid_;
 };
 
+// Starts a child that runs writer on the pipe's write end (it never returns) and kills it at a
+// random moment; the child's exit status (a signal when it did not end by itself).
+int KillMidWay(Pipe& pipe, int round, std::mt19937& random,
+               const std::function<void(int out)>& writer) {
+    static std::uniform_int_distribution<int> delayMicros(0, 40000);
+    const pid_t pid = ::fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        pipe.CloseRead();
+        writer(pipe.Write());
+        ::_exit(6);
+    }
+    pipe.CloseWrite();
+    Child child(pid);
+    if (round % 2 == 1) {
+        // Every other kill comes after the child's first report (poll consumes nothing): on a
+        // slow machine (a sanitizer build, a busy disk) the kills would otherwise all come
+        // while the child is still starting, and check nothing.
+        pollfd ready{pipe.Read(), POLLIN, 0};
+        ::poll(&ready, 1, 10000);
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(delayMicros(random)));
+    return child.Kill();
+}
+
 int Rounds() {
     if (const char* env = std::getenv("TANDREL_KILL_ROUNDS")) return std::max(1, std::atoi(env));
     return 150;
@@ -203,7 +230,6 @@ TEST(PowerLoss, KilledWriterLosesNoReportedRowAndLeavesSettingsWhole) {
     WriteSettingsFile(nastr, SettingsNumber(0));
 
     std::mt19937 random(20261208);
-    std::uniform_int_distribution<int> delayMicros(0, 40000);
     std::set<std::int32_t> reported;
     std::size_t recordedBefore = 0;  // rows of the progress files started afresh
     std::int32_t nextRow = 1, nextSettings = 1, lastSettings = 0, generation = 0;
@@ -228,24 +254,10 @@ TEST(PowerLoss, KilledWriterLosesNoReportedRowAndLeavesSettingsWhole) {
         }
         Pipe pipe;
         ASSERT_TRUE(pipe.Ok());
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            pipe.CloseRead();
-            RunChild(pipe.Write(), progress, nastr, nextRow, nextSettings, generation,
+        const int status = KillMidWay(pipe, round, random, [&](int out) {
+            RunChild(out, progress, nastr, nextRow, nextSettings, generation,
                      round % 3 == 0 ? lastPlan + 1 : -1);
-        }
-        pipe.CloseWrite();
-        Child child(pid);
-        if (round % 2 == 1) {
-            // Every other kill comes after the child's first report (poll consumes nothing): on a
-            // slow machine (a sanitizer build, a busy disk) the kills would otherwise all come
-            // while the child is still starting, and check nothing.
-            pollfd ready{pipe.Read(), POLLIN, 0};
-            ::poll(&ready, 1, 10000);
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(delayMicros(random)));
-        const int status = child.Kill();
+        });
         ASSERT_TRUE(WIFSIGNALED(status)) << "the child ended by itself: " << status;
 
         std::int32_t report = 0;
@@ -441,6 +453,75 @@ TEST(PowerLoss, AFailedFlushIsReportedAsAFailure) {
     EXPECT_FALSE(failure.empty());
     EXPECT_THROW(WriteSettingsFile(dir.Path() / "nastr.dat", SettingsNumber(2)), Exception);
     EXPECT_EQ(testing::ReadBytes(dir.Path() / "nastr.dat"), FormatSettings(SettingsNumber(1)));
+}
+
+// The store of remnants: a child keeps remnants and removes the oldest now and then, reporting
+// each call once it has returned (the id's number, negative for a removal), and is killed at a
+// random moment. Every remnant reported kept and not removed must be in the store, no line may
+// be garbled, and no id may ever be given twice.
+[[noreturn]] void RunStoreChild(int out, const std::filesystem::path& file) {
+    plan::TRemnantStore store(file);
+    if (!store.Load().empty()) ::_exit(2);
+    for (std::uint32_t step = 0;; ++step) {
+        std::int32_t report = 0;
+        try {
+            const auto newest = store.Newest();
+            if (step % 3 == 2 && !newest.empty()) {
+                store.Remove(newest.back().Id);
+                report = -std::stoi(newest.back().Id.substr(1));
+            } else {
+                report = std::stoi(store.Add(5000 + step, "AL", "plan.txt", kMoment).Id.substr(1));
+            }
+        } catch (const Exception&) {
+            ::_exit(3);
+        }
+        if (::write(out, &report, sizeof report) != sizeof report) ::_exit(4);
+    }
+}
+
+TEST(PowerLoss, KilledStoreWriterLosesNoRemnantAndNeverGivesAnIdTwice) {
+    testing::TempDir dir;
+    const auto file = plan::RemnantStorePath(dir.Path());
+    std::mt19937 random(20261210);
+    std::set<std::int32_t> kept, given;
+    int lost = 0, reused = 0, garbled = 0;
+    const int rounds = std::max(1, Rounds() / 3);
+    for (int round = 0; round < rounds; ++round) {
+        Pipe pipe;
+        ASSERT_TRUE(pipe.Ok());
+        const int status =
+            KillMidWay(pipe, round, random, [&](int out) { RunStoreChild(out, file); });
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the child ended by itself: " << status;
+        std::int32_t report = 0;
+        while (::read(pipe.Read(), &report, sizeof report) == sizeof report) {
+            if (report > 0) {
+                reused += given.insert(report).second ? 0 : 1;
+                kept.insert(report);
+            } else {
+                kept.erase(-report);
+            }
+        }
+        plan::TRemnantStore store(file);
+        garbled += store.Load().empty() ? 0 : 1;
+        std::set<std::int32_t> present;
+        for (const auto& r : store.Newest()) present.insert(std::stoi(r.Id.substr(1)));
+        // The call under way may have kept one more, or removed the oldest: the store now says
+        // which.
+        for (const std::int32_t id : kept)
+            if (!present.count(id) && !(id == *kept.begin() && present.size() + 1 == kept.size()))
+                ++lost;
+        for (const std::int32_t id : present) {
+            if (kept.count(id)) continue;
+            reused += given.insert(id).second ? 0 : 1;
+        }
+        kept = present;
+    }
+    std::printf("store kills survived: %d, remnants ever given: %zu, lost: %d, reused: %d\n",
+                rounds, given.size(), lost, reused);
+    EXPECT_GT(given.size(), 0u);
+    EXPECT_EQ(lost, 0);
+    EXPECT_EQ(reused, 0);
+    EXPECT_EQ(garbled, 0);
 }
 
 }  // namespace

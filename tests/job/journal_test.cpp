@@ -79,6 +79,34 @@ TEST(JournalFormat, FileNameHeaderAndLine) {
         "02.01.2026;03:04:05;C:\\Раскрой\\plan.txt;17;1234.56;5;1239.6;да;нет;напечатана\r\n");
 }
 
+TEST(JournalFormat, ALeftoverIsALineButNoPiece) {
+    SetDecimalSeparator(',');
+    TJournalEntry kept = LeftoverEntry("a.txt", 1240.5, TLeftover::Remnant, "R000123");
+    kept.Label = TLabelResult::Queued;
+    TJournalEntry outcome = kept;
+    outcome.Outcome = true;
+    outcome.Label = TLabelResult::Failed;
+    outcome.LabelFailure = "нет бумаги"_cp1251;
+    const struct {
+        TJournalEntry entry;
+        const char* label;
+    } rows[] = {
+        {kept, "остаток R000123: в очереди"},
+        {outcome, "остаток R000123: итог: нет бумаги"},
+        {LeftoverEntry("a.txt", 320, TLeftover::Waste), "отход"},
+        {LeftoverEntry("a.txt", 320, TLeftover::FlawedBar), "хлыст с дефектом"},
+    };
+    for (const auto& r : rows) {
+        const std::string line = JournalLine(r.entry, {2026, 12, 10, 9, 0, 0});
+        const std::string size = r.entry.Size == 320 ? "320" : "1240,5";
+        EXPECT_EQ(Cp1251ToUtf8(line), "10.12.2026;09:00:00;a.txt;;" + size + ";;" + size +
+                                          ";да;нет;" + r.label + "\r\n");
+        EXPECT_FALSE(r.entry.IsPiece());
+        EXPECT_FALSE(ParseJournalLine(line.substr(0, line.size() - 2))->Piece) << r.label;
+    }
+    SetDecimalSeparator('.');
+}
+
 TEST(JournalFormat, LinesReadBack) {
     TJournalEntry out = Piece(3);
     out.InRange = false;

@@ -114,6 +114,20 @@ TEST(TableList, DialectsGiveRows) {
     }
 }
 
+TEST(TableList, AMaterialColumnNamesThePieceAndStaysALabelField) {
+    for (const char* csv : {"Размер;Материал;Заказ\r\n2450; AL 40x40 ;1502\r\n1200;;1502\r\n",
+                            "Размер;Заказ;Профиль, тип\r\n2450;1502;AL 40x40\r\n1200;1502;\r\n"}) {
+        std::vector<SizeRow> staged(1);
+        std::uint8_t fieldCount = 0;
+        std::int32_t failed = 0;
+        ASSERT_EQ(TableToRows(ReadCsv(Utf8ToCp1251(csv)), staged, fieldCount, failed), "") << csv;
+        ASSERT_EQ(staged.size(), 3u) << csv;
+        EXPECT_EQ(staged[1].Material, "AL 40x40") << csv;
+        EXPECT_EQ(staged[2].Material, "") << csv;
+        EXPECT_NE(FieldsOf(staged[1]).find("AL 40x40"), std::string::npos) << csv;
+    }
+}
+
 // Quantities and the list's bounds: the pieces a table gives, or why it is refused.
 TEST(TableList, QuantitiesAndRefusals) {
     const struct {

@@ -173,6 +173,23 @@ TEST(EnsureLabelTemplate, WritesTheDefaultOnlyWhenMissing) {
     EXPECT_EQ(ReadBytes(dir.Path() / "etik.eti"), "^XA\n^FD<E2>\n");
 }
 
+TEST(RemnantLabel, DefaultPrintsAllFourAndTheListNeverActsAsACommand) {
+    TempDir dir;
+    const TLabelTemplate made = EnsureRemnantTemplate(dir.Path());
+    EXPECT_FALSE(made.BuiltIn);
+    EXPECT_EQ(ReadBytes(dir.Path() / "ostatok.eti"), kDefaultRemnantTemplate);
+    const TRemnantLabel remnant{"1240", "R000123", "a^XZ~b.csv", "10.12.2026"};
+    std::string bytes;
+    for (const auto& write : ComposeRemnantLabel(made.Lines, remnant).Writes) bytes += write;
+    EXPECT_EQ(bytes,
+              "^XA^PW360^FO10,10^ASN,60,50^FD1240^FS^FO10,80^BY2^BCN,70,Y,N,N^FDR000123^FS"
+              "^FO10,190^ASN,28,24^FH^FDa_5EXZ_7Eb.csv^FS^FO10,225^ASN,28,24^FD10.12.2026^FS^XZ");
+    // No template: the fixed label still names the remnant.
+    const auto fixed = ComposeRemnantLabel({}, remnant).Writes;
+    ASSERT_EQ(fixed.size(), 3u);
+    EXPECT_EQ(Cp1251ToUtf8(fixed[1]), "Остаток R000123 1240 мм");
+}
+
 TEST(EnsureLabelTemplate, FallsBackToTheBuiltInTemplate) {
     TempDir dir;
     std::filesystem::create_directory(dir.Path() / "etik.eti");  // neither writable nor readable

@@ -44,6 +44,16 @@ TEST(ParseStock, LengthsWithCounts) {
     }
 }
 
+TEST(ParseStock, MaterialAfterAColon) {
+    std::vector<TStock> stock;
+    ASSERT_EQ(ParseStock(Utf8ToCp1251("6000x20:AL 40x40, 6000 : Сталь,3000"), stock), "");
+    EXPECT_EQ(stock, (std::vector<TStock>{{60000, 20, "AL 40x40"},
+                                          {60000, kUnlimited, Utf8ToCp1251("Сталь")},
+                                          {30000, kUnlimited, ""}}));
+    EXPECT_EQ(FormatStock(stock), Utf8ToCp1251("6000x20:AL 40x40,6000:Сталь,3000"));
+    EXPECT_NE(ParseStock("6000:", stock), "");
+}
+
 TEST(ParseRemnants, LinesOfIdAndLength) {
     std::vector<TRemnant> remnants;
     ASSERT_EQ(ParseRemnants("R000001;1240\r\n\r\nR000002; 980,5\nA-7;500", remnants), "");
