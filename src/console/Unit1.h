@@ -27,6 +27,7 @@
 #include "labels/printer.h"
 #include "link/link_state.h"
 #include "plan/plan.h"
+#include "plan/plan_file.h"
 #include "plan/remnant_store.h"
 
 class QAction;
@@ -436,6 +437,13 @@ class TForm1 : public QMainWindow {
     void ApplyReload(job::TStagedList& staged);
     void ApplyColumns(const std::optional<job::TColumnChoice>& choice);
     void ApplyPlan(const plan::TPlanFile& saved, const std::string& notice);
+    // A piece of the plan in work was stepped: a remnant's bar begun leaves the store, a bar
+    // completed has its leftover kept or journalled as waste, once. Failures go to stepFaults_.
+    void PlanPieceWorked(std::int32_t row);
+    // After a restart: what a kill cut short between a piece's record and its bar's.
+    void CatchUpPlan();
+    void TakeRemnantOfBar(const plan::TPlanBar& bar);
+    void SettleBar(std::size_t bar);
     void EndLoad();
     // A station name from the file that cannot be one: its wrong characters become "_", said
     // once on the status line.
@@ -493,6 +501,7 @@ class TForm1 : public QMainWindow {
     TRaskroyWindow* raskroy_ = nullptr;
     TScanGate* scanGate_ = nullptr;
     std::unique_ptr<plan::TRemnantStore> remnants_;
+    std::optional<plan::TPlanFile> workPlan_;  // the plan Job.Order follows
     TRemnantsScreen* remnantsScreen_ = nullptr;
     std::unique_ptr<job::TFileReads> reads_;  // every read of a list
     std::shared_ptr<TLoad> load_;             // the load that may still act

@@ -291,6 +291,7 @@ void TForm1::StepFinished(double target, bool inRange) {
     if (Job.CurrentRow > 0) steppedRows_[Job.CurrentRow] = {target, inRange};
     fields_->Target = {true, target, inRange, false};
     if (!inRange) SetInfoLine(ControlText(Label3), true);
+    PlanPieceWorked(Job.CurrentRow);
     // The step's own faults stay on screen, first, with what follows them.
     std::vector<std::string> notices = std::exchange(stepFaults_, {});
     stepping_ = false;

@@ -3,12 +3,14 @@
 // list's progress file, so that a list loaded again goes on with it where its work stopped.
 
 #include <QTableView>
+#include <algorithm>
 
 #include "base/cp1251.h"
 #include "base/error.h"
 #include "base/files.h"
 #include "console/Unit1.h"
 #include "console/Unit1_views.h"
+#include "console/operator_view.h"
 #include "console/windows_common.h"
 #include "job/cut_list.h"
 #include "plan/plan_file.h"
@@ -18,6 +20,23 @@ namespace tandrel::console {
 namespace {
 std::string PlanName(const job::TJobState& job) {
     return PathToCp1251(plan::PlanFilePath(job.ProgressFile).filename()).value_or(".plan");
+}
+
+bool BarDone(const plan::TPlanBar& bar, const job::TJobState& job) {
+    for (const std::int32_t row : bar.Rows)
+        if (!job.Rows[static_cast<std::size_t>(row)].Done) return false;
+    return true;
+}
+
+bool BarBegun(const plan::TPlanBar& bar, const job::TJobState& job) {
+    for (const std::int32_t row : bar.Rows)
+        if (job.Rows[static_cast<std::size_t>(row)].Done) return true;
+    return false;
+}
+
+bool Settled(const plan::TPlanFile& plan, std::size_t bar) {
+    const auto number = static_cast<std::int32_t>(bar + 1);
+    return std::find(plan.Settled.begin(), plan.Settled.end(), number) != plan.Settled.end();
 }
 }  // namespace
 
@@ -32,6 +51,10 @@ void TForm1::WorkByPlan(const plan::TProblem& problem, const plan::TPlan& plan) 
         for (const plan::TPiece& piece : problem.Pieces)
             if (piece.Row < 1 || piece.Row > Job.RowCount) throw std::out_of_range("row");
         saved = plan::SavedPlan(problem, plan, Job.ProgressCrc, plan::ListSizes(Job));
+        // Bars of pieces done before this plan were not cut by it: they leave nothing.
+        for (std::size_t bar = 0; bar < saved.Bars.size(); ++bar)
+            if (BarDone(saved.Bars[bar], Job))
+                saved.Settled.push_back(static_cast<std::int32_t>(bar + 1));
     } catch (const std::out_of_range&) {
         ShowStatus("План не подходит к списку в работе"_cp1251, true);
         return;
@@ -47,6 +70,7 @@ void TForm1::WorkByPlan(const plan::TProblem& problem, const plan::TPlan& plan) 
 }
 
 void TForm1::ApplyPlan(const plan::TPlanFile& saved, const std::string& notice) {
+    workPlan_ = saved;
     Job.Order = job::MakeWorkOrder(plan::PlanGridLines(saved, Job), Job.RowCount);
     Job.CurrentRow = 0;
     Job.RevisitRow = false;
@@ -102,6 +126,56 @@ void TForm1::ResumePlan(bool quiet) {
         if (Job.ListPath != list || Job.ProgressCrc != crc || Job.Order.Active()) return;
     }
     ApplyPlan(saved, {});
+    CatchUpPlan();
+}
+
+void TForm1::CatchUpPlan() {
+    for (std::size_t bar = 0; bar < workPlan_->Bars.size(); ++bar) {
+        if (BarBegun(workPlan_->Bars[bar], Job)) TakeRemnantOfBar(workPlan_->Bars[bar]);
+        if (BarDone(workPlan_->Bars[bar], Job) && !Settled(*workPlan_, bar)) SettleBar(bar);
+    }
+    if (!stepFaults_.empty()) ShowStatus(JoinNotices(std::exchange(stepFaults_, {})), true);
+}
+
+void TForm1::PlanPieceWorked(std::int32_t row) {
+    if (!workPlan_ || !Job.Order.Active() || row < 1 || row > Job.RowCount) return;
+    for (std::size_t bar = 0; bar < workPlan_->Bars.size(); ++bar) {
+        const plan::TPlanBar& worked = workPlan_->Bars[bar];
+        if (std::find(worked.Rows.begin(), worked.Rows.end(), row) == worked.Rows.end()) continue;
+        TakeRemnantOfBar(worked);
+        if (BarDone(worked, Job) && !Settled(*workPlan_, bar)) SettleBar(bar);
+        return;
+    }
+}
+
+void TForm1::TakeRemnantOfBar(const plan::TPlanBar& bar) {
+    // The store itself says whether it was taken: a revisit or a restart takes nothing twice.
+    if (bar.RemnantId.empty()) return;
+    if (!remnants_) LoadRemnants();
+    if (!remnants_->Find(bar.RemnantId)) return;
+    if (std::string why = RemoveRemnant(bar.RemnantId); !why.empty())
+        stepFaults_.push_back(std::move(why));
+}
+
+void TForm1::SettleBar(std::size_t index) {
+    const plan::TPlanBar& bar = workPlan_->Bars[index];
+    const plan::TLength least = workPlan_->Cut.Cut.MinRemnant;
+    // The engine cuts a material's pieces from that material only.
+    const std::string material =
+        bar.Rows.empty() ? std::string()
+                         : Job.Rows[static_cast<std::size_t>(bar.Rows.front())].Material;
+    if (least > 0 && bar.Leftover >= least) {
+        if (!KeepRemnant(bar.Leftover, material)) stepFaults_.push_back(StatusText());
+    } else if (bar.Leftover > 0) {
+        JournalLeftover(bar.Leftover, job::TLeftover::Waste);
+    }
+    // After the store: a kill between the two keeps the remnant, and the restart keeps it again.
+    workPlan_->Settled.push_back(static_cast<std::int32_t>(index + 1));
+    try {
+        plan::WritePlanFile(plan::PlanFilePath(Job.ProgressFile), *workPlan_);
+    } catch (const Exception& e) {
+        stepFaults_.push_back("План не сохранён ("_cp1251 + e.Message() + ")"_cp1251);
+    }
 }
 
 }  // namespace tandrel::console

@@ -19,6 +19,10 @@ void TForm1::RaskroyClick() {
             return PiecesOfRows(
                 std::span(Job.Rows).subspan(1, static_cast<std::size_t>(Job.RowCount)));
         };
+        raskroy_->StoreRemnants = [this] {
+            if (!remnants_) LoadRemnants();
+            return remnants_->ForPlan();
+        };
         raskroy_->OnWork = [this](const plan::TProblem& problem, const plan::TPlan& plan) {
             raskroy_->close();
             WorkByPlan(problem, plan);

@@ -12,6 +12,7 @@
 #include <QScrollArea>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "base/cp1251.h"
 #include "base/error.h"
@@ -298,6 +299,7 @@ void TRaskroyWindow::PlanClick() {
     problem.Stock = settings_.Stock;
     problem.Cut = settings_.Cut;
     problem.Pieces = std::move(list->Pieces);
+    if (StoreRemnants) problem.Remnants = StoreRemnants();
     if (auto why = plan::CheckProblem(problem); !why.empty()) {
         ShowNoPlan();
         Say("План не рассчитан: "_cp1251 + why, true);
@@ -330,10 +332,24 @@ void TRaskroyWindow::WorkClick() {
 bool TRaskroyWindow::PlanFitsList() {
     // A plan of another list, or of this one read again with other sizes, cuts the wrong pieces.
     const std::optional<TListPieces> list = ListInWork ? ListInWork() : std::nullopt;
-    if (list && list->Pieces == problem_.Pieces) return true;
-    ShowNoPlan();
-    Say("Список в работе изменился: рассчитайте план заново"_cp1251, true);
-    return false;
+    if (!list || list->Pieces != problem_.Pieces) {
+        ShowNoPlan();
+        Say("Список в работе изменился: рассчитайте план заново"_cp1251, true);
+        return false;
+    }
+    // A remnant taken from the store meanwhile is no longer there to be cut.
+    const std::vector<plan::TRemnant> store =
+        StoreRemnants ? StoreRemnants() : std::vector<plan::TRemnant>{};
+    for (const plan::TBar& bar : plan_.Bars) {
+        if (bar.Remnant < 0) continue;
+        const plan::TRemnant& used = problem_.Remnants[static_cast<std::size_t>(bar.Remnant)];
+        if (std::find(store.begin(), store.end(), used) != store.end()) continue;
+        ShowNoPlan();
+        Say("Остатка "_cp1251 + used.Id + " больше нет на складе: рассчитайте план заново"_cp1251,
+            true);
+        return false;
+    }
+    return true;
 }
 
 void TRaskroyWindow::CancelClick() {

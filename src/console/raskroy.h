@@ -71,6 +71,8 @@ class TRaskroyWindow : public QDialog {
 
     // The list in work as pieces; none while no list is in work.
     std::function<std::optional<TListPieces>()> ListInWork;
+    // The store's remnants, which the plan cuts first.
+    std::function<std::vector<plan::TRemnant>()> StoreRemnants;
     // "Работать по плану": the plan shown and its problem. Unset, the button stays disabled.
     std::function<void(const plan::TProblem&, const plan::TPlan&)> OnWork;
     // The search's time limit.

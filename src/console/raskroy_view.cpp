@@ -47,7 +47,8 @@ TListPieces PiecesOfRows(std::span<const job::SizeRow> rows) {
     list.Pieces.reserve(rows.size());
     list.Captions.reserve(rows.size());
     for (std::size_t n = 0; n < rows.size(); ++n) {
-        list.Pieces.push_back({static_cast<std::int32_t>(n + 1), plan::ToTenths(rows[n].Size), ""});
+        list.Pieces.push_back(
+            {static_cast<std::int32_t>(n + 1), plan::ToTenths(rows[n].Size), rows[n].Material});
         list.Captions.push_back(job::GridCaption(rows[n]));
     }
     return list;

@@ -12,6 +12,8 @@ namespace {
 
 // A list's sizes are not bars: any length the list may hold.
 constexpr TLength kLongestSize = 1'000'000'000'000;
+// No plan holds more bars than a list holds pieces.
+constexpr std::int32_t kMaxBars = job::kRowCapacity;
 
 std::vector<std::string_view> Split(std::string_view text, char at) {
     std::vector<std::string_view> parts;
@@ -115,6 +117,7 @@ std::string FormatPlanFile(const TPlanFile& plan) {
         text += "\r\n";
     }
     if (!plan.Unplaced.empty()) text += "unplaced=" + JoinRows(plan.Unplaced) + "\r\n";
+    if (!plan.Settled.empty()) text += "settled=" + JoinRows(plan.Settled) + "\r\n";
     return text + "end\r\n";
 }
 
@@ -176,12 +179,18 @@ std::string ParsePlanFile(std::string_view bytes, TPlanFile& plan) {
             if (auto why = ParseRows(value, static_cast<std::int32_t>(rows), seen, plan.Unplaced);
                 !why.empty())
                 return where + why;
+        } else if (key == "settled") {
+            std::set<std::int32_t> bars;
+            if (auto why = ParseRows(value, kMaxBars, bars, plan.Settled); !why.empty())
+                return where + "неверный хлыст"_cp1251;
         } else {
             return where + "неизвестная строка"_cp1251;
         }
     }
     if (!sawCrc || rows < 0 || static_cast<std::int64_t>(plan.Sizes.size()) != rows)
         return "файл неполный"_cp1251;
+    for (const std::int32_t bar : plan.Settled)
+        if (static_cast<std::size_t>(bar) > plan.Bars.size()) return "неверный хлыст"_cp1251;
     if (auto why = ParseCutFile(settings, plan.Cut); !why.empty()) return why;
     if (plan.Cut.Stock.empty()) return "нет заготовок"_cp1251;
     return "";

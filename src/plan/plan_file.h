@@ -10,6 +10,7 @@
 //   bar=6000;1240;3,1,2       a bar: its length; its leftover; its pieces' list rows in cut order
 //   bar=2400;100;4;R12        a store's remnant: the same, then its id
 //   unplaced=5                pieces the plan found no stock for
+//   settled=1,3               bars whose leftover went to the store or the journal (by number)
 //   end
 // Any thread; no state.
 
@@ -43,6 +44,7 @@ struct TPlanFile {
     TStationCut Cut;
     std::vector<TPlanBar> Bars;
     std::vector<std::int32_t> Unplaced;  // list rows
+    std::vector<std::int32_t> Settled;   // bar numbers (1-based) whose leftover is recorded
     bool operator==(const TPlanFile&) const = default;
 };
 

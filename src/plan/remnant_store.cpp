@@ -192,6 +192,12 @@ bool TRemnantStore::Remove(std::string_view id) {
         return l.Remnant && l.Remnant->Id == id;
     });
     if (found == lines.end()) return false;
+    // A store with no counter file (written by hand, or the file lost) counts from its ids: the
+    // highest removed, the count must not fall back to it.
+    if (const std::uint32_t next = NextNumber(); next > counter_ && next <= kLastNumber + 1) {
+        WriteFileAtomic(counterFile_, IdOf(next) + "\r\n");
+        counter_ = next;
+    }
     lines.erase(found);
     WriteFileAtomic(file_, Format(lines));
     lines_ = std::move(lines);

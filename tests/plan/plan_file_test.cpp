@@ -16,6 +16,7 @@ TPlanFile Sample() {
     plan.Cut.Stock = {{60000, kUnlimited, ""}, {25000, 2, ""}};
     plan.Bars = {{60000, 12400, "", {3, 1}}, {25000, 5955, "R-12", {2}}};
     plan.Unplaced = {4};
+    plan.Settled = {2};
     return plan;
 }
 
@@ -26,7 +27,7 @@ TEST(PlanFile, ReadsBackWhatItWrites) {
               "plan=1\r\ncrc=4294967295\r\nrows=4\r\nsize=1;2400\r\nsize=2;1800.5\r\n"
               "size=3;2000\r\nsize=4;900\r\nstock=6000,2500x2\r\nkerf=4\r\nhead=10\r\n"
               "remnant=500\r\npieces=0\r\nbar=6000;1240;3,1\r\nbar=2500;595.5;2;R-12\r\n"
-              "unplaced=4\r\nend\r\n");
+              "unplaced=4\r\nsettled=2\r\nend\r\n");
     TPlanFile read;
     EXPECT_EQ(ParsePlanFile(text, read), "");
     EXPECT_EQ(read, plan);
@@ -51,6 +52,7 @@ TEST(PlanFile, RefusesCutShortAndGarbledFiles) {
         {"rows=4", "rows=5"},
         {"stock=6000,2500x2", "stock=-1"},
         {"unplaced=4", "wrong=4"},
+        {"settled=2", "settled=3"},  // no such bar
     };
     for (const auto& g : garbled) {
         std::string bad = text;

@@ -55,6 +55,15 @@ TEST_F(RemnantStore, AddsWithIdsThatNeverComeBackAndKeepsTheFileReadable) {
     TRemnantStore lost(File());
     lost.Load();
     EXPECT_EQ(lost.Add(5000, "", "", day_).Id, "R000004");
+
+    // ...nor one it held last, removed before any was added.
+    std::filesystem::remove(std::filesystem::path(File()).replace_extension(".next"));
+    TRemnantStore emptied(File());
+    emptied.Load();
+    for (const char* id : {"R000001", "R000003", "R000004"}) EXPECT_TRUE(emptied.Remove(id));
+    TRemnantStore reread(File());
+    reread.Load();
+    EXPECT_EQ(reread.Add(5000, "", "", day_).Id, "R000005");
 }
 
 TEST_F(RemnantStore, KeepsAGarbledLineWhereItStood) {
