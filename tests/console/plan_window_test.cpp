@@ -286,9 +286,13 @@ class PlanRemnantsTest : public QObject {
                 journal += Cp1251ToUtf8(ReadWholeFile(entry.path()).value_or(""));
         const std::string waste = std::string("96;;96;да;нет;отход\r\n");
         QVERIFY2(journal.find(waste) != std::string::npos, journal.c_str());
-        std::string labels;
-        for (const auto& entry : std::filesystem::directory_iterator(sim.Labels()))
-            labels += ReadWholeFile(entry.path()).value_or("") + "\n";
+        // The simulator writes a label's file once the label has gone through.
+        auto labels = [&sim] {
+            std::string all;
+            for (const auto& entry : std::filesystem::directory_iterator(sim.Labels()))
+                all += ReadWholeFile(entry.path()).value_or("") + "\n";
+            return all;
+        };
         for (const plan::TStoredRemnant& one : kept) {
             const std::string length = plan::FormatTenths(one.Length);
             QVERIFY((length == "986" && one.Material == "AL") ||
@@ -300,7 +304,7 @@ class PlanRemnantsTest : public QObject {
                 "^XA^PW360^FO10,10^ASN,60,50^FD" + length + "^FS^FO10,80^BY2^BCN,70,Y,N,N^FD" +
                 one.Id + "^FS^FO10,190^ASN,28,24^FDlist.csv^FS^FO10,225^ASN,28,24^FD10.12.2026" +
                 "^FS^XZ";
-            QVERIFY2(labels.find(label) != std::string::npos, labels.c_str());
+            QTRY_VERIFY_WITH_TIMEOUT(labels().find(label) != std::string::npos, kWaitMs);
             for (const char* outcome : {"в очереди", "итог: напечатана"}) {
                 const std::string line = ";;" + length + ";;" + length + ";да;нет;остаток " +
                                          one.Id + ": " + outcome + "\r\n";

@@ -467,12 +467,31 @@ plan_session() {
     local worked
     worked=$(tail -n +2 "$crc" | tr -d '\r' | tr '\n' ' ')
     [ "$worked" = "$order" ] || fail "pieces worked: $worked; the plan's two bars: $order" || status=1
+    # A bar's leftover of at least the minimum remnant: stored in ostatki.dat, its label after
+    # the bar's last piece's, ids counting from R000001.
+    local kept id=0 len
+    kept=$(tr -d '\r' <"$plan" | grep '^bar=' | head -2 | cut -d';' -f2 | awk '$1 >= 500')
+    [ -n "$kept" ] || fail "neither of the first two bars leaves a remnant" || status=1
+    wait_for 15 has_labels $((pieces + $(wc -w <<<"$kept"))) || fail "no remnant label" || status=1
+    for len in $kept; do
+        [ $status -eq 0 ] || break
+        id=$((id + 1))
+        local rid
+        rid=$(printf 'R%06d' "$id")
+        grep -q "^$rid;$len;;" "$prog/ostatki.dat" 2>/dev/null ||
+            fail "ostatki.dat lacks $rid of $len: $(cat "$prog/ostatki.dat" 2>&1)" || status=1
+        local f found=""
+        for f in "$labels"/*.zpl; do
+            grep -q -F "^BCN,70,Y,N,N^FD$rid^FS" "$f" && grep -q -F "^FD$len^FS" "$f" && found=1
+        done
+        [ -n "$found" ] || fail "no label of remnant $rid, $len" || status=1
+    done
     DISPLAY=$TANDREL_SESSION_DISPLAY wine taskkill /im Tandrel.exe >/dev/null 2>&1 </dev/null || true
     wait_for 20 program_gone || { fail "the program did not end" || status=1; kill -9 "$program" 2>/dev/null || true; }
     wait "$program" 2>/dev/null || true
     echo quit >&"${SIM[1]}" || true
     wait "$sim_pid" 2>/dev/null || true
-    [ $status -ne 0 ] || echo "  session $run (bar plan): $pieces pieces of two bars in the plan's order: $order, $(label_count) labels"
+    [ $status -ne 0 ] || echo "  session $run (bar plan): $pieces pieces of two bars in the plan's order: $order, $(label_count) labels, remnants kept: $(tr -d '\r' <"$prog/ostatki.dat" | tr '\n' ' ')"
     return $status
 }
 
