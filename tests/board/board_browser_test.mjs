@@ -160,8 +160,11 @@ try {
     h.publishAs(broker, "Пила 3", "tandrel/Пила 3/state", JSON.stringify({
         station: "Пила 3", time, link: "up", printer: "ok", pieces_today: 0, pieces_hour: 0,
         feed: "брокер отклоняет: нет прав" }), true);
-    const third = await browser.waitFor("the third station's tile", async () =>
-        byName(await tiles())["Пила 3"], 10000).catch(() => null);
+    // The status and the state come as two messages: the tile may show before its state has.
+    const third = await browser.waitFor("the third station's tile with its state", async () => {
+        const tile = byName(await tiles())["Пила 3"];
+        return tile?.feed ? tile : null;
+    }, 10000).catch(() => null);
     check("the state's feed field in red", third?.feed === "MQTT: брокер отклоняет: нет прав" &&
           third.feedColour === "rgb(255, 138, 128)", third);
 
