@@ -72,6 +72,19 @@ std::vector<std::int32_t> ProgressRows(const std::filesystem::path& file) {
     return rows;
 }
 
+const std::vector<std::string> kSimOptions = {"--min",     "100", "--max",   "6000",
+                                              "--ping-ms", "20",  "--speed", "100000"};
+
+// Sizes go to the stop and labels to the printer, both the simulator's.
+void UseSimulator(const TProgramDir& dir, const TSimulator& sim) {
+    TSettings settings = DefaultSettings(dir.Path());
+    settings.DevicePortName = sim.Device();
+    settings.SendSizes = true;
+    settings.PrintLabels = true;
+    settings.LabelPortName = sim.Printer();
+    WriteSettingsFile(SettingsFilePath(dir.Path()), settings);
+}
+
 void AnswerNextBox(QMessageBox::StandardButton answer, std::string& question) {
     WhenModal<QMessageBox>([answer, &question](QMessageBox* box) {
         question = FromQ(box->text());
@@ -88,16 +101,9 @@ class PlanWindowTest : public QObject {
 
     void aPlanIsWorkedByTheDeviceKeyAndGoesOnAfterARestart() {
         TProgramDir dir;
-        TSimulator sim(dir.Path(),
-                       {"--min", "100", "--max", "6000", "--ping-ms", "20", "--speed", "100000"},
-                       true);
+        TSimulator sim(dir.Path(), kSimOptions, true);
         QVERIFY(sim.Ready());
-        TSettings settings = DefaultSettings(dir.Path());
-        settings.DevicePortName = sim.Device();
-        settings.SendSizes = true;
-        settings.PrintLabels = true;
-        settings.LabelPortName = sim.Printer();
-        WriteSettingsFile(SettingsFilePath(dir.Path()), settings);
+        UseSimulator(dir, sim);
         plan::TStationCut cut = plan::DefaultStationCut();
         cut.Stock = {{60000, plan::kUnlimited, ""}, {25000, 2, ""}};
         plan::WriteCutFile(plan::CutFilePath(dir.Path()), cut);
@@ -229,16 +235,9 @@ class PlanRemnantsTest : public QObject {
 
     void aPlanCutsTheStoreFirstAndKeepsItsLeftovers() {
         TProgramDir dir;
-        TSimulator sim(dir.Path(),
-                       {"--min", "100", "--max", "6000", "--ping-ms", "20", "--speed", "100000"},
-                       true);
+        TSimulator sim(dir.Path(), kSimOptions, true);
         QVERIFY(sim.Ready());
-        TSettings settings = DefaultSettings(dir.Path());
-        settings.DevicePortName = sim.Device();
-        settings.SendSizes = true;
-        settings.PrintLabels = true;
-        settings.LabelPortName = sim.Printer();
-        WriteSettingsFile(SettingsFilePath(dir.Path()), settings);
+        UseSimulator(dir, sim);
         dir.Write("ostatki.dat", "R000005;1500;AL;01.12.2026;old.csv\r\n");
         dir.Write("list.csv", Utf8ToCp1251("Размер;Материал\r\n2500;ST\r\n1400;AL\r\n"
                                            "2000;AL\r\n2000;ST\r\n"));
