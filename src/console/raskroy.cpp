@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
@@ -51,6 +52,11 @@ QColor ColorOf(TSegmentKind kind) {
             return kWasteColor;
     }
     return kPieceColor;
+}
+
+// Waste is hatched as well as red: a narrow leftover has no room for its name.
+QBrush WasteHatch() {
+    return QBrush(QColor(0, 0, 0, 120), Qt::BDiagPattern);
 }
 
 }  // namespace
@@ -104,8 +110,14 @@ void TPlanPicture::paintEvent(QPaintEvent* event) {
             const QRect box(kMarginLeft + segment.X0, top, std::max(1, segment.X1 - segment.X0),
                             kStripHeight);
             painter.fillRect(box, ColorOf(segment.Kind));
+            if (segment.Kind == TSegmentKind::Waste) painter.fillRect(box, WasteHatch());
             if (segment.Kind == TSegmentKind::Remnant || segment.Kind == TSegmentKind::Waste) {
-                const QString leftover = ToQ(plan::FormatTenths(bar.Leftover));
+                // Named where it fits: the colour alone does not tell a kept offcut from waste.
+                const QString length = ToQ(plan::FormatTenths(bar.Leftover));
+                QString leftover = ToQ(segment.Kind == TSegmentKind::Remnant ? "остаток "_cp1251
+                                                                             : "отход "_cp1251) +
+                                   length;
+                if (metrics.horizontalAdvance(leftover) + 8 > box.width()) leftover = length;
                 if (metrics.horizontalAdvance(leftover) + 8 <= box.width()) {
                     painter.setPen(Qt::black);
                     painter.drawText(box, Qt::AlignCenter, leftover);
@@ -235,7 +247,15 @@ TRaskroyWindow::TRaskroyWindow(std::filesystem::path settingsFile, QWidget* pare
     legend(kHeadColor, "торцовка");
     legend(kKerfColor, "пропил");
     legend(kRemnantColor, "остаток");
-    legend(kWasteColor, "отход");
+    {
+        QPixmap swatch(28, 20);
+        swatch.fill(kWasteColor);
+        QPainter(&swatch).fillRect(swatch.rect(), WasteHatch());
+        auto* mark = new QLabel(this);
+        mark->setPixmap(swatch);
+        bottom->addWidget(mark);
+        bottom->addWidget(new QLabel(ToQ("отход"_cp1251), this));
+    }
     bottom->addStretch(1);
     CloseButton = button("CloseButton", "Закрыть");
     bottom->addWidget(CloseButton);
