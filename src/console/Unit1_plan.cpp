@@ -102,11 +102,23 @@ void TForm1::ResumePlan(bool quiet) {
     }
     plan::TStationCut cut;
     plan::ReadCutFile(plan::CutFilePath(ProgramDirectory()), cut);
-    const std::string stale = plan::StaleReason(saved, Job.ProgressCrc, plan::ListSizes(Job), cut);
+    std::string stale = plan::StaleReason(saved, Job.ProgressCrc, plan::ListSizes(Job), cut);
+    for (std::size_t bar = 0; stale.empty() && bar < saved.Bars.size(); ++bar) {
+        const plan::TPlanBar& planned = saved.Bars[bar];
+        if (planned.RemnantId.empty() || BarBegun(planned, Job)) continue;
+        if (!remnants_) LoadRemnants();
+        if (!remnants_->Find(planned.RemnantId))
+            stale = "остатка "_cp1251 + planned.RemnantId + " больше нет на складе"_cp1251;
+    }
     if (!stale.empty()) {
         say("План устарел: "_cp1251 + stale + "; список загружен как список"_cp1251);
         return;
     }
+    // A settled bar whose pieces are no longer done was undone with the list started anew: cut
+    // again, it leaves its leftover again.
+    std::erase_if(saved.Settled, [&](std::int32_t number) {
+        return !BarDone(saved.Bars[static_cast<std::size_t>(number - 1)], Job);
+    });
     if (!quiet) {
         std::int32_t planned = 0, done = 0;
         for (const plan::TPlanBar& bar : saved.Bars)

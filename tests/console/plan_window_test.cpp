@@ -17,6 +17,7 @@
 #include "job/work_order.h"
 #include "plan/cut_file.h"
 #include "plan/plan_file.h"
+#include "plan/remnant_store.h"
 #include "simulator.h"
 #include "window_fixture.h"
 
@@ -313,13 +314,135 @@ class PlanRemnantsTest : public QObject {
     }
 };
 
+// A bar's leftover after a kill before it was recorded, a list started anew, a remnant gone.
+class PlanCatchUpTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void cleanup() { CloseWindows(); }
+
+    void aRestartKeepsTheLeftoverAKillLeftUnrecordedOnce() {
+        TProgramDir dir;
+        TSimulator sim(dir.Path(), kSimOptions, true);
+        QVERIFY(sim.Ready());
+        UseSimulator(dir, sim);
+        plan::TStationCut cut = plan::DefaultStationCut();
+        cut.Stock = {{30000, plan::kUnlimited, ""}};
+        plan::WriteCutFile(plan::CutFilePath(dir.Path()), cut);
+        dir.Write("ostatki.dat", "R000005;1500;;01.12.2026;old.csv\r\n");
+        dir.Write("list.txt", "1200\r\n1000\r\n1400\r\n");
+        const std::string listPath = (dir.Path() / "list.txt").string();
+        auto keptOf782 = [&dir] {
+            plan::TRemnantStore store(plan::RemnantStorePath(dir.Path()));
+            store.Load();
+            std::vector<plan::TStoredRemnant> kept;
+            for (const plan::TStoredRemnant& one : store.Newest())
+                if (one.Length == 7820) kept.push_back(one);
+            return kept;
+        };
+        auto load = [&listPath](std::string& question) {
+            question.clear();
+            AnswerNextBox(QMessageBox::Yes, question);
+            Form1->LoadList(listPath);
+            QTRY_VERIFY_WITH_TIMEOUT(!question.empty(), kWaitMs);
+            QTRY_VERIFY_WITH_TIMEOUT(!Form1->LabelsPending(), kWaitMs);
+        };
+        auto workFirstBar = [&sim] {
+            for (const std::int32_t row : {1, 2}) {
+                const long long moves = sim.StateValue("moves");
+                QVERIFY(sim.Command("key #").rfind("ok", 0) == 0);
+                QTRY_COMPARE_WITH_TIMEOUT(sim.StateValue("moves"), moves + 1, kWaitMs);
+                QCOMPARE(Form1->Job.CurrentRow, row);
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(!Form1->LabelsPending(), kWaitMs);
+        };
+
+        StartWindows();
+        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kWaitMs);
+        Form1->LoadList(listPath);
+        QTRY_COMPARE_WITH_TIMEOUT(Form1->Job.RowCount, 3, kWaitMs);
+        plan::TProblem problem;
+        problem.Stock = cut.Stock;
+        problem.Cut = cut.Cut;
+        problem.Remnants = {{"R000005", 15000, ""}};
+        for (const int size : {1200, 1000, 1400})
+            problem.Pieces.push_back({int(problem.Pieces.size()) + 1, plan::ToTenths(size), ""});
+        // A new bar of 1200 and 1000 (head, two kerfs: 782 kept), then 1400 from R000005.
+        plan::TPlan made;
+        made.Bars = {{0, -1, 30000, {0, 1}, 7820}, {-1, 0, 15000, {2}, 960}};
+        Form1->WorkByPlan(problem, made);
+        QVERIFY(Form1->Job.Order.Active());
+        workFirstBar();
+        QCOMPARE(int(keptOf782().size()), 1);
+
+        // As a kill before the bar was settled leaves it: the piece recorded, no remnant, the
+        // plan file not naming the bar.
+        CloseWindows();
+        const auto planFile = dir.Path() / "list.plan";
+        plan::TPlanFile saved;
+        QVERIFY(plan::ReadPlanFile(planFile, saved).Problem.empty());
+        QCOMPARE(saved.Settled, std::vector<std::int32_t>{1});
+        saved.Settled.clear();
+        plan::WritePlanFile(planFile, saved);
+        dir.Write("ostatki.dat", "R000005;1500;;01.12.2026;old.csv\r\n");
+
+        StartWindows();
+        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kWaitMs);
+        std::string question;
+        load(question);
+        QVERIFY2(Cp1251ToUtf8(question).find("сделано деталей 2 из 3") != std::string::npos,
+                 question.c_str());
+        QVERIFY(Form1->Job.Order.Active());
+        const std::vector<plan::TStoredRemnant> caught = keptOf782();
+        QCOMPARE(int(caught.size()), 1);
+        QCOMPARE(caught[0].List, std::string("list.txt"));
+        const std::string label = "^BCN,70,Y,N,N^FD" + caught[0].Id + "^FS";
+        auto printed = [&sim, &label] {
+            int count = 0;
+            for (const auto& entry : std::filesystem::directory_iterator(sim.Labels()))
+                count += ReadWholeFile(entry.path()).value_or("").find(label) != std::string::npos;
+            return count;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(printed(), 1, kWaitMs);
+        const std::string store = dir.Read("ostatki.dat");
+        load(question);  // a second restart has nothing left to catch up
+        QCOMPARE(dir.Read("ostatki.dat"), store);
+        QCOMPARE(printed(), 1);
+
+        // The list started anew: the bar is cut again and leaves its leftover again.
+        CloseWindows();
+        std::filesystem::remove(dir.Path() / "list.crc");
+        StartWindows();
+        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kWaitMs);
+        load(question);
+        QVERIFY2(Cp1251ToUtf8(question).find("сделано деталей 0 из 3") != std::string::npos,
+                 question.c_str());
+        workFirstBar();
+        QCOMPARE(int(keptOf782().size()), 2);
+
+        // The remnant of the bar not begun has left the store: the plan is stale.
+        QVERIFY(Form1->Remnants().Remove("R000005"));
+        CloseWindows();
+        StartWindows();
+        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kWaitMs);
+        Form1->LoadList(listPath);
+        QTRY_COMPARE_WITH_TIMEOUT(Form1->Job.RowCount, 3, kWaitMs);
+        QVERIFY(!Form1->Job.Order.Active());
+        QVERIFY2(Status().find("План устарел: остатка R000005 больше нет на складе; список "
+                               "загружен как список") != std::string::npos,
+                 Status().c_str());
+    }
+};
+
 int main(int argc, char** argv) {
     TApplication app(tandrel::console::testing::ProgramArgc(), argv);
     LoadProgramFonts();
     LoadQtTranslations();
     PlanWindowTest test;
     PlanRemnantsTest remnants;
-    return QTest::qExec(&test, argc, argv) | QTest::qExec(&remnants, argc, argv);
+    PlanCatchUpTest catchUp;
+    return QTest::qExec(&test, argc, argv) | QTest::qExec(&remnants, argc, argv) |
+           QTest::qExec(&catchUp, argc, argv);
 }
 
 #include "plan_window_test.moc"
