@@ -442,6 +442,8 @@ class TForm1 : public QMainWindow {
     void PlanPieceWorked(std::int32_t row);
     // After a restart: what a kill cut short between a piece's record and its bar's.
     void CatchUpPlan();
+    // The list in work starts again: its saved plan's catch-up, before its progress is gone.
+    void CatchUpBeforeRestart();
     void TakeRemnantOfBar(const plan::TPlanBar& bar);
     void SettleBar(std::size_t bar);
     void EndLoad();

@@ -145,6 +145,10 @@ bool TForm1JobView::AskRestart(const std::string& question) {
     return box.exec() == QMessageBox::Yes;
 }
 
+void TForm1JobView::ListRestarting() {
+    form_.CatchUpBeforeRestart();
+}
+
 void TForm1JobView::ShowMessage(const std::string& text) {
     const TLoadBox open(form_.loadBoxes_);
     QMessageBox box(QMessageBox::Information, form_.windowTitle(), ToQ(text), QMessageBox::Ok,

@@ -34,6 +34,13 @@ bool BarBegun(const plan::TPlanBar& bar, const job::TJobState& job) {
     return false;
 }
 
+// "" when the saved plan still fits the list in work and the station's cut settings.
+std::string PlanStaleReason(const plan::TPlanFile& saved, const job::TJobState& job) {
+    plan::TStationCut cut;
+    plan::ReadCutFile(plan::CutFilePath(ProgramDirectory()), cut);
+    return plan::StaleReason(saved, job.ProgressCrc, plan::ListSizes(job), cut);
+}
+
 bool Settled(const plan::TPlanFile& plan, std::size_t bar) {
     const auto number = static_cast<std::int32_t>(bar + 1);
     return std::find(plan.Settled.begin(), plan.Settled.end(), number) != plan.Settled.end();
@@ -100,9 +107,7 @@ void TForm1::ResumePlan(bool quiet) {
             "; список загружен без плана"_cp1251);
         return;
     }
-    plan::TStationCut cut;
-    plan::ReadCutFile(plan::CutFilePath(ProgramDirectory()), cut);
-    std::string stale = plan::StaleReason(saved, Job.ProgressCrc, plan::ListSizes(Job), cut);
+    std::string stale = PlanStaleReason(saved, Job);
     for (std::size_t bar = 0; stale.empty() && bar < saved.Bars.size(); ++bar) {
         const plan::TPlanBar& planned = saved.Bars[bar];
         if (planned.RemnantId.empty() || BarBegun(planned, Job)) continue;
@@ -147,6 +152,15 @@ void TForm1::CatchUpPlan() {
         if (BarDone(workPlan_->Bars[bar], Job) && !Settled(*workPlan_, bar)) SettleBar(bar);
     }
     if (!stepFaults_.empty()) ShowStatus(JoinNotices(std::exchange(stepFaults_, {})), true);
+}
+
+void TForm1::CatchUpBeforeRestart() {
+    // Starting again undoes every piece: a bar a kill left unsettled would be forgotten with them.
+    plan::TPlanFile saved;
+    const plan::TPlanRead read = plan::ReadPlanFile(plan::PlanFilePath(Job.ProgressFile), saved);
+    if (!read.Found || !read.Problem.empty() || !PlanStaleReason(saved, Job).empty()) return;
+    workPlan_ = std::move(saved);
+    CatchUpPlan();
 }
 
 void TForm1::PlanPieceWorked(std::int32_t row) {

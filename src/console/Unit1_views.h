@@ -30,6 +30,7 @@ class TForm1JobView final : public job::TJobView {
     void RowChanged(std::int32_t row) override;
     void ShowList(const std::string& listName) override;
     bool AskRestart(const std::string& question) override;
+    void ListRestarting() override;
     void ShowMessage(const std::string& text) override;
     void SetRecordCount(std::int32_t count) override;
     bool EnterManualEntry() override;

@@ -140,6 +140,7 @@ TLoadOutcome OpenList(TJobState& state, TJobView& view, const TListSource& list)
     view.FocusStart();
     std::string issue = out.ProgressIssue;
     if (out.AskRestart && view.AskRestart(out.RestartQuestion)) {
+        view.ListRestarting();
         if (!RestartList(state)) issue = "не удалось начать его заново"_cp1251;
     }
     view.ShowList(listName);

@@ -46,6 +46,8 @@ class TJobView {
 
     // Dialogs: the restart question (true = Yes) and an information box with OK.
     virtual bool AskRestart(const std::string& question) = 0;
+    // The restart question was answered Yes: every row's Done is about to be cleared.
+    virtual void ListRestarting() {}
     virtual void ShowMessage(const std::string& text) = 0;
     // The connection information window's field "Записей".
     virtual void SetRecordCount(std::int32_t count) = 0;
