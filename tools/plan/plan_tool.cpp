@@ -11,6 +11,7 @@
 #include "job/cut_list.h"
 #include "plan/plan_file.h"
 #include "plan/plan_input.h"
+#include "plan/remnant_store.h"
 
 namespace tandrel::plan::tool {
 namespace {
@@ -34,6 +35,18 @@ std::string Counted(std::int64_t n, const char* one, const char* few, const char
                        : (units >= 2 && units <= 4) ? few
                                                     : many;
     return std::to_string(n) + " " + form;
+}
+
+// The station's own ostatki.dat, materials and all, or "id;length" lines. Returns "" or why the
+// file is refused; lines of a store the station would skip are skipped, and said in notice.
+std::string ReadRemnants(const std::filesystem::path& file, std::string bytes,
+                         std::vector<TRemnant>& remnants, std::string& notice) {
+    TRemnantStore store(file);
+    const std::string skipped = store.Load();
+    if (store.Size() == 0) return ParseRemnants(std::move(bytes), remnants);
+    notice = skipped;
+    remnants = store.ForPlan();
+    return "";
 }
 
 }  // namespace
@@ -98,7 +111,8 @@ std::string ReadPieces(const std::string& listName, std::string bytes, const std
     pieces.clear();
     captions.clear();
     for (std::size_t row = 1; row < staged.size(); ++row) {
-        pieces.push_back({static_cast<std::int32_t>(row), ToTenths(staged[row].Size), ""});
+        pieces.push_back(
+            {static_cast<std::int32_t>(row), ToTenths(staged[row].Size), staged[row].Material});
         captions.push_back(Cp1251ToUtf8(job::GridCaption(staged[row])));
     }
     return "";
@@ -180,10 +194,14 @@ int Run(const std::vector<std::string>& args, const std::filesystem::path& progr
             err = "tandrel-plan: не удалось прочитать файл остатков " + a.RemnantsFile + "\n";
             return kRefused;
         }
-        if (auto why = ParseRemnants(std::move(*bytes), problem.Remnants); !why.empty()) {
+        std::string notice;
+        if (auto why =
+                ReadRemnants(Utf8Path(a.RemnantsFile), std::move(*bytes), problem.Remnants, notice);
+            !why.empty()) {
             err = "tandrel-plan: " + Cp1251ToUtf8(why) + "\n";
             return kRefused;
         }
+        if (!notice.empty()) err += "tandrel-plan: " + Cp1251ToUtf8(notice) + "\n";
     }
     auto list = ReadWholeFile(Utf8Path(a.List));
     if (!list) {

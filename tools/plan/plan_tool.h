@@ -4,6 +4,9 @@
 //   tandrel-plan --stock 6000x20,3000 [--remnants FILE] [--kerf MM] [--head MM]
 //                [--min-remnant MM] [--max-pieces N] [--time-limit S] [--csv] [--save FILE] LIST
 //
+// --remnants takes the station's store, ostatki.dat, each remnant with its material (lines the
+// station would skip are skipped and said on standard error), or a file of "id;length" lines.
+// A list's "Материал" column gives its pieces their material, as at the station.
 // --save writes the plan as the station saves one ("<list name>.plan" where the station keeps the
 // list's progress file): loading the list there offers to work by it, as long as the list and
 // the station's raskroy.dat still hold what the plan was made with.

@@ -29,6 +29,10 @@ TEST(PlanTool, OptionsListsAndExitCodes) {
     TempDir dir;
     WriteBytes("list.txt", "2450 Стойка\n2450 Стойка\n1800,5 Ригель\n960 Доска\n"_cp1251);
     WriteBytes("rest.txt", "R1;2000\n");
+    WriteBytes("ostatki.dat",
+               "R000003;2000;AL;01.12.2026;\"a;b.csv\"\r\nR000004;2000;;01.12.2026;"
+               "a.csv\r\nmangled\r\n");
+    WriteBytes("mat.csv", "Размер;Материал\n1800;AL\n2450;ST\n"_cp1251);
     WriteBytes("coded.csv", "Код;Что\n1800;Стойка\n"_cp1251);
     const struct {
         const char* args;
@@ -44,6 +48,14 @@ TEST(PlanTool, OptionsListsAndExitCodes) {
          "list.txt",
          kPlanned,
          "1;2000;R1;1800.5;195.5\n2;6000;new;2450 2450 960;118\nитого;2;6000;6000;339.5;да\n", ""},
+        {"--csv --stock 6000 --kerf 4 --head 10 --min-remnant 500 --remnants ostatki.dat "
+         "list.txt",
+         kPlanned,
+         "1;2000;R000004;1800.5;195.5\n2;6000;new;2450 2450 960;118\nитого;2;6000;6000;339.5;да\n",
+         "ostatki.dat, строка 3: не остаток"},
+        {"--csv --stock 6000:ST --kerf 4 --head 10 --min-remnant 500 --remnants ostatki.dat "
+         "mat.csv",
+         kPlanned, "1;2000;R000003;1800;196\n2;6000;new;2450;3536\nитого;2;6000;6000;214;да\n", ""},
         {"--stock 6000x1 --kerf 4 --head 10 list.txt", kShort, "",
          "не хватает хлыстов: не размещено 1 деталей\n"},
         {"--stock 2000 list.txt", kRefused, "", "длиннее любого хлыста"},
