@@ -347,6 +347,11 @@ class PlanCatchUpTest : public QObject {
             QTRY_VERIFY_WITH_TIMEOUT(!question.empty(), kWaitMs);
             QTRY_VERIFY_WITH_TIMEOUT(!Form1->LabelsPending(), kWaitMs);
         };
+        auto restart = [] {
+            CloseWindows();
+            StartWindows();
+            QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kWaitMs);
+        };
         auto work = [&sim](std::initializer_list<std::int32_t> rows) {
             for (const std::int32_t row : rows) {
                 const long long moves = sim.StateValue("moves");
@@ -386,8 +391,7 @@ class PlanCatchUpTest : public QObject {
         plan::WritePlanFile(planFile, saved);
         dir.Write("ostatki.dat", "R000005;1500;;01.12.2026;old.csv\r\n");
 
-        StartWindows();
-        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kWaitMs);
+        restart();
         std::string question;
         load(question);
         QVERIFY2(Cp1251ToUtf8(question).find("сделано деталей 2 из 3") != std::string::npos,
@@ -412,8 +416,7 @@ class PlanCatchUpTest : public QObject {
         // The list started anew: the bar is cut again and leaves its leftover again.
         CloseWindows();
         std::filesystem::remove(dir.Path() / "list.crc");
-        StartWindows();
-        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kWaitMs);
+        restart();
         load(question);
         QVERIFY2(Cp1251ToUtf8(question).find("сделано деталей 0 из 3") != std::string::npos,
                  question.c_str());
@@ -436,8 +439,7 @@ class PlanCatchUpTest : public QObject {
             store.Load();
             QVERIFY(store.Remove(keptOf782().front().Id));
         }
-        StartWindows();
-        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kWaitMs);
+        restart();
         load(question);
         QVERIFY2(Cp1251ToUtf8(question).find("полностью сделан") != std::string::npos,
                  question.c_str());
