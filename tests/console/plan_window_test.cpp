@@ -58,6 +58,15 @@ std::vector<std::int32_t> JournalRows(const std::filesystem::path& dir) {
     return rows;
 }
 
+// The journal files' text, UTF-8.
+std::string JournalText(const std::filesystem::path& dir) {
+    std::string journal;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        if (entry.path().filename().string().rfind("journal-", 0) == 0)
+            journal += Cp1251ToUtf8(ReadWholeFile(entry.path()).value_or(""));
+    return journal;
+}
+
 // The progress file's rows after its CRC line; the stop's arrival records its row again.
 std::vector<std::int32_t> ProgressRows(const std::filesystem::path& file) {
     std::vector<std::int32_t> rows;
@@ -279,10 +288,7 @@ class PlanRemnantsTest : public QObject {
 
         const std::vector<plan::TStoredRemnant> kept = Form1->Remnants().Newest();
         QCOMPARE(int(kept.size()), 2);
-        std::string journal;
-        for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
-            if (entry.path().filename().string().rfind("journal-", 0) == 0)
-                journal += Cp1251ToUtf8(ReadWholeFile(entry.path()).value_or(""));
+        const std::string journal = JournalText(dir.Path());
         const std::string waste = std::string("96;;96;да;нет;отход\r\n");
         QVERIFY2(journal.find(waste) != std::string::npos, journal.c_str());
         // The simulator writes a label's file once the label has gone through.
@@ -366,10 +372,7 @@ class PlanFlawedBarTest : public QObject {
         QVERIFY(plan::ReadPlanFile(dir.Path() / "list.plan", saved).Problem.empty());
         QCOMPARE(saved.Flawed, std::vector<std::int32_t>{1});
         QCOMPARE(saved.Bars[0].Leftover, plan::TLength(left) * 10);
-        std::string journal;
-        for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
-            if (entry.path().filename().string().rfind("journal-", 0) == 0)
-                journal += Cp1251ToUtf8(ReadWholeFile(entry.path()).value_or(""));
+        const std::string journal = JournalText(dir.Path());
         const std::string line = ";;" + std::to_string(left) + ";;" + std::to_string(left) +
                                  ";да;нет;хлыст с дефектом\r\n";
         QVERIFY2(journal.find(line) != std::string::npos, journal.c_str());
