@@ -56,6 +56,8 @@ constexpr int kPositionWidth = 536;
 constexpr int kPositionHeight = 160;
 constexpr int kPanel1Height = 162;
 constexpr int kBackWidth = 97;
+constexpr int kFlawWidth = 170;
+constexpr int kFlawPixels = 26;
 constexpr int kButtonHeight = 150;
 constexpr int kCorrectionWidth = 144;
 constexpr int kKeypadStripWidth = 97;
@@ -145,7 +147,12 @@ void TForm1::CreateControls() {
     BitBtn2 = new QPushButton(ToQ("Назад"_cp1251), Panel1);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
     BitBtn2->setFixedSize(kBackWidth, kButtonHeight);
-    for (QPushButton* button : {BitBtn1, BitBtn2}) {
+    BitBtn3 = new QPushButton(ToQ("Хлыст с\nдефектом"_cp1251), Panel1);
+    BitBtn3->setObjectName(QStringLiteral("BitBtn3"));
+    BitBtn3->setFixedSize(kFlawWidth, kButtonHeight);
+    BitBtn3->setFont(PixelFont("Tahoma", kFlawPixels));
+    BitBtn3->setStyleSheet(QStringLiteral("color: rgb(160, 0, 0)"));
+    for (QPushButton* button : {BitBtn1, BitBtn2, BitBtn3}) {
         button->setEnabled(false);
         button->setVisible(false);
         button->setFocusPolicy(Qt::ClickFocus);
@@ -257,9 +264,11 @@ void TForm1::DockPositionRow() {
     row->removeWidget(Edit1);
     row->removeWidget(BitBtn1);
     row->removeWidget(BitBtn2);
+    row->removeWidget(BitBtn3);
     row->addWidget(Edit1);
     row->addWidget(BitBtn1, 1);
     row->addWidget(BitBtn2);
+    row->addWidget(BitBtn3);
 }
 
 TSettings TForm1::CurrentSettings() const {

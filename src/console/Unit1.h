@@ -28,6 +28,7 @@
 #include "link/link_state.h"
 #include "plan/plan.h"
 #include "plan/plan_file.h"
+#include "plan/plan_runner.h"
 #include "plan/remnant_store.h"
 
 class QAction;
@@ -117,6 +118,7 @@ class TForm1 : public QMainWindow {
     QLineEdit* Edit1 = nullptr;      // position display
     QPushButton* BitBtn2 = nullptr;  // Back
     QPushButton* BitBtn1 = nullptr;  // Start / Next
+    QPushButton* BitBtn3 = nullptr;  // "Хлыст с дефектом", while a plan is in work
     QTableView* StringGrid1 = nullptr;
     QWidget* Panel2 = nullptr;  // correction
     QLabel* Label2 = nullptr;
@@ -216,6 +218,9 @@ class TForm1 : public QMainWindow {
     // After a load, the list's saved plan: offered with a question, or taken without one for the
     // recovery's reload (quiet); a plan that no longer fits is said and the list stays a list.
     void ResumePlan(bool quiet);
+    // "Хлыст с дефектом": the bar of the piece in work is set aside and its pieces not cut yet
+    // are planned again, off this thread, from what is left; the new bars follow it.
+    void FlawedBarClick();
     std::chrono::milliseconds ListReadLimit{3000};
     void BitBtn1Click();
     void BitBtn2Click();
@@ -446,6 +451,10 @@ class TForm1 : public QMainWindow {
     void CatchUpBeforeRestart();
     void TakeRemnantOfBar(const plan::TPlanBar& bar);
     void SettleBar(std::size_t bar);
+    // The grid and the order again from workPlan_, the row in work kept.
+    void ShowPlanChange();
+    // The replan's result, on this thread.
+    void ReplanDone();
     void EndLoad();
     // A station name from the file that cannot be one: its wrong characters become "_", said
     // once on the status line.
@@ -504,6 +513,14 @@ class TForm1 : public QMainWindow {
     TScanGate* scanGate_ = nullptr;
     std::unique_ptr<plan::TRemnantStore> remnants_;
     std::optional<plan::TPlanFile> workPlan_;  // the plan Job.Order follows
+    struct TReplan {
+        plan::TPlanRunner Runner;
+        plan::TProblem Problem;
+        std::size_t Bar = 0;  // the flawed bar's index, the new bars go after it
+        std::filesystem::path List;
+        std::uint32_t Crc = 0;
+    };
+    std::unique_ptr<TReplan> replan_;  // the last flawed bar's planning
     TRemnantsScreen* remnantsScreen_ = nullptr;
     std::unique_ptr<job::TFileReads> reads_;  // every read of a list
     std::shared_ptr<TLoad> load_;             // the load that may still act

@@ -103,6 +103,9 @@ void TForm1JobView::ShowList(const std::string& listName) {
     form_.StringGrid1->clearSpans();
     for (std::int32_t g = 1; g <= job::GridRowCount(form_.Job); ++g)
         if (job::HeadingAt(form_.Job, g) != nullptr) form_.StringGrid1->setSpan(g - 1, 0, 1, 2);
+    const bool byPlan = form_.Job.Order.Active();
+    form_.BitBtn3->setVisible(byPlan);
+    form_.BitBtn3->setEnabled(byPlan && !(form_.replan_ && form_.replan_->Runner.Running()));
     form_.StringGrid1->setVisible(!form_.KeypadCoversGrid());
 }
 
@@ -194,6 +197,7 @@ void TForm1::CreateJob() {
     connect(Edit1, &QLineEdit::textChanged, this, [this] { Edit1Change(); });
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
     connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
+    connect(BitBtn3, &QPushButton::clicked, this, [this] { FlawedBarClick(); });
     connect(StringGrid1, &QTableView::doubleClicked, this, [this] { StringGrid1DblClick(); });
 }
 

@@ -2,6 +2,8 @@
 // Start, Back and the device's "#" take the pieces in cut order. The plan is saved beside the
 // list's progress file, so that a list loaded again goes on with it where its work stopped.
 
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTableView>
 #include <algorithm>
 
@@ -9,11 +11,14 @@
 #include "base/error.h"
 #include "base/files.h"
 #include "console/Unit1.h"
+#include "console/Unit1_operator.h"
 #include "console/Unit1_views.h"
 #include "console/operator_view.h"
+#include "console/qt_text.h"
 #include "console/windows_common.h"
 #include "job/cut_list.h"
 #include "plan/plan_file.h"
+#include "plan/replan.h"
 
 namespace tandrel::console {
 
@@ -44,6 +49,13 @@ std::string PlanStaleReason(const plan::TPlanFile& saved, const job::TJobState& 
 bool Settled(const plan::TPlanFile& plan, std::size_t bar) {
     const auto number = static_cast<std::int32_t>(bar + 1);
     return std::find(plan.Settled.begin(), plan.Settled.end(), number) != plan.Settled.end();
+}
+
+// A flawed bar's pieces are planned again within moments; the limit only bounds a hard case.
+constexpr std::chrono::milliseconds kReplanLimit{5000};
+
+std::string BarName(std::size_t bar) {
+    return "Хлыст "_cp1251 + std::to_string(bar + 1);
 }
 }  // namespace
 
@@ -202,6 +214,115 @@ void TForm1::SettleBar(std::size_t index) {
     } catch (const Exception& e) {
         stepFaults_.push_back("План не сохранён ("_cp1251 + e.Message() + ")"_cp1251);
     }
+}
+
+void TForm1::FlawedBarClick() {
+    OperatorActed();
+    if (!workPlan_ || !Job.Order.Active() || (replan_ && replan_->Runner.Running())) return;
+    auto barInWork = [this]() -> std::optional<std::size_t> {
+        for (std::size_t b = 0; b < workPlan_->Bars.size(); ++b) {
+            const std::vector<std::int32_t>& rows = workPlan_->Bars[b].Rows;
+            if (std::find(rows.begin(), rows.end(), Job.CurrentRow) != rows.end()) return b;
+        }
+        return std::nullopt;
+    };
+    const std::optional<std::size_t> bar = barInWork();
+    if (!bar) {
+        ShowStatus("Нет хлыста в работе: начните деталь хлыста"_cp1251, true);
+        return;
+    }
+    std::int32_t left = 0;
+    for (const std::int32_t row : workPlan_->Bars[*bar].Rows)
+        left += Job.Rows[static_cast<std::size_t>(row)].Done ? 0 : 1;
+    if (left == 0) {
+        ShowStatus(BarName(*bar) + " раскроен: перепланировать нечего"_cp1251, true);
+        return;
+    }
+    const std::string question = BarName(*bar) + " ("_cp1251 +
+                                 plan::FormatTenths(workPlan_->Bars[*bar].Length) +
+                                 ") с дефектом? Не отрезанные детали ("_cp1251 +
+                                 std::to_string(left) + ") будут распланированы заново."_cp1251;
+    QMessageBox box(QMessageBox::Question, windowTitle(), ToQ(question),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::No);  // a slip of the glove sets no bar aside
+    box.setEscapeButton(QMessageBox::No);
+    FitForGloves(box);
+    const std::filesystem::path list = Job.ListPath;
+    if (box.exec() != QMessageBox::Yes) return;
+    // The device's "#" or a load may have moved the work on while the box was open.
+    if (!workPlan_ || !Job.Order.Active() || Job.ListPath != list || barInWork() != bar) return;
+
+    const plan::TFlawedBar flawed = plan::MarkFlawed(*workPlan_, *bar, Job);
+    JournalLeftover(flawed.Remainder, job::TLeftover::FlawedBar);
+    std::string said = BarName(*bar) + " с дефектом"_cp1251;
+    try {
+        plan::WritePlanFile(plan::PlanFilePath(Job.ProgressFile), *workPlan_);
+    } catch (const Exception& e) {
+        said += "; план не сохранён ("_cp1251 + e.Message() + ")"_cp1251;
+    }
+    ShowPlanChange();
+
+    if (!remnants_) LoadRemnants();
+    auto next = std::make_unique<TReplan>();
+    next->Problem = plan::ReplanProblem(*workPlan_, Job, flawed.Rows, remnants_->ForPlan());
+    next->Bar = *bar;
+    next->List = Job.ListPath;
+    next->Crc = Job.ProgressCrc;
+    if (const std::string why = plan::CheckProblem(next->Problem); !why.empty()) {
+        ShowStatus(
+            said + "; детали не распланированы ("_cp1251 + why + "), они в конце списка"_cp1251,
+            true);
+        return;
+    }
+    replan_ = std::move(next);
+    if (!postBox_) postBox_ = std::make_shared<TPostBox>(executor_);
+    plan::TPlanOptions options;
+    options.TimeLimit = kReplanLimit;
+    replan_->Runner.Start(replan_->Problem, options,
+                          [box = postBox_, this] { box->Post([this] { ReplanDone(); }); });
+    BitBtn3->setEnabled(false);
+    ShowStatus(said + ": деталей "_cp1251 + std::to_string(flawed.Rows.size()) +
+                   " распланируются заново…"_cp1251,
+               false);
+}
+
+void TForm1::ReplanDone() {
+    if (!replan_) return;
+    std::optional<plan::TPlanResult> result = replan_->Runner.Take();
+    if (!result) return;
+    BitBtn3->setEnabled(Job.Order.Active());
+    // Another list, or this one read again as another, is in work now: its plan is not this.
+    if (!workPlan_ || !Job.Order.Active() || Job.ListPath != replan_->List ||
+        Job.ProgressCrc != replan_->Crc || replan_->Bar >= workPlan_->Bars.size())
+        return;
+    const std::string said = BarName(replan_->Bar) + " с дефектом: "_cp1251;
+    if (!result->Failure.empty()) {
+        ShowStatus(said + "детали не распланированы ("_cp1251 + result->Failure +
+                       "), они в конце списка"_cp1251,
+                   true);
+        return;
+    }
+    const std::size_t added =
+        plan::SpliceReplan(*workPlan_, replan_->Bar, replan_->Problem, result->Plan, Job);
+    std::string text = said + "новых хлыстов "_cp1251 + std::to_string(added);
+    if (!workPlan_->Unplaced.empty())
+        text += ", без хлыста деталей: "_cp1251 + std::to_string(workPlan_->Unplaced.size());
+    bool fault = !result->Plan.Unplaced.empty();
+    try {
+        plan::WritePlanFile(plan::PlanFilePath(Job.ProgressFile), *workPlan_);
+    } catch (const Exception& e) {
+        text += "; план не сохранён ("_cp1251 + e.Message() + ")"_cp1251;
+        fault = true;
+    }
+    ShowPlanChange();
+    ShowStatus(text, fault);
+}
+
+void TForm1::ShowPlanChange() {
+    Job.Order = job::MakeWorkOrder(plan::PlanGridLines(*workPlan_, Job), Job.RowCount);
+    jobView_->ShowList(Job.ListName);
+    if (const std::int32_t grid = job::GridRowOf(Job, Job.CurrentRow); grid > 0)
+        jobView_->SelectRow(grid, std::max(1, grid - jobView_->VisibleRows() / 2));
 }
 
 }  // namespace tandrel::console

@@ -1,5 +1,6 @@
 #include "plan/plan_file.h"
 
+#include <algorithm>
 #include <set>
 
 #include "base/cp1251.h"
@@ -118,6 +119,7 @@ std::string FormatPlanFile(const TPlanFile& plan) {
     }
     if (!plan.Unplaced.empty()) text += "unplaced=" + JoinRows(plan.Unplaced) + "\r\n";
     if (!plan.Settled.empty()) text += "settled=" + JoinRows(plan.Settled) + "\r\n";
+    if (!plan.Flawed.empty()) text += "flawed=" + JoinRows(plan.Flawed) + "\r\n";
     return text + "end\r\n";
 }
 
@@ -179,9 +181,11 @@ std::string ParsePlanFile(std::string_view bytes, TPlanFile& plan) {
             if (auto why = ParseRows(value, static_cast<std::int32_t>(rows), seen, plan.Unplaced);
                 !why.empty())
                 return where + why;
-        } else if (key == "settled") {
+        } else if (key == "settled" || key == "flawed") {
             std::set<std::int32_t> bars;
-            if (auto why = ParseRows(value, kMaxBars, bars, plan.Settled); !why.empty())
+            if (auto why =
+                    ParseRows(value, kMaxBars, bars, key == "settled" ? plan.Settled : plan.Flawed);
+                !why.empty())
                 return where + "неверный хлыст"_cp1251;
         } else {
             return where + "неизвестная строка"_cp1251;
@@ -189,8 +193,9 @@ std::string ParsePlanFile(std::string_view bytes, TPlanFile& plan) {
     }
     if (!sawCrc || rows < 0 || static_cast<std::int64_t>(plan.Sizes.size()) != rows)
         return "файл неполный"_cp1251;
-    for (const std::int32_t bar : plan.Settled)
-        if (static_cast<std::size_t>(bar) > plan.Bars.size()) return "неверный хлыст"_cp1251;
+    for (const auto* bars : {&plan.Settled, &plan.Flawed})
+        for (const std::int32_t bar : *bars)
+            if (static_cast<std::size_t>(bar) > plan.Bars.size()) return "неверный хлыст"_cp1251;
     if (auto why = ParseCutFile(settings, plan.Cut); !why.empty()) return why;
     if (plan.Cut.Stock.empty()) return "нет заготовок"_cp1251;
     return "";
@@ -235,9 +240,12 @@ std::vector<job::TGridLine> PlanGridLines(const TPlanFile& plan, const job::TJob
         const TPlanBar& bar = plan.Bars[b];
         std::string length = FormatTenths(bar.Length);
         if (!bar.RemnantId.empty()) length += " " + bar.RemnantId;
+        const bool flawed = std::find(plan.Flawed.begin(), plan.Flawed.end(),
+                                      static_cast<std::int32_t>(b + 1)) != plan.Flawed.end();
         lines.push_back({0, "Хлыст "_cp1251 + std::to_string(b + 1) + " из "_cp1251 +
-                                std::to_string(total) + dot + length + dot + "остаток "_cp1251 +
-                                FormatTenths(bar.Leftover)});
+                                std::to_string(total) + dot + length + dot +
+                                (flawed ? "с дефектом"_cp1251
+                                        : "остаток "_cp1251 + FormatTenths(bar.Leftover))});
         for (const std::int32_t row : bar.Rows) {
             lines.push_back({row, {}});
             if (row >= 1 && row <= state.RowCount) placed[static_cast<std::size_t>(row)] = true;

@@ -11,6 +11,8 @@
 //   bar=2400;100;4;R12        a store's remnant: the same, then its id
 //   unplaced=5                pieces the plan found no stock for
 //   settled=1,3               bars whose leftover went to the store or the journal (by number)
+//   flawed=2                  bars found flawed: their pieces not cut went to other bars; the
+//                             leftover is then the length left uncut
 //   end
 // Any thread; no state.
 
@@ -45,6 +47,7 @@ struct TPlanFile {
     std::vector<TPlanBar> Bars;
     std::vector<std::int32_t> Unplaced;  // list rows
     std::vector<std::int32_t> Settled;   // bar numbers (1-based) whose leftover is recorded
+    std::vector<std::int32_t> Flawed;    // bar numbers (1-based) found flawed
     bool operator==(const TPlanFile&) const = default;
 };
 

@@ -59,6 +59,15 @@ std::vector<std::int32_t> JournalRows(const std::filesystem::path& dir) {
     return rows;
 }
 
+// The journal files' text, UTF-8.
+std::string JournalText(const std::filesystem::path& dir) {
+    std::string journal;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        if (entry.path().filename().string().rfind("journal-", 0) == 0)
+            journal += Cp1251ToUtf8(ReadWholeFile(entry.path()).value_or(""));
+    return journal;
+}
+
 // The progress file's rows after its CRC line; the stop's arrival records its row again.
 std::vector<std::int32_t> ProgressRows(const std::filesystem::path& file) {
     std::vector<std::int32_t> rows;
@@ -280,10 +289,7 @@ class PlanRemnantsTest : public QObject {
 
         const std::vector<plan::TStoredRemnant> kept = Form1->Remnants().Newest();
         QCOMPARE(int(kept.size()), 2);
-        std::string journal;
-        for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
-            if (entry.path().filename().string().rfind("journal-", 0) == 0)
-                journal += Cp1251ToUtf8(ReadWholeFile(entry.path()).value_or(""));
+        const std::string journal = JournalText(dir.Path());
         const std::string waste = std::string("96;;96;да;нет;отход\r\n");
         QVERIFY2(journal.find(waste) != std::string::npos, journal.c_str());
         // The simulator writes a label's file once the label has gone through.
@@ -311,6 +317,70 @@ class PlanRemnantsTest : public QObject {
                 QVERIFY2(journal.find(line) != std::string::npos, journal.c_str());
             }
         }
+    }
+};
+
+// A bar found flawed after its first piece: the piece it still held is planned again from the
+// stock the plan leaves, and cut next.
+class PlanFlawedBarTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void cleanup() { CloseWindows(); }
+
+    void aFlawedBarsPiecesArePlannedAgain() {
+        TProgramDir dir;
+        TSimulator sim(dir.Path(), kSimOptions, true);
+        QVERIFY(sim.Ready());
+        UseSimulator(dir, sim);
+        plan::TStationCut cut = plan::DefaultStationCut();
+        cut.Stock = {{60000, 3, ""}};
+        plan::WriteCutFile(plan::CutFilePath(dir.Path()), cut);
+        dir.Write("list.txt", "2900\r\n2000\r\n2900\r\n2000\r\n");
+        StartWindows();
+        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kWaitMs);
+        Form1->LoadList((dir.Path() / "list.txt").string());
+        QTRY_COMPARE_WITH_TIMEOUT(Form1->Job.RowCount, 4, kWaitMs);
+        Form1->N7->trigger();
+        TRaskroyWindow* w = Form1->Raskroy();
+        w->PlanButton->click();
+        QTRY_VERIFY_WITH_TIMEOUT(w->WorkButton->isEnabled(), kWaitMs);
+        w->WorkButton->click();
+        QVERIFY(Form1->BitBtn3->isVisible());
+
+        plan::TPlanFile saved;
+        QVERIFY(plan::ReadPlanFile(dir.Path() / "list.plan", saved).Problem.empty());
+        QCOMPARE(int(saved.Bars.size()), 2);
+        QCOMPARE(int(saved.Bars[0].Rows.size()), 2);
+        const std::int32_t first = saved.Bars[0].Rows[0], other = saved.Bars[0].Rows[1];
+        Form1->BitBtn1Click();
+        QCOMPARE(Form1->Job.CurrentRow, first);
+        const double size = Form1->Job.Rows[std::size_t(first)].Size;
+        QTRY_VERIFY_WITH_TIMEOUT(!Form1->LabelsPending(), kWaitMs);
+        std::string question;
+        AnswerNextBox(QMessageBox::Yes, question);
+        Form1->BitBtn3->click();
+        QVERIFY2(Cp1251ToUtf8(question).find("Хлыст 1 (6000) с дефектом?") == 0, question.c_str());
+        QTRY_VERIFY_WITH_TIMEOUT(Status().find("Хлыст 1 с дефектом: новых хлыстов 1") == 0,
+                                 kWaitMs);
+
+        // Two bars planned, one flawed: the third and last 6000 takes the piece, right after it.
+        const int left = 6000 - 10 - int(size) - 4;
+        QCOMPARE(Cp1251ToUtf8(GridText(1, 0)), std::string("Хлыст 1 из 3 · 6000 · с дефектом"));
+        QCOMPARE(GridText(2, 0), plan::FormatTenths(plan::ToTenths(size)));
+        QVERIFY(Cp1251ToUtf8(GridText(3, 0)).find("Хлыст 2 из 3 · 6000 · остаток") == 0);
+        QCOMPARE(job::ListRowAt(Form1->Job, 4), other);
+        QVERIFY(plan::ReadPlanFile(dir.Path() / "list.plan", saved).Problem.empty());
+        QCOMPARE(saved.Flawed, std::vector<std::int32_t>{1});
+        QCOMPARE(saved.Bars[0].Leftover, plan::TLength(left) * 10);
+        const std::string journal = JournalText(dir.Path());
+        const std::string line = ";;" + std::to_string(left) + ";;" + std::to_string(left) +
+                                 ";да;нет;хлыст с дефектом\r\n";
+        QVERIFY2(journal.find(line) != std::string::npos, journal.c_str());
+
+        QVERIFY(sim.Command("key #").rfind("ok", 0) == 0);
+        QTRY_COMPARE_WITH_TIMEOUT(Form1->Job.CurrentRow, other, kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!Form1->LabelsPending(), kWaitMs);
     }
 };
 
@@ -457,9 +527,10 @@ int main(int argc, char** argv) {
     LoadQtTranslations();
     PlanWindowTest test;
     PlanRemnantsTest remnants;
+    PlanFlawedBarTest flawed;
     PlanCatchUpTest catchUp;
     return QTest::qExec(&test, argc, argv) | QTest::qExec(&remnants, argc, argv) |
-           QTest::qExec(&catchUp, argc, argv);
+           QTest::qExec(&flawed, argc, argv) | QTest::qExec(&catchUp, argc, argv);
 }
 
 #include "plan_window_test.moc"

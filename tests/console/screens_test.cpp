@@ -69,6 +69,27 @@ class ScreensTest : public QObject {
         Form1->ShowStatus("", false);
     }
 
+    // A plan in work shows "Хлыст с дефектом" beside Start and Back.
+    void mainWindowByPlan_data() { mainWindow_data(); }
+    void mainWindowByPlan() {
+        QFETCH(QSize, size);
+        dir_->Write("plan.txt", "2900\r\n2000\r\n2900\r\n2000\r\n");
+        Form1->LoadList((dir_->Path() / "plan.txt").string());
+        QTRY_COMPARE(Form1->Job.RowCount, 4);
+        plan::TProblem problem;
+        problem.Stock = {{60000, plan::kUnlimited, ""}};
+        for (std::int32_t row = 1; row <= 4; ++row)
+            problem.Pieces.push_back({row, plan::ToTenths(Form1->Job.Rows[row].Size), ""});
+        Form1->WorkByPlan(problem, plan::MakePlan(problem));
+        Form1->BitBtn1Click();
+        Form1->resize(size);
+        QCoreApplication::processEvents();
+        QVERIFY(Form1->BitBtn3->isVisible());
+        CheckNothingClipped(Form1);
+        QVERIFY(Form1->BitBtn1->width() >= Form1->BitBtn1->sizeHint().width());
+        Save(Form1, QStringLiteral("main-plan-%1x%2").arg(size.width()).arg(size.height()));
+    }
+
     void listsScreen_data() { mainWindow_data(); }
     void listsScreen() {
         QFETCH(QSize, size);
