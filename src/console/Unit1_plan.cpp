@@ -132,9 +132,10 @@ void TForm1::ResumePlan(bool quiet) {
         return;
     }
     // A settled bar whose pieces are no longer done was undone with the list started anew: cut
-    // again, it leaves its leftover again.
+    // again, it leaves its leftover again. A flawed bar's never is one.
     std::erase_if(saved.Settled, [&](std::int32_t number) {
-        return !BarDone(saved.Bars[static_cast<std::size_t>(number - 1)], Job);
+        return !BarDone(saved.Bars[static_cast<std::size_t>(number - 1)], Job) &&
+               std::find(saved.Flawed.begin(), saved.Flawed.end(), number) == saved.Flawed.end();
     });
     if (!quiet) {
         std::int32_t planned = 0, done = 0;
