@@ -1,7 +1,8 @@
 // Working by a bar plan through the real main window and the device simulator: the grid's
 // headings, the device's "#" taking the pieces in cut order with the stop, the labels, the
 // journal and the progress file following; the plan saved, resumed after a restart and kept by
-// the recovery's reload; a plan that no longer fits the settings is said and not taken.
+// the recovery's reload; a plan that no longer fits the settings is said and not taken; the
+// store of remnants, a flawed bar and the catch-up after a kill.
 
 #include <QMessageBox>
 #include <QTableView>
@@ -95,6 +96,12 @@ void UseSimulator(const TProgramDir& dir, const TSimulator& sim) {
     WriteSettingsFile(SettingsFilePath(dir.Path()), settings);
 }
 
+// The windows started and linked to the simulator's device.
+bool StartLinked() {
+    StartWindows();
+    return QTest::qWaitFor([] { return Form1->Link.LinkState.load() == 7; }, kWaitMs);
+}
+
 void AnswerNextBox(QMessageBox::StandardButton answer, std::string& question) {
     WhenModal<QMessageBox>([answer, &question](QMessageBox* box) {
         question = FromQ(box->text());
@@ -124,8 +131,7 @@ class PlanWindowTest : public QObject {
         dir.Write("list.txt", list);
         const std::string listPath = (dir.Path() / "list.txt").string();
 
-        StartWindows();
-        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kWaitMs);
+        QVERIFY(StartLinked());
         Form1->LoadList(listPath);
         plan::TProblem problem;
         problem.Stock = cut.Stock;
@@ -202,8 +208,7 @@ class PlanWindowTest : public QObject {
         // The program ends as a kill would leave it (every piece on the disk already) and starts
         // again: the list offers its plan and goes on with the first piece not worked.
         CloseWindows();
-        StartWindows();
-        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kWaitMs);
+        QVERIFY(StartLinked());
         std::string question;
         AnswerNextBox(QMessageBox::Yes, question);
         Form1->LoadList(listPath);
@@ -234,15 +239,8 @@ class PlanWindowTest : public QObject {
         QVERIFY2(Status().find("План list.plan не прочитан") != std::string::npos,
                  Status().c_str());
     }
-};
 
-// One test: the store's remnant and two materials, planned in the window and worked to the end.
-class PlanRemnantsTest : public QObject {
-    Q_OBJECT
-
-  private slots:
-    void cleanup() { CloseWindows(); }
-
+    // The store's remnant and two materials, planned in the window and worked to the end.
     void aPlanCutsTheStoreFirstAndKeepsItsLeftovers() {
         TProgramDir dir;
         TSimulator sim(dir.Path(), kSimOptions, true);
@@ -251,8 +249,7 @@ class PlanRemnantsTest : public QObject {
         dir.Write("ostatki.dat", "R000005;1500;AL;01.12.2026;old.csv\r\n");
         dir.Write("list.csv", Utf8ToCp1251("Размер;Материал\r\n2500;ST\r\n1400;AL\r\n"
                                            "2000;AL\r\n2000;ST\r\n"));
-        StartWindows();
-        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kWaitMs);
+        QVERIFY(StartLinked());
         Form1->JournalClock = [] { return job::TLocalTime{2026, 12, 10, 9, 0, 0}; };
         Form1->OpenJournal();
         Form1->LoadList((dir.Path() / "list.csv").string());
@@ -318,16 +315,9 @@ class PlanRemnantsTest : public QObject {
             }
         }
     }
-};
 
-// A bar found flawed after its first piece: the piece it still held is planned again from the
-// stock the plan leaves, and cut next.
-class PlanFlawedBarTest : public QObject {
-    Q_OBJECT
-
-  private slots:
-    void cleanup() { CloseWindows(); }
-
+    // A bar found flawed after its first piece: the piece it still held is planned again from the
+    // stock the plan leaves, and cut next.
     void aFlawedBarsPiecesArePlannedAgain() {
         TProgramDir dir;
         TSimulator sim(dir.Path(), kSimOptions, true);
@@ -337,8 +327,7 @@ class PlanFlawedBarTest : public QObject {
         cut.Stock = {{60000, 3, ""}};
         plan::WriteCutFile(plan::CutFilePath(dir.Path()), cut);
         dir.Write("list.txt", "2900\r\n2000\r\n2900\r\n2000\r\n");
-        StartWindows();
-        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kWaitMs);
+        QVERIFY(StartLinked());
         Form1->LoadList((dir.Path() / "list.txt").string());
         QTRY_COMPARE_WITH_TIMEOUT(Form1->Job.RowCount, 4, kWaitMs);
         Form1->N7->trigger();
@@ -382,15 +371,8 @@ class PlanFlawedBarTest : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(Form1->Job.CurrentRow, other, kWaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(!Form1->LabelsPending(), kWaitMs);
     }
-};
 
-// A bar's leftover after a kill before it was recorded, a list started anew, a remnant gone.
-class PlanCatchUpTest : public QObject {
-    Q_OBJECT
-
-  private slots:
-    void cleanup() { CloseWindows(); }
-
+    // A bar's leftover after a kill before it was recorded, a list started anew, a remnant gone.
     void aRestartKeepsTheLeftoverAKillLeftUnrecordedOnce() {
         TProgramDir dir;
         TSimulator sim(dir.Path(), kSimOptions, true);
@@ -419,8 +401,7 @@ class PlanCatchUpTest : public QObject {
         };
         auto restart = [] {
             CloseWindows();
-            StartWindows();
-            QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kWaitMs);
+            QVERIFY(StartLinked());
         };
         auto work = [&sim](std::initializer_list<std::int32_t> rows) {
             for (const std::int32_t row : rows) {
@@ -432,8 +413,7 @@ class PlanCatchUpTest : public QObject {
             QTRY_VERIFY_WITH_TIMEOUT(!Form1->LabelsPending(), kWaitMs);
         };
 
-        StartWindows();
-        QTRY_COMPARE_WITH_TIMEOUT(int(Form1->Link.LinkState.load()), 7, kWaitMs);
+        QVERIFY(StartLinked());
         Form1->LoadList(listPath);
         QTRY_COMPARE_WITH_TIMEOUT(Form1->Job.RowCount, 3, kWaitMs);
         plan::TProblem problem;
@@ -526,11 +506,7 @@ int main(int argc, char** argv) {
     LoadProgramFonts();
     LoadQtTranslations();
     PlanWindowTest test;
-    PlanRemnantsTest remnants;
-    PlanFlawedBarTest flawed;
-    PlanCatchUpTest catchUp;
-    return QTest::qExec(&test, argc, argv) | QTest::qExec(&remnants, argc, argv) |
-           QTest::qExec(&flawed, argc, argv) | QTest::qExec(&catchUp, argc, argv);
+    return QTest::qExec(&test, argc, argv);
 }
 
 #include "plan_window_test.moc"
