@@ -14,8 +14,10 @@
 # screen. The last one prints to a network printer that never answers: the steps never wait for
 # it, and the journal has each label queued, then its outcome. The very last one works by a bar
 # plan: tandrel-plan.exe plans a list into two stock lengths and saves the plan where the
-# program keeps the list's progress; loaded, the list offers it, Enter takes it, and the device's
-# "#" works the pieces of two bars in the plan's order, a label each.
+# program keeps the list's progress; loaded, the list offers it, Enter takes it, the device's
+# "#" cuts the first bar's first piece, "Хлыст с дефектом" sets that bar aside and its other
+# pieces are planned again, and "#" works every other piece in the plan's order, a label each,
+# each bar's remnant stored with its label.
 #
 #   tests/program/wine_session.sh BUILD RUNS
 #
@@ -417,6 +419,9 @@ session() {
     return $status
 }
 
+# all_planned PLAN_FILE: no piece of the plan is without a bar.
+all_planned() { ! tr -d '\r' <"$1" | grep -q '^unplaced='; }
+
 # plan_session RUN: the bar plan's session (see the top).
 plan_session() {
     kind=wine run=$1
@@ -439,11 +444,9 @@ plan_session() {
     (cd "$cwd" && wine "$prog/tandrel-plan.exe" --stock 6000,2500x2 --kerf 4 --head 10 \
         --min-remnant 500 --save "$(wine_path "$plan")" "$(wine_path "$plist")" \
         </dev/null >"$dir/plan.log" 2>&1) || { fail "tandrel-plan.exe: $(cat "$dir/plan.log")"; return 1; }
-    # The pieces of the first two bars, in cut order.
-    local order
-    order=$(tr -d '\r' <"$plan" | grep '^bar=' | head -2 | cut -d';' -f3 | tr ',\n' '  ')
-    local pieces
-    pieces=$(wc -w <<<"$order")
+    # The first bar's first piece; the bar is then found flawed.
+    local first
+    first=$(tr -d '\r' <"$plan" | grep -m1 '^bar=' | cut -d';' -f3 | cut -d, -f1)
     (cd "$cwd" && TANDREL_SCREENSHOT=$(wine_path "$build/screens/wine_plan.png") \
         TANDREL_SCREENSHOT_SECONDS=1 DISPLAY=$TANDREL_SESSION_DISPLAY \
         LD_PRELOAD=$build/modem_preload.so \
@@ -456,7 +459,20 @@ plan_session() {
     # The question to go on with the plan: Yes is its default button.
     sleep 2
     keys Return
-    local n=0
+    local n=1 order="" pieces=0
+    sim_command "keys #" >/dev/null
+    wait_for 15 has_labels 1 || fail "label 1 did not arrive" || status=1
+    wait_for 15 rows_done 1 || fail "piece 1 was not recorded" || status=1
+    # "Хлыст с дефектом" (right of "Назад"), then Yes: the box's default is No.
+    if [ $status -eq 0 ]; then
+        DISPLAY=$TANDREL_SESSION_DISPLAY xdotool mousemove 1195 190 click 1
+        sleep 1.5
+        keys shift+Tab Return
+        wait_for 15 grep -q '^flawed=1' "$plan" || fail "no flawed bar in the plan" || status=1
+        wait_for 15 all_planned "$plan" ||
+            fail "the flawed bar's pieces were not planned again" || status=1
+        order=$(tr -d '\r' <"$plan" | grep '^bar=' | tail -n +2 | cut -d';' -f3 | tr ',\n' '  ')
+    fi
     for _ in $order; do
         [ $status -eq 0 ] || break
         n=$((n + 1))
@@ -464,14 +480,22 @@ plan_session() {
         wait_for 15 has_labels "$n" || fail "label $n did not arrive" || status=1
         wait_for 15 rows_done "$n" || fail "piece $n was not recorded" || status=1
     done
+    order="$first $order"
+    pieces=$(wc -w <<<"$order")
     local worked
     worked=$(tail -n +2 "$crc" | tr -d '\r' | tr '\n' ' ')
-    [ "$worked" = "$order" ] || fail "pieces worked: $worked; the plan's two bars: $order" || status=1
+    [ "$worked" = "$order" ] || fail "pieces worked: $worked; the plan's: $order" || status=1
+    # The flawed bar is journalled with the length it had left uncut.
+    local flawed
+    flawed=$(tr -d '\r' <"$plan" | grep -m1 '^bar=' | cut -d';' -f2)
+    iconv -f CP1251 -t UTF-8 "$prog"/journal-*.csv 2>/dev/null |
+        grep -q ";;$flawed;;$flawed;да;нет;хлыст с дефектом" ||
+        fail "no journal line of the flawed bar's $flawed" || status=1
     # A bar's leftover of at least the minimum remnant: stored in ostatki.dat, its label after
-    # the bar's last piece's, ids counting from R000001.
+    # the bar's last piece's, ids counting from R000001 in the order the bars were cut.
     local kept id=0 len
-    kept=$(tr -d '\r' <"$plan" | grep '^bar=' | head -2 | cut -d';' -f2 | awk '$1 >= 500')
-    [ -n "$kept" ] || fail "neither of the first two bars leaves a remnant" || status=1
+    kept=$(tr -d '\r' <"$plan" | grep '^bar=' | tail -n +2 | cut -d';' -f2 | awk '$1 >= 500')
+    [ -n "$kept" ] || fail "no bar leaves a remnant" || status=1
     wait_for 15 has_labels $((pieces + $(wc -w <<<"$kept"))) || fail "no remnant label" || status=1
     for len in $kept; do
         [ $status -eq 0 ] || break
@@ -491,7 +515,7 @@ plan_session() {
     wait "$program" 2>/dev/null || true
     echo quit >&"${SIM[1]}" || true
     wait "$sim_pid" 2>/dev/null || true
-    [ $status -ne 0 ] || echo "  session $run (bar plan): $pieces pieces of two bars in the plan's order: $order, $(label_count) labels, remnants kept: $(tr -d '\r' <"$prog/ostatki.dat" | tr '\n' ' ')"
+    [ $status -ne 0 ] || echo "  session $run (bar plan): the first bar flawed after piece $first, its other pieces planned again; $pieces pieces in the plan's order: $order, $(label_count) labels, remnants kept: $(tr -d '\r' <"$prog/ostatki.dat" | tr '\n' ' ')"
     return $status
 }
 
