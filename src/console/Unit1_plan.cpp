@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <algorithm>
+#include <optional>
 
 #include "base/cp1251.h"
 #include "base/error.h"
@@ -46,9 +47,13 @@ std::string PlanStaleReason(const plan::TPlanFile& saved, const job::TJobState& 
     return plan::StaleReason(saved, job.ProgressCrc, plan::ListSizes(job), cut);
 }
 
-bool Settled(const plan::TPlanFile& plan, std::size_t bar) {
-    const auto number = static_cast<std::int32_t>(bar + 1);
-    return std::find(plan.Settled.begin(), plan.Settled.end(), number) != plan.Settled.end();
+// The bar holding list row row.
+std::optional<std::size_t> BarOfRow(const plan::TPlanFile& plan, std::int32_t row) {
+    for (std::size_t bar = 0; bar < plan.Bars.size(); ++bar) {
+        const std::vector<std::int32_t>& rows = plan.Bars[bar].Rows;
+        if (std::find(rows.begin(), rows.end(), row) != rows.end()) return bar;
+    }
+    return std::nullopt;
 }
 
 // A flawed bar's pieces are planned again within moments; the limit only bounds a hard case.
@@ -134,8 +139,8 @@ void TForm1::ResumePlan(bool quiet) {
     // A settled bar whose pieces are no longer done was undone with the list started anew: cut
     // again, it leaves its leftover again. A flawed bar's never is one.
     std::erase_if(saved.Settled, [&](std::int32_t number) {
-        return !BarDone(saved.Bars[static_cast<std::size_t>(number - 1)], Job) &&
-               std::find(saved.Flawed.begin(), saved.Flawed.end(), number) == saved.Flawed.end();
+        const auto bar = static_cast<std::size_t>(number - 1);
+        return !BarDone(saved.Bars[bar], Job) && !saved.IsFlawed(bar);
     });
     if (!quiet) {
         std::int32_t planned = 0, done = 0;
@@ -162,7 +167,7 @@ void TForm1::ResumePlan(bool quiet) {
 void TForm1::CatchUpPlan() {
     for (std::size_t bar = 0; bar < workPlan_->Bars.size(); ++bar) {
         if (BarBegun(workPlan_->Bars[bar], Job)) TakeRemnantOfBar(workPlan_->Bars[bar]);
-        if (BarDone(workPlan_->Bars[bar], Job) && !Settled(*workPlan_, bar)) SettleBar(bar);
+        if (BarDone(workPlan_->Bars[bar], Job) && !workPlan_->IsSettled(bar)) SettleBar(bar);
     }
     if (!stepFaults_.empty()) ShowStatus(JoinNotices(std::exchange(stepFaults_, {})), true);
 }
@@ -178,13 +183,10 @@ void TForm1::CatchUpBeforeRestart() {
 
 void TForm1::PlanPieceWorked(std::int32_t row) {
     if (!workPlan_ || !Job.Order.Active() || row < 1 || row > Job.RowCount) return;
-    for (std::size_t bar = 0; bar < workPlan_->Bars.size(); ++bar) {
-        const plan::TPlanBar& worked = workPlan_->Bars[bar];
-        if (std::find(worked.Rows.begin(), worked.Rows.end(), row) == worked.Rows.end()) continue;
-        TakeRemnantOfBar(worked);
-        if (BarDone(worked, Job) && !Settled(*workPlan_, bar)) SettleBar(bar);
-        return;
-    }
+    const std::optional<std::size_t> bar = BarOfRow(*workPlan_, row);
+    if (!bar) return;
+    TakeRemnantOfBar(workPlan_->Bars[*bar]);
+    if (BarDone(workPlan_->Bars[*bar], Job) && !workPlan_->IsSettled(*bar)) SettleBar(*bar);
 }
 
 void TForm1::TakeRemnantOfBar(const plan::TPlanBar& bar) {
@@ -220,14 +222,7 @@ void TForm1::SettleBar(std::size_t index) {
 void TForm1::FlawedBarClick() {
     OperatorActed();
     if (!workPlan_ || !Job.Order.Active() || (replan_ && replan_->Runner.Running())) return;
-    auto barInWork = [this]() -> std::optional<std::size_t> {
-        for (std::size_t b = 0; b < workPlan_->Bars.size(); ++b) {
-            const std::vector<std::int32_t>& rows = workPlan_->Bars[b].Rows;
-            if (std::find(rows.begin(), rows.end(), Job.CurrentRow) != rows.end()) return b;
-        }
-        return std::nullopt;
-    };
-    const std::optional<std::size_t> bar = barInWork();
+    const std::optional<std::size_t> bar = BarOfRow(*workPlan_, Job.CurrentRow);
     if (!bar) {
         ShowStatus("Нет хлыста в работе: начните деталь хлыста"_cp1251, true);
         return;
@@ -251,7 +246,9 @@ void TForm1::FlawedBarClick() {
     const std::filesystem::path list = Job.ListPath;
     if (box.exec() != QMessageBox::Yes) return;
     // The device's "#" or a load may have moved the work on while the box was open.
-    if (!workPlan_ || !Job.Order.Active() || Job.ListPath != list || barInWork() != bar) return;
+    if (!workPlan_ || !Job.Order.Active() || Job.ListPath != list ||
+        BarOfRow(*workPlan_, Job.CurrentRow) != bar)
+        return;
 
     const plan::TFlawedBar flawed = plan::MarkFlawed(*workPlan_, *bar, Job);
     JournalLeftover(flawed.Remainder, job::TLeftover::FlawedBar);

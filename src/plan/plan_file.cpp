@@ -75,7 +75,20 @@ std::string_view Key(std::string_view line, std::string_view& value) {
     return line.substr(0, equals);
 }
 
+bool NamesBar(const std::vector<std::int32_t>& numbers, std::size_t bar) {
+    return std::find(numbers.begin(), numbers.end(), static_cast<std::int32_t>(bar + 1)) !=
+           numbers.end();
+}
+
 }  // namespace
+
+bool TPlanFile::IsSettled(std::size_t bar) const {
+    return NamesBar(Settled, bar);
+}
+
+bool TPlanFile::IsFlawed(std::size_t bar) const {
+    return NamesBar(Flawed, bar);
+}
 
 std::vector<TLength> ListSizes(const job::TJobState& state) {
     std::vector<TLength> sizes;
@@ -240,12 +253,11 @@ std::vector<job::TGridLine> PlanGridLines(const TPlanFile& plan, const job::TJob
         const TPlanBar& bar = plan.Bars[b];
         std::string length = FormatTenths(bar.Length);
         if (!bar.RemnantId.empty()) length += " " + bar.RemnantId;
-        const bool flawed = std::find(plan.Flawed.begin(), plan.Flawed.end(),
-                                      static_cast<std::int32_t>(b + 1)) != plan.Flawed.end();
-        lines.push_back({0, "Хлыст "_cp1251 + std::to_string(b + 1) + " из "_cp1251 +
-                                std::to_string(total) + dot + length + dot +
-                                (flawed ? "с дефектом"_cp1251
-                                        : "остаток "_cp1251 + FormatTenths(bar.Leftover))});
+        lines.push_back(
+            {0, "Хлыст "_cp1251 + std::to_string(b + 1) + " из "_cp1251 + std::to_string(total) +
+                    dot + length + dot +
+                    (plan.IsFlawed(b) ? "с дефектом"_cp1251
+                                      : "остаток "_cp1251 + FormatTenths(bar.Leftover))});
         for (const std::int32_t row : bar.Rows) {
             lines.push_back({row, {}});
             if (row >= 1 && row <= state.RowCount) placed[static_cast<std::size_t>(row)] = true;

@@ -45,9 +45,11 @@ struct TPlanFile {
     std::vector<TLength> Sizes;  // Sizes[r - 1] is list row r's
     TStationCut Cut;
     std::vector<TPlanBar> Bars;
-    std::vector<std::int32_t> Unplaced;  // list rows
-    std::vector<std::int32_t> Settled;   // bar numbers (1-based) whose leftover is recorded
-    std::vector<std::int32_t> Flawed;    // bar numbers (1-based) found flawed
+    std::vector<std::int32_t> Unplaced;     // list rows
+    std::vector<std::int32_t> Settled;      // bar numbers (1-based) whose leftover is recorded
+    std::vector<std::int32_t> Flawed;       // bar numbers (1-based) found flawed
+    bool IsSettled(std::size_t bar) const;  // by index
+    bool IsFlawed(std::size_t bar) const;
     bool operator==(const TPlanFile&) const = default;
 };
 

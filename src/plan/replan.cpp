@@ -43,8 +43,8 @@ TFlawedBar MarkFlawed(TPlanFile& plan, std::size_t index, const job::TJobState& 
     bar.Leftover = flawed.Remainder;
     plan.Unplaced.insert(plan.Unplaced.begin(), flawed.Rows.begin(), flawed.Rows.end());
     const auto number = static_cast<std::int32_t>(index + 1);
-    for (auto* bars : {&plan.Flawed, &plan.Settled})
-        if (std::find(bars->begin(), bars->end(), number) == bars->end()) bars->push_back(number);
+    if (!plan.IsFlawed(index)) plan.Flawed.push_back(number);
+    if (!plan.IsSettled(index)) plan.Settled.push_back(number);
     return flawed;
 }
 

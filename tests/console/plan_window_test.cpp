@@ -60,6 +60,15 @@ std::vector<std::int32_t> JournalRows(const std::filesystem::path& dir) {
     return rows;
 }
 
+// The labels that reached the simulator's printer (a file each once it has gone through) and
+// hold text.
+int LabelsHolding(const TSimulator& sim, const std::string& text) {
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(sim.Labels()))
+        count += ReadWholeFile(entry.path()).value_or("").find(text) != std::string::npos;
+    return count;
+}
+
 // The journal files' text, UTF-8.
 std::string JournalText(const std::filesystem::path& dir) {
     std::string journal;
@@ -289,13 +298,6 @@ class PlanWindowTest : public QObject {
         const std::string journal = JournalText(dir.Path());
         const std::string waste = std::string("96;;96;да;нет;отход\r\n");
         QVERIFY2(journal.find(waste) != std::string::npos, journal.c_str());
-        // The simulator writes a label's file once the label has gone through.
-        auto labels = [&sim] {
-            std::string all;
-            for (const auto& entry : std::filesystem::directory_iterator(sim.Labels()))
-                all += ReadWholeFile(entry.path()).value_or("") + "\n";
-            return all;
-        };
         for (const plan::TStoredRemnant& one : kept) {
             const std::string length = plan::FormatTenths(one.Length);
             QVERIFY((length == "986" && one.Material == "AL") ||
@@ -307,7 +309,7 @@ class PlanWindowTest : public QObject {
                 "^XA^PW360^FO10,10^ASN,60,50^FD" + length + "^FS^FO10,80^BY2^BCN,70,Y,N,N^FD" +
                 one.Id + "^FS^FO10,190^ASN,28,24^FDlist.csv^FS^FO10,225^ASN,28,24^FD10.12.2026" +
                 "^FS^XZ";
-            QTRY_VERIFY_WITH_TIMEOUT(labels().find(label) != std::string::npos, kWaitMs);
+            QTRY_COMPARE_WITH_TIMEOUT(LabelsHolding(sim, label), 1, kWaitMs);
             for (const char* outcome : {"в очереди", "итог: напечатана"}) {
                 const std::string line = ";;" + length + ";;" + length + ";да;нет;остаток " +
                                          one.Id + ": " + outcome + "\r\n";
@@ -451,17 +453,11 @@ class PlanWindowTest : public QObject {
         QCOMPARE(int(caught.size()), 1);
         QCOMPARE(caught[0].List, std::string("list.txt"));
         const std::string label = "^BCN,70,Y,N,N^FD" + caught[0].Id + "^FS";
-        auto printed = [&sim, &label] {
-            int count = 0;
-            for (const auto& entry : std::filesystem::directory_iterator(sim.Labels()))
-                count += ReadWholeFile(entry.path()).value_or("").find(label) != std::string::npos;
-            return count;
-        };
-        QTRY_COMPARE_WITH_TIMEOUT(printed(), 1, kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(LabelsHolding(sim, label), 1, kWaitMs);
         const std::string store = dir.Read("ostatki.dat");
         load(question);  // a second restart has nothing left to catch up
         QCOMPARE(dir.Read("ostatki.dat"), store);
-        QCOMPARE(printed(), 1);
+        QCOMPARE(LabelsHolding(sim, label), 1);
 
         // The list started anew: the bar is cut again and leaves its leftover again.
         CloseWindows();
